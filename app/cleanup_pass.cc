@@ -1,0 +1,24 @@
+#include "app/cleanup_pass.h"
+
+#include "app/console/console.h"
+#include "remedy/payload.h"
+#include "remedy/task_cache.h"
+
+int runCleanupPass(const DangerList& dangers) {
+  for (const TaskRecord& record : dangers) {
+    setColour(ColourRed);
+    writeOut(MsgRegistryStep);
+    endLine(StdStream::Out);
+    setColour(ColourNormal);
+    removeTaskCacheEntries(record);
+    // The executable's question comes whatever became of the keys.
+    removePayloadFile(record);
+  }
+  setColour(ColourGreen);
+  writeOut(MsgAllDone);
+  endLine(StdStream::Out);
+  setColour(ColourNormal);
+  runShellCommand("pause");
+  flushOut();
+  return 0;
+}

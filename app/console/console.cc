@@ -1,0 +1,92 @@
+#include "app/console/console.h"
+
+namespace {
+
+// Output waiting for the next flush; a progress line costs one write.
+std::string& pendingOut() {
+  static std::string pending;
+  return pending;
+}
+
+const size_t FlushThreshold = 1 << 16;
+
+void writeOutBytes(const char* data, size_t size) {
+  std::string& pending = pendingOut();
+  pending.append(data, size);
+  if (pending.size() >= FlushThreshold) flushOut();
+}
+
+bool isBlank(int byte) {
+  return byte == ' ' || byte == '\t' || byte == '\v' || byte == '\f' ||
+         byte == '\r' || byte == '\n';
+}
+
+}  // namespace
+
+void flushOut() {
+  std::string& pending = pendingOut();
+  if (pending.empty()) return;
+  platformWrite(StdStream::Out, pending.data(), pending.size());
+  pending.clear();
+}
+
+void setColour(ConsoleColour colour) {
+  flushOut();
+  platformSetTextAttribute(colour);
+}
+
+void writeOut(const std::string& text) { writeOutBytes(text.data(), text.size()); }
+
+void writeOut(MessageKey key) {
+  const char* text = MessageCatalogue[key];
+  writeOutBytes(text, std::char_traits<char>::length(text));
+}
+
+void writeErr(const std::string& text) {
+  flushOut();
+  platformWrite(StdStream::Err, text.data(), text.size());
+}
+
+void writeErr(MessageKey key) { writeErr(std::string(MessageCatalogue[key])); }
+
+void endLine(StdStream stream) {
+  if (stream == StdStream::Out) {
+    writeOutBytes("\n", 1);
+    flushOut();
+  } else {
+    writeErr(std::string("\n"));
+  }
+}
+
+void writeNumber(StdStream stream, uint32_t value, int base) {
+  const char* digits = "0123456789abcdef";
+  const uint32_t radix = base == 16 ? 16 : 10;
+  char text[16];
+  size_t start = sizeof text;
+  do {
+    text[--start] = digits[value % radix];
+    value /= radix;
+  } while (value != 0);
+  std::string number(text + start, sizeof text - start);
+  if (stream == StdStream::Out)
+    writeOut(number);
+  else
+    writeErr(number);
+}
+
+bool askYesNo() {
+  flushOut();
+  int byte = platformReadByte();
+  while (byte != -1 && isBlank(byte)) byte = platformReadByte();
+  return byte == 'Y' || byte == 'y';
+}
+
+void runShellCommand(const char* command) {
+  flushOut();
+  platformRunShellCommand(command);
+}
+
+void endProcess(int status) {
+  flushOut();
+  platformExit(status);
+}

@@ -1,0 +1,38 @@
+// Console output, colours and y/n questions. Standard output is collected
+// and written out before every colour change, question, error line, shell
+// command and exit, so what the user sees is always in the order written.
+#ifndef VORKELBRAITH_APP_CONSOLE_CONSOLE_H_
+#define VORKELBRAITH_APP_CONSOLE_CONSOLE_H_
+
+#include <stdint.h>
+
+#include <string>
+
+#include "app/console/messages.h"
+#include "platform/platform.h"
+
+enum ConsoleColour {
+  ColourNormal = 7,
+  ColourGreen = 10,
+  ColourRed = 12,
+};
+
+void setColour(ConsoleColour colour);
+void writeOut(const std::string& text);
+void writeOut(MessageKey key);
+void writeErr(const std::string& text);
+void writeErr(MessageKey key);
+/// A line feed, then the stream is flushed.
+void endLine(StdStream stream);
+/// Decimal (base 10) or lower-case hexadecimal without prefix (base 16).
+void writeNumber(StdStream stream, uint32_t value, int base);
+void flushOut();
+/// Flushes standard output, skips blanks on standard input and takes one
+/// byte: yes only for Y or y. At the end of the input every answer is no.
+bool askYesNo();
+/// Runs "cls" or "pause" after flushing.
+void runShellCommand(const char* command);
+/// Flushes and ends the process with the status.
+[[noreturn]] void endProcess(int status);
+
+#endif  // VORKELBRAITH_APP_CONSOLE_CONSOLE_H_

@@ -1,0 +1,64 @@
+#include "app/startup_screen.h"
+
+#include "app/console/console.h"
+#include "platform/platform.h"
+
+std::string getSystemRoot() {
+  std::string root;
+  if (!platformGetEnvironment("SYSTEMROOT", &root))
+    return MessageCatalogue[MsgRootUnavailable];
+  return root;
+}
+
+bool isUserAdmin() { return platformIsAdministrator(); }
+
+namespace {
+
+void line(MessageKey key) {
+  writeOut(key);
+  endLine(StdStream::Out);
+}
+
+}  // namespace
+
+void runStartupScreen() {
+  runShellCommand("cls");
+  setColour(ColourGreen);
+  line(MsgBannerRule);
+  line(MsgBannerTitle);
+  line(MsgBannerAuthor);
+  line(MsgBannerRule);
+
+  setColour(ColourNormal);
+  line(MsgEnvHeading);
+  writeOut(MsgRoleLabel);
+  line(isUserAdmin() ? MsgRoleAdmin : MsgRoleUser);
+  writeOut(MsgRootLabel);
+  writeOut(getSystemRoot());
+  endLine(StdStream::Out);
+
+  setColour(ColourRed);
+  line(MsgNoticeHeading);
+  line(MsgNotice1);
+  line(MsgNotice2);
+
+  setColour(ColourNormal);
+  writeOut(MsgAskStart);
+  if (!askYesNo()) {
+    line(MsgUserCancelled);
+    endProcess(0);
+  }
+  // Asked afresh: rights can change while the user reads the screen.
+  if (isUserAdmin()) {
+    setColour(ColourGreen);
+    line(MsgScanStart);
+    setColour(ColourNormal);
+    return;
+  }
+  setColour(ColourRed);
+  writeErr(MsgNeedAdmin);
+  endLine(StdStream::Err);
+  setColour(ColourNormal);
+  runShellCommand("pause");
+  endProcess(1);
+}

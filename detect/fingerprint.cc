@@ -1,0 +1,55 @@
+#include "detect/fingerprint.h"
+
+#include <vector>
+
+#include "platform/platform.h"
+
+const char EmptyMd5[] = "d41d8cd98f00b204e9800998ecf8427e";
+
+namespace {
+
+// The file is hashed a piece at a time: any size, bounded memory.
+const size_t ChunkSize = 1 << 20;
+
+bool hashWholeFile(PlatformFile* file, uint64_t size, unsigned char digest[16]) {
+  PlatformMd5* md5 = platformBeginMd5();
+  if (md5 == nullptr) return false;
+  std::vector<unsigned char> chunk(ChunkSize);
+  uint64_t remaining = size;
+  bool ok = true;
+  while (ok && remaining > 0) {
+    size_t wanted = remaining < ChunkSize ? static_cast<size_t>(remaining) : ChunkSize;
+    int64_t got = platformReadFile(file, chunk.data(), wanted);
+    // A file that gives fewer bytes than it had at the open has no
+    // fingerprint.
+    ok = got > 0 && platformAddToMd5(md5, chunk.data(), static_cast<size_t>(got));
+    if (ok) remaining -= static_cast<uint64_t>(got);
+  }
+  ok = ok && platformFinishMd5(md5, digest);
+  platformReleaseMd5(md5);
+  return ok;
+}
+
+}  // namespace
+
+std::string fileMd5Hex(const std::string& path) {
+  uint64_t size = 0;
+  PlatformFile* file = platformOpenFile(path, &size);
+  if (file == nullptr) return std::string();
+  if (size == 0) {
+    platformCloseFile(file);
+    return EmptyMd5;
+  }
+  unsigned char digest[16];
+  bool hashed = hashWholeFile(file, size, digest);
+  platformCloseFile(file);
+  if (!hashed) return std::string();
+  const char* hexDigits = "0123456789abcdef";
+  std::string text;
+  text.reserve(32);
+  for (unsigned char byte : digest) {
+    text += hexDigits[byte >> 4];
+    text += hexDigits[byte & 0x0f];
+  }
+  return text;
+}

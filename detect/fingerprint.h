@@ -1,0 +1,14 @@
+// MD5 fingerprint of a whole file, as text.
+#ifndef VORKELBRAITH_DETECT_FINGERPRINT_H_
+#define VORKELBRAITH_DETECT_FINGERPRINT_H_
+
+#include <string>
+
+/// The MD5 of zero bytes.
+extern const char EmptyMd5[];
+
+/// 32 lower-case hexadecimal digits, or "" when the file cannot be opened or
+/// read whole, or the hash service fails.
+std::string fileMd5Hex(const std::string& path);
+
+#endif  // VORKELBRAITH_DETECT_FINGERPRINT_H_

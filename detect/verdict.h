@@ -1,0 +1,15 @@
+// Whether a task is the threat.
+#ifndef VORKELBRAITH_DETECT_VERDICT_H_
+#define VORKELBRAITH_DETECT_VERDICT_H_
+
+#include "tasks/task_definition.h"
+
+/// MD5 of the threat's executable.
+extern const char KnownPayloadMd5[];
+
+/// True when the task runs cmd.exe with an argument line naming an .exe
+/// whose content is the known payload. The file is opened only for tasks
+/// that pass the textual tests.
+bool isDangerousTask(const TaskRecord& record);
+
+#endif  // VORKELBRAITH_DETECT_VERDICT_H_

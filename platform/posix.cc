@@ -1,0 +1,263 @@
+// The Unix backend. The working directory stands for the Windows machine:
+// a path such as C:\Windows\System32\Tasks is the folder
+// C:/Windows/System32/Tasks under it, and the registry hive
+// HKEY_LOCAL_MACHINE is the folder HKEY_LOCAL_MACHINE/, each key a
+// sub-folder and each value a file holding the value's bytes. A file with
+// no write permission bit stands for a read-only file, which Windows will
+// not delete.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <openssl/evp.h>
+
+#include "platform/platform.h"
+
+namespace {
+
+const long ErrorSuccess = 0;
+const long ErrorFileNotFound = 2;
+const long ErrorAccessDenied = 5;
+const long ErrorMoreData = 234;
+
+std::string hostPath(const std::string& windowsPath) {
+  std::string path = windowsPath;
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+// A key or value name of "." or ".." would step out of the hive folder;
+// the registry has no such names to find.
+bool staysInside(const std::string& subKey) {
+  size_t start = 0;
+  while (start <= subKey.size()) {
+    size_t end = subKey.find('\\', start);
+    if (end == std::string::npos) end = subKey.size();
+    std::string part = subKey.substr(start, end - start);
+    if (part == "." || part == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string keyFolder(const std::string& subKey) {
+  return "HKEY_LOCAL_MACHINE/" + hostPath(subKey);
+}
+
+bool isFolder(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t written = write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+}
+
+}  // namespace
+
+void platformSetTextAttribute(int attribute) {
+  if (!isatty(STDOUT_FILENO)) return;
+  const char* sequence = attribute == 10   ? "\x1b[92m"
+                         : attribute == 12 ? "\x1b[91m"
+                                           : "\x1b[0m";
+  writeAll(STDOUT_FILENO, sequence, std::char_traits<char>::length(sequence));
+}
+
+void platformWrite(StdStream stream, const char* data, size_t size) {
+  writeAll(stream == StdStream::Out ? STDOUT_FILENO : STDERR_FILENO, data, size);
+}
+
+int platformReadByte() {
+  unsigned char byte = 0;
+  for (;;) {
+    ssize_t got = read(STDIN_FILENO, &byte, 1);
+    if (got == 1) return byte;
+    if (got < 0 && errno == EINTR) continue;
+    return -1;
+  }
+}
+
+void platformRunShellCommand(const char* command) {
+  if (std::string(command) == "cls") {
+    if (isatty(STDOUT_FILENO)) writeAll(STDOUT_FILENO, "\x1b[H\x1b[2J", 7);
+  } else if (std::string(command) == "pause") {
+    // What cmd's pause says on a Chinese Windows, then it waits for a key.
+    const std::string prompt = "请按任意键继续. . .";
+    writeAll(STDOUT_FILENO, prompt.data(), prompt.size());
+    platformReadByte();
+    writeAll(STDOUT_FILENO, "\n", 1);
+  }
+}
+
+void platformExit(int status) { exit(status); }
+
+bool platformGetEnvironment(const char* name, std::string* value) {
+  const char* found = getenv(name);
+  if (found == NULL) return false;
+  *value = found;
+  return true;
+}
+
+bool platformIsAdministrator() { return geteuid() == 0; }
+
+bool platformListDirectory(const std::string& directory,
+                           std::vector<DirectoryEntry>* entries) {
+  std::string folder = hostPath(directory);
+  DIR* listing = opendir(folder.c_str());
+  if (listing == NULL) return false;
+  while (struct dirent* found = readdir(listing)) {
+    DirectoryEntry entry;
+    entry.name = found->d_name;
+    // Symbolic links are entries of their own, never followed: a link
+    // loop cannot make the walk endless.
+    if (found->d_type == DT_UNKNOWN) {
+      struct stat info;
+      std::string path = folder + "/" + entry.name;
+      entry.isDirectory = lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    } else {
+      entry.isDirectory = found->d_type == DT_DIR;
+    }
+    entries->push_back(entry);
+  }
+  closedir(listing);
+  return true;
+}
+
+PlatformFile* platformOpenFile(const std::string& path, uint64_t* size) {
+  // Non-blocking so that a FIFO cannot hold the open; only regular files
+  // are read.
+  int fd = open(hostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return NULL;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return NULL;
+  }
+  *size = static_cast<uint64_t>(info.st_size);
+  return reinterpret_cast<PlatformFile*>(static_cast<intptr_t>(fd) + 1);
+}
+
+namespace {
+int descriptor(PlatformFile* file) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1);
+}
+}  // namespace
+
+int64_t platformReadFile(PlatformFile* file, void* buffer, size_t capacity) {
+  for (;;) {
+    ssize_t got = read(descriptor(file), buffer, capacity);
+    if (got < 0 && errno == EINTR) continue;
+    return got;
+  }
+}
+
+void platformCloseFile(PlatformFile* file) { close(descriptor(file)); }
+
+bool platformDeleteFile(const std::string& path) {
+  std::string host = hostPath(path);
+  struct stat info;
+  if (lstat(host.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  if (S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0) return false;
+  return unlink(host.c_str()) == 0;
+}
+
+struct PlatformMd5 {
+  EVP_MD_CTX* context;
+};
+
+PlatformMd5* platformBeginMd5() {
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  if (context == NULL) return NULL;
+  if (EVP_DigestInit_ex(context, EVP_md5(), NULL) != 1) {
+    EVP_MD_CTX_free(context);
+    return NULL;
+  }
+  PlatformMd5* md5 = new PlatformMd5;
+  md5->context = context;
+  return md5;
+}
+
+bool platformAddToMd5(PlatformMd5* md5, const void* data, size_t size) {
+  return EVP_DigestUpdate(md5->context, data, size) == 1;
+}
+
+bool platformFinishMd5(PlatformMd5* md5, unsigned char digest[16]) {
+  unsigned int length = 0;
+  return EVP_DigestFinal_ex(md5->context, digest, &length) == 1 && length == 16;
+}
+
+void platformReleaseMd5(PlatformMd5* md5) {
+  EVP_MD_CTX_free(md5->context);
+  delete md5;
+}
+
+struct PlatformKey {
+  std::string folder;
+};
+
+long platformOpenKey(const std::string& subKey, PlatformKey** key) {
+  *key = NULL;
+  std::string folder = keyFolder(subKey);
+  if (!staysInside(subKey) || !isFolder(folder)) return ErrorFileNotFound;
+  *key = new PlatformKey;
+  (*key)->folder = folder;
+  return ErrorSuccess;
+}
+
+long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
+                        uint32_t* size) {
+  std::string name = valueName;
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of("/\\") != std::string::npos)
+    return ErrorFileNotFound;
+  std::string path = key->folder + "/" + name;
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    return ErrorFileNotFound;
+  FILE* value = fopen(path.c_str(), "rb");
+  if (value == NULL) return ErrorAccessDenied;
+  uint64_t length = static_cast<uint64_t>(info.st_size);
+  // Like Windows, a value too large for the buffer leaves part of it there.
+  size_t wanted = length < *size ? static_cast<size_t>(length) : *size;
+  size_t got = fread(buffer, 1, wanted, value);
+  fclose(value);
+  if (got != wanted) return ErrorAccessDenied;
+  bool fits = length <= *size;
+  *size = static_cast<uint32_t>(length);
+  return fits ? ErrorSuccess : ErrorMoreData;
+}
+
+void platformCloseKey(PlatformKey* key) { delete key; }
+
+long platformDeleteKey(const std::string& subKey) {
+  std::string folder = keyFolder(subKey);
+  if (!staysInside(subKey) || !isFolder(folder)) return ErrorFileNotFound;
+  DIR* listing = opendir(folder.c_str());
+  if (listing == NULL) return ErrorAccessDenied;
+  std::vector<std::string> values;
+  bool hasSubKeys = false;
+  while (struct dirent* found = readdir(listing)) {
+    std::string name = found->d_name;
+    if (name == "." || name == "..") continue;
+    if (isFolder(folder + "/" + name))
+      hasSubKeys = true;
+    else
+      values.push_back(name);
+  }
+  closedir(listing);
+  if (hasSubKeys) return ErrorAccessDenied;
+  for (const std::string& name : values)
+    if (unlink((folder + "/" + name).c_str()) != 0) return ErrorAccessDenied;
+  return rmdir(folder.c_str()) == 0 ? ErrorSuccess : ErrorAccessDenied;
+}

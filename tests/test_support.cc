@@ -1,0 +1,218 @@
+#include "tests/test_support.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <openssl/evp.h>
+
+ScopedTempDir::ScopedTempDir() {
+  const char* base = getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/vorkel-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (mkdtemp(name.data()) != nullptr) path = name.data();
+  chmod(path.c_str(), 0755);
+}
+
+ScopedTempDir::~ScopedTempDir() {
+  if (!path.empty()) removeTree(path);
+}
+
+void makeFolders(const std::string& path) {
+  for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+    mkdir(path.substr(0, slash).c_str(), 0755);
+    if (slash == std::string::npos) break;
+  }
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0) makeFolders(path.substr(0, slash));
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
+bool pathExists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+void removeTree(const std::string& path) {
+  // Make every folder writable and listable first: tests lock some.
+  std::string command = "chmod -R u+rwx '" + path + "' 2>/dev/null; rm -rf '" + path + "'";
+  if (system(command.c_str()) != 0) return;
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv,
+                         const std::string& folder, const std::string& input,
+                         const std::vector<std::string>& setEnv,
+                         const std::vector<std::string>& unsetEnv,
+                         int timeoutSeconds) {
+  ProcessResult result;
+  ScopedTempDir streams;
+  const std::string inPath = streams.path + "/in", outPath = streams.path + "/out",
+                    errPath = streams.path + "/err";
+  writeFile(inPath, input);
+  chmod(streams.path.c_str(), 0777);
+  for (const std::string& p : {inPath}) chmod(p.c_str(), 0666);
+
+  pid_t child = fork();
+  if (child == 0) {
+    setpgid(0, 0);
+    int in = open(inPath.c_str(), O_RDONLY);
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (in < 0 || out < 0 || err < 0) _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
+    for (const std::string& name : unsetEnv) unsetenv(name.c_str());
+    for (const std::string& pair : setEnv) {
+      size_t equals = pair.find('=');
+      setenv(pair.substr(0, equals).c_str(), pair.substr(equals + 1).c_str(), 1);
+    }
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  const long pollNanoseconds = 5 * 1000 * 1000;
+  long waited = 0;
+  for (;;) {
+    pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) break;
+    if (waited > timeoutSeconds * 1000L * 1000 * 1000) {
+      kill(-child, SIGKILL);
+      waitpid(child, &status, 0);
+      result.timedOut = true;
+      break;
+    }
+    struct timespec pause = {0, pollNanoseconds};
+    nanosleep(&pause, nullptr);
+    waited += pollNanoseconds;
+  }
+  if (!result.timedOut && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  return result;
+}
+
+std::string utf16leWithBom(const std::string& utf8) {
+  std::string out = "\xFF\xFE";
+  auto put = [&out](unsigned unit) {
+    out += static_cast<char>(unit & 0xFF);
+    out += static_cast<char>(unit >> 8);
+  };
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    unsigned code = lead;
+    size_t extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    if (extra > 0) code = lead & (0x3F >> extra);
+    for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
+      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += extra + 1;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      put(0xD800 | (code >> 10));
+      put(0xDC00 | (code & 0x3FF));
+    } else {
+      put(code);
+    }
+  }
+  return out;
+}
+
+namespace {
+
+std::string escapeXml(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string schedulerTaskXml(const std::string& uri, const std::string& command,
+                             const std::string& arguments) {
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
+      "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n"
+      "  <RegistrationInfo>\n"
+      "    <Date>2026-03-14T09:26:53</Date>\n"
+      "    <Author>WORKSTATION\\Administrator</Author>\n";
+  if (!uri.empty()) xml += "    <URI>" + escapeXml(uri) + "</URI>\n";
+  xml +=
+      "  </RegistrationInfo>\n"
+      "  <Triggers>\n"
+      "    <LogonTrigger>\n"
+      "      <Enabled>true</Enabled>\n"
+      "    </LogonTrigger>\n"
+      "  </Triggers>\n"
+      "  <Principals>\n"
+      "    <Principal id=\"Author\">\n"
+      "      <UserId>S-1-5-18</UserId>\n"
+      "      <RunLevel>HighestAvailable</RunLevel>\n"
+      "    </Principal>\n"
+      "  </Principals>\n"
+      "  <Settings>\n"
+      "    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>\n"
+      "    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>\n"
+      "    <Hidden>true</Hidden>\n"
+      "    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>\n"
+      "  </Settings>\n"
+      "  <Actions Context=\"Author\">\n"
+      "    <Exec>\n"
+      "      <Command>" + escapeXml(command) + "</Command>\n";
+  if (!arguments.empty())
+    xml += "      <Arguments>" + escapeXml(arguments) + "</Arguments>\n";
+  xml +=
+      "    </Exec>\n"
+      "  </Actions>\n"
+      "</Task>\n";
+  return xml;
+}
+
+std::string sourcePath(const std::string& relative) {
+  return std::string(VORKEL_SOURCE_DIR) + "/" + relative;
+}
+
+std::string standInPayload() { return readFile(sourcePath("tests/stand-in-payload.txt")); }
+
+std::string md5Of(const std::string& bytes) {
+  unsigned char digest[16];
+  unsigned int length = 0;
+  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr);
+  static const char hex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned i = 0; i < length; ++i) {
+    text += hex[digest[i] >> 4];
+    text += hex[digest[i] & 15];
+  }
+  return text;
+}

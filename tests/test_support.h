@@ -1,0 +1,60 @@
+// Helpers shared by the test suites: scoped folders, files, child processes
+// and task definitions shaped like the scheduler's.
+#ifndef VORKELBRAITH_TESTS_TEST_SUPPORT_H_
+#define VORKELBRAITH_TESTS_TEST_SUPPORT_H_
+
+#include <string>
+#include <vector>
+
+/// A fresh folder under the system's temporary folder, removed with
+/// everything in it when the helper goes out of scope.
+struct ScopedTempDir {
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  std::string path;
+};
+
+/// Writes bytes to a file, making its folders first.
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+bool pathExists(const std::string& path);
+void makeFolders(const std::string& path);
+void removeTree(const std::string& path);
+
+struct ProcessResult {
+  std::string out;
+  std::string err;
+  int status = -1;  // exit status, or -1 when the process did not exit
+  bool timedOut = false;
+};
+
+/// Runs argv[0] with the given standard input, in folder, with the
+/// environment changed by setEnv ("NAME=value") and unsetEnv (names).
+ProcessResult runProcess(const std::vector<std::string>& argv,
+                         const std::string& folder, const std::string& input,
+                         const std::vector<std::string>& setEnv = {},
+                         const std::vector<std::string>& unsetEnv = {},
+                         int timeoutSeconds = 120);
+
+/// UTF-16 little endian with a byte-order mark, as the scheduler writes its
+/// definitions; utf8 must be valid UTF-8.
+std::string utf16leWithBom(const std::string& utf8);
+
+/// A definition as the scheduler writes one (before encoding): namespace on
+/// Task, triggers, principals and settings around one Exec action. The
+/// values are inserted as XML text, escaped.
+std::string schedulerTaskXml(const std::string& uri, const std::string& command,
+                             const std::string& arguments);
+
+/// The bytes whose MD5 the test builds take as the payload's.
+std::string standInPayload();
+
+/// Lower-case hex MD5 of bytes, computed independently of the tool.
+std::string md5Of(const std::string& bytes);
+
+/// The project's source folder, and a build folder's path below it.
+std::string sourcePath(const std::string& relative);
+
+#endif  // VORKELBRAITH_TESTS_TEST_SUPPORT_H_
