@@ -1,6 +1,6 @@
 // Prints what the Windows build's reader, extractor and fingerprint make of
 // files, so that the native suites can compare them under Wine:
-//   vorkel-probe read PATH | md5 PATH | path ARGUMENTS-FILE
+//   vorkel-probe read PATH | md5 PATH | path ARGUMENTS-FILE | list FOLDER
 // Each answer goes to standard output as raw bytes.
 #include <string.h>
 
@@ -10,6 +10,7 @@
 #include "detect/fingerprint.h"
 #include "platform/platform.h"
 #include "tasks/task_definition.h"
+#include "tasks/task_store.h"
 
 namespace {
 
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
     print(fileMd5Hex(argv[2]));
   } else if (strcmp(argv[1], "path") == 0) {
     print(extractExecutablePath(wholeFile(argv[2])));
+  } else if (strcmp(argv[1], "list") == 0) {
+    std::vector<std::string> files;
+    collectTaskFiles(argv[2], &files);
+    for (const std::string& file : files) print(file + '\n');
   } else {
     return 2;
   }

@@ -216,3 +216,85 @@ std::string md5Of(const std::string& bytes) {
   }
   return text;
 }
+
+namespace {
+
+const char WineLoader[] = "/usr/lib/wine/wine64";
+const char WineServer[] = "/usr/lib/wine/wineserver64";
+
+std::vector<std::string> wineEnvironment(const std::string& prefix) {
+  return {"WINEPREFIX=" + prefix, "WINEDEBUG=-all",
+          "WINEDLLOVERRIDES=mscoree,mshtml=", "LANG=zh_CN.UTF-8",
+          "LC_ALL=zh_CN.UTF-8", "DISPLAY="};
+}
+
+std::string& prefixFolder() {
+  static std::string folder;
+  return folder;
+}
+
+void endWine() {
+  const std::string& prefix = prefixFolder();
+  if (prefix.empty()) return;
+  runProcess({WineServer, "-k"}, "", "", wineEnvironment(prefix));
+  removeTree(prefix);
+}
+
+}  // namespace
+
+const std::string& winePrefix() {
+  static bool tried = false;
+  std::string& prefix = prefixFolder();
+  if (tried) return prefix;
+  tried = true;
+  if (!pathExists(WineLoader)) return prefix;
+  char name[] = "/tmp/vorkel-wine-XXXXXX";
+  if (mkdtemp(name) == nullptr) return prefix;
+  std::string folder = name;
+  std::vector<std::string> env = wineEnvironment(folder);
+  ProcessResult boot = runProcess({WineLoader, "wineboot", "-i"}, "", "", env, {}, 300);
+  // Keep the server up between the many short runs of a suite.
+  runProcess({WineServer, "-p"}, "", "", env);
+  if (boot.status != 0 || !pathExists(folder + "/drive_c/windows")) {
+    removeTree(folder);
+    return prefix;
+  }
+  prefix = folder;
+  atexit(endWine);
+  return prefix;
+}
+
+std::string wineDriveC() { return winePrefix() + "/drive_c"; }
+
+ProcessResult runUnderWine(const std::vector<std::string>& programAndArgs,
+                           const std::string& input, int timeoutSeconds) {
+  std::vector<std::string> argv = {WineLoader};
+  argv.insert(argv.end(), programAndArgs.begin(), programAndArgs.end());
+  return runProcess(argv, "", input, wineEnvironment(winePrefix()), {}, timeoutSeconds);
+}
+
+std::string builtProgram(const std::string& relative) { return sourcePath(relative); }
+
+std::string utfUnits(const std::string& utf8, int unitBytes, bool bigEndian,
+                     bool byteOrderMark) {
+  std::string out;
+  auto put = [&](unsigned long unit) {
+    for (int i = 0; i < unitBytes; ++i)
+      out += static_cast<char>(unit >> (8 * (bigEndian ? unitBytes - 1 - i : i)));
+  };
+  if (byteOrderMark) put(0xFEFF);
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    unsigned long code = extra == 0 ? lead : lead & (0x3Fu >> extra);
+    for (int k = 1; k <= extra; ++k) code = (code << 6) | (utf8[i + k] & 0x3F);
+    i += extra + 1;
+    if (unitBytes == 2 && code >= 0x10000) {
+      put(0xD800 | ((code - 0x10000) >> 10));
+      put(0xDC00 | (code & 0x3FF));
+    } else {
+      put(code);
+    }
+  }
+  return out;
+}

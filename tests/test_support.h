@@ -57,4 +57,27 @@ std::string md5Of(const std::string& bytes);
 /// The project's source folder, and a build folder's path below it.
 std::string sourcePath(const std::string& relative);
 
+
+
+// Wine, for running the Windows build. One throwaway prefix per test
+// process, made on first use (a Chinese Windows: code page 936) and
+// removed at exit.
+
+/// The prefix's folder, or "" when Wine is missing or the prefix could not
+/// be made.
+const std::string& winePrefix();
+/// Host folder of the prefix's C: drive.
+std::string wineDriveC();
+/// Runs a Windows program (host path) with arguments under Wine.
+ProcessResult runUnderWine(const std::vector<std::string>& programAndArgs,
+                           const std::string& input, int timeoutSeconds = 120);
+
+/// Path of a built program below the source folder, e.g.
+/// "build/windows-testsig/vorkelbraith-remover.exe".
+std::string builtProgram(const std::string& relative);
+
+/// utf8 (valid UTF-8) as UTF-16 (unitBytes 2) or UTF-32 (unitBytes 4) in
+/// either byte order, with or without a byte-order mark.
+std::string utfUnits(const std::string& utf8, int unitBytes, bool bigEndian,
+                     bool byteOrderMark);
 #endif  // VORKELBRAITH_TESTS_TEST_SUPPORT_H_

@@ -1,0 +1,105 @@
+#include "detect/fingerprint.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/test_support.h"
+
+namespace {
+
+std::string pseudoRandomBytes(size_t size) {
+  std::mt19937 generator(20240314);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator());
+  return bytes;
+}
+
+std::string md5sumOf(const std::string& path, int timeoutSeconds = 120) {
+  ProcessResult result = runProcess({"md5sum", path}, "", "", {}, {}, timeoutSeconds);
+  EXPECT_EQ(0, result.status) << result.err;
+  return result.out.substr(0, 32);
+}
+
+}  // namespace
+
+TEST(Fingerprint, MatchesIndependentDigests) {
+  ScopedTempDir folder;
+  const std::string path = folder.path + "/file";
+  EXPECT_EQ(md5Of(""), EmptyMd5);
+  const struct { std::string bytes; const char* digest; } vectors[] = {
+    {"", "d41d8cd98f00b204e9800998ecf8427e"},
+    {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+  };
+  for (const auto& v : vectors) {
+    writeFile(path, v.bytes);
+    EXPECT_EQ(v.digest, fileMd5Hex(path)) << v.bytes;
+  }
+  // Either side of the 1 MiB pieces the file is read in.
+  const size_t MiB = 1 << 20;
+  for (size_t size : {size_t(1), MiB - 1, MiB, MiB + 1, 2 * MiB, 3 * MiB + 17}) {
+    std::string bytes = pseudoRandomBytes(size);
+    writeFile(path, bytes);
+    EXPECT_EQ(md5Of(bytes), fileMd5Hex(path)) << size;
+  }
+  EXPECT_EQ(md5sumOf(path), fileMd5Hex(path));
+}
+
+TEST(Fingerprint, KeepsLeadingZeroDigits) {
+  std::string content;
+  for (int i = 0; md5Of(content).compare(0, 1, "0") != 0; ++i)
+    content = "leading zero " + std::to_string(i);
+  ScopedTempDir folder;
+  writeFile(folder.path + "/file", content);
+  EXPECT_EQ(md5Of(content), fileMd5Hex(folder.path + "/file")) << content;
+}
+
+TEST(Fingerprint, GivesNothingForWhatIsNotARegularFile) {
+  ScopedTempDir folder;
+  makeFolders(folder.path + "/dir");
+  ASSERT_EQ(0, symlink("missing", (folder.path + "/dangling").c_str()));
+  for (const std::string& path : {folder.path + "/missing", folder.path + "/dir",
+                                  folder.path + "/dangling", std::string()})
+    EXPECT_EQ("", fileMd5Hex(path)) << path;
+
+  // A FIFO with no writer: opening or reading it for good would never end.
+  const std::string fifo = folder.path + "/fifo";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
+  std::future<std::string> digest = std::async(std::launch::async, fileMd5Hex, fifo);
+  if (digest.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    ADD_FAILURE() << "fileMd5Hex blocks on a FIFO";
+    int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // lets it finish
+    if (writer >= 0) close(writer);
+  }
+  EXPECT_EQ("", digest.get());
+}
+
+TEST(Fingerprint, HashesSparseFileAboveFourGiB) {
+  ScopedTempDir folder;
+  const std::string path = folder.path + "/sparse";
+  const off_t FourGiB = off_t(1) << 32;
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  bool made = ftruncate(fd, FourGiB + (1 << 20) + 7) == 0 &&
+              pwrite(fd, "head", 4, 0) == 4 &&
+              pwrite(fd, "across", 6, FourGiB - 3) == 6 &&
+              pwrite(fd, "tail", 4, FourGiB + (1 << 20) + 3) == 4;
+  int error = errno;
+  close(fd);
+  if (!made) GTEST_SKIP() << "this file system cannot hold the file: " << strerror(error);
+  auto start = std::chrono::steady_clock::now();
+  std::string digest = fileMd5Hex(path);
+  std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  printf("fileMd5Hex of a 4 GiB + 1 MiB file took %.1f s\n", took.count());
+  EXPECT_EQ(md5sumOf(path), digest);
+}

@@ -1,0 +1,153 @@
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const std::string Hive = "HKEY_LOCAL_MACHINE/";
+
+// The working directory is the machine: each test gets an empty one.
+class Posix : public testing::Test {
+ protected:
+  void SetUp() override {
+    char* cwd = getcwd(nullptr, 0);
+    ASSERT_NE(cwd, nullptr);
+    saved_ = cwd;
+    free(cwd);
+    ASSERT_EQ(chdir(machine_.path.c_str()), 0);
+  }
+  void TearDown() override { ASSERT_EQ(chdir(saved_.c_str()), 0); }
+
+  ScopedTempDir machine_;
+  std::string saved_;
+};
+
+TEST_F(Posix, OpenKeyAndQueryValue) {
+  writeFile(Hive + "SOFTWARE/Tree/Job/Id", "{1234}");
+  writeFile(Hive + "SOFTWARE/Leaf", "not a key");
+  makeFolders(Hive + "SOFTWARE/Tree/Job/Sub");
+  PlatformKey* key = nullptr;
+  EXPECT_EQ(platformOpenKey("SOFTWARE\\Missing", &key), 2);
+  EXPECT_EQ(key, nullptr);
+  EXPECT_EQ(platformOpenKey("SOFTWARE\\Leaf", &key), 2);
+  ASSERT_EQ(platformOpenKey("SOFTWARE\\Tree\\Job", &key), 0);
+  ASSERT_NE(key, nullptr);
+
+  const struct {
+    const char* name;
+    uint32_t capacity;
+    long result;
+    uint32_t size;
+  } cases[] = {
+      {"Id", 16, 0, 6},   {"Id", 6, 0, 6},      {"Id", 5, 234, 6},  {"Id", 0, 234, 6},
+      {"Missing", 16, 2, 16}, {"Sub", 16, 2, 16}, {"..", 16, 2, 16},
+  };
+  for (const auto& c : cases) {
+    char buffer[16] = {};
+    uint32_t size = c.capacity;
+    EXPECT_EQ(platformQueryValue(key, c.name, buffer, &size), c.result)
+        << c.name << " into " << c.capacity;
+    EXPECT_EQ(size, c.size) << c.name << " into " << c.capacity;
+    if (c.result == 0) {
+      EXPECT_EQ(std::string(buffer, size), "{1234}");
+    }
+  }
+  platformCloseKey(key);
+}
+
+TEST_F(Posix, DeleteKeyOnlyWithoutSubKeys) {
+  writeFile(Hive + "K/Parent/Value", "v");
+  makeFolders(Hive + "K/Parent/Child");
+  writeFile(Hive + "K/Leaf/A", "a");
+  writeFile(Hive + "K/Leaf/B", "");
+  makeFolders(Hive + "K/Empty");
+  EXPECT_EQ(platformDeleteKey("K\\Missing"), 2);
+  EXPECT_EQ(platformDeleteKey("K\\Parent"), 5);
+  EXPECT_TRUE(pathExists(Hive + "K/Parent/Value"));
+  EXPECT_TRUE(pathExists(Hive + "K/Parent/Child"));
+  EXPECT_EQ(platformDeleteKey("K\\Leaf"), 0);
+  EXPECT_FALSE(pathExists(Hive + "K/Leaf"));
+  EXPECT_EQ(platformDeleteKey("K\\Empty"), 0);
+  EXPECT_FALSE(pathExists(Hive + "K/Empty"));
+  EXPECT_TRUE(pathExists(Hive + "K/Parent"));
+}
+
+TEST_F(Posix, KeysWithDotPartsAreRefused) {
+  writeFile("outside/value", "x");
+  writeFile(Hive + "A/B/value", "x");
+  for (const char* subKey : {"..\\outside", "A\\..\\..\\outside", "A\\.\\B", ".\\A\\B",
+                             "A\\B\\.", "A\\B\\..", "..", "."}) {
+    PlatformKey* key = nullptr;
+    EXPECT_EQ(platformOpenKey(subKey, &key), 2) << subKey;
+    EXPECT_EQ(key, nullptr) << subKey;
+    platformCloseKey(key);
+    EXPECT_EQ(platformDeleteKey(subKey), 2) << subKey;
+  }
+  EXPECT_EQ(readFile("outside/value"), "x");
+  EXPECT_EQ(readFile(Hive + "A/B/value"), "x");
+}
+
+TEST_F(Posix, DeleteFileHonoursReadOnly) {
+  writeFile("C:/Temp/locked.exe", "x");
+  writeFile("C:/Temp/plain.exe", "x");
+  chmod("C:/Temp/locked.exe", 0444);
+  EXPECT_FALSE(platformDeleteFile("C:\\Temp\\locked.exe"));
+  EXPECT_TRUE(pathExists("C:/Temp/locked.exe"));
+  EXPECT_TRUE(platformDeleteFile("C:\\Temp\\plain.exe"));
+  EXPECT_FALSE(pathExists("C:/Temp/plain.exe"));
+  EXPECT_FALSE(platformDeleteFile("C:\\Temp"));
+  EXPECT_TRUE(pathExists("C:/Temp"));
+  EXPECT_FALSE(platformDeleteFile("C:\\Temp\\missing.exe"));
+}
+
+TEST_F(Posix, OpenFileOnlyRegularFiles) {
+  writeFile("C:/Temp/file.bin", std::string("ab\0cd", 5));
+  ASSERT_EQ(mkfifo("C:/Temp/pipe", 0600), 0);
+  uint64_t size = 99;
+  const time_t start = time(nullptr);
+  EXPECT_EQ(platformOpenFile("C:\\Temp\\pipe", &size), nullptr);
+  EXPECT_EQ(platformOpenFile("C:\\Temp", &size), nullptr);
+  EXPECT_EQ(platformOpenFile("C:\\Temp\\missing", &size), nullptr);
+  EXPECT_LT(time(nullptr) - start, 2);
+  EXPECT_EQ(size, 99u);
+
+  PlatformFile* file = platformOpenFile("C:\\Temp\\file.bin", &size);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(size, 5u);
+  char buffer[8];
+  EXPECT_EQ(platformReadFile(file, buffer, sizeof buffer), 5);
+  EXPECT_EQ(std::string(buffer, 5), std::string("ab\0cd", 5));
+  EXPECT_EQ(platformReadFile(file, buffer, sizeof buffer), 0);
+  platformCloseFile(file);
+}
+
+TEST_F(Posix, ListDirectoryMarksOnlyRealFolders) {
+  writeFile("C:/Windows/Tasks/job", "x");
+  makeFolders("C:/Windows/Tasks/Folder");
+  ASSERT_EQ(symlink("Folder", "C:/Windows/Tasks/link"), 0);
+  std::vector<DirectoryEntry> entries;
+  ASSERT_TRUE(platformListDirectory("C:\\Windows\\Tasks", &entries));
+  std::vector<std::string> listed;
+  for (const DirectoryEntry& entry : entries)
+    listed.push_back(entry.name + (entry.isDirectory ? "/" : ""));
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{"../", "./", "Folder/", "job", "link"}));
+
+  entries.clear();
+  EXPECT_FALSE(platformListDirectory("C:\\Windows\\Missing", &entries));
+  EXPECT_FALSE(platformListDirectory("C:\\Windows\\Tasks\\job", &entries));
+  EXPECT_TRUE(entries.empty());
+}
+
+}  // namespace

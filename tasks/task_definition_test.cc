@@ -1,0 +1,119 @@
+#include "tasks/task_definition.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/test_support.h"
+
+namespace {
+
+using Fields = std::tuple<std::string, std::string, std::string>;
+
+Fields fieldsOf(const TaskRecord& record) {
+  return Fields(record.uri, record.command, record.arguments);
+}
+
+Fields readBytes(const std::string& bytes) {
+  ScopedTempDir folder;
+  writeFile(folder.path + "/task", bytes);
+  return fieldsOf(readTaskDefinition(folder.path + "/task"));
+}
+
+std::string task(const std::string& inside) {
+  return "<?xml version=\"1.0\"?>\n<Task>" + inside + "</Task>";
+}
+
+std::string exec(const std::string& inside) {
+  return task("<Actions Context=\"Author\"><Exec>" + inside + "</Exec></Actions>");
+}
+
+}  // namespace
+
+TEST(TaskDefinition, ReadsEveryEncodingThePrologueAllows) {
+  const std::string uri = u8"\\Microsoft\\Windows\\更新\\Tâche 😀";
+  const std::string command = u8"C:\\Windows\\System32\\cmd.exe";
+  const std::string arguments = u8"/c \"C:\\用户\\a&b <1>.exe\" 😀";
+  const std::string xml = schedulerTaskXml(uri, command, arguments);
+  const struct { const char* name; std::string bytes; } cases[] = {
+    {"UTF-16 LE with BOM, as the scheduler writes", utf16leWithBom(xml)},
+    {"UTF-16 LE without BOM", utfUnits(xml, 2, false, false)},
+    {"UTF-16 BE with BOM", utfUnits(xml, 2, true, true)},
+    {"UTF-32 LE with BOM", utfUnits(xml, 4, false, true)},
+    {"UTF-32 BE with BOM", utfUnits(xml, 4, true, true)},
+    {"UTF-8 with BOM", "\xEF\xBB\xBF" + xml},
+    {"UTF-8 without BOM", xml},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Fields(uri, command, arguments), readBytes(c.bytes)) << c.name;
+}
+
+TEST(TaskDefinition, TakesTextAsTheParserDeliversIt) {
+  const std::string uriOnly = "<RegistrationInfo><URI>\\u</URI></RegistrationInfo>";
+  const struct { const char* name; std::string bytes; Fields expected; } cases[] = {
+    {"Latin-1 declared",
+     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Task><RegistrationInfo>"
+     "<URI>\\caf\xE9</URI></RegistrationInfo><Actions><Exec><Command>cmd.exe"
+     "</Command><Arguments>\xE9t\xE9</Arguments></Exec></Actions></Task>",
+     {u8"\\café", "cmd.exe", u8"été"}},
+    {"CDATA kept literally",
+     exec("<Command>cmd.exe</Command><Arguments><![CDATA[/c &quot;C:\\a.exe&quot;]]>"
+          "</Arguments>"),
+     {"", "cmd.exe", "/c &quot;C:\\a.exe&quot;"}},
+    {"references decoded",
+     exec("<Command>&quot;C:\\x\\cmd.exe&quot;</Command>"
+          "<Arguments>&lt;&amp;&gt;&apos;&#x4E2D;&#22269;</Arguments>"),
+     {"", "\"C:\\x\\cmd.exe\"", u8"<&>'中国"}},
+    {"a comment ends the first text",
+     exec("<Command>cmd.exe</Command><Arguments>/c C:\\a<!-- x -->.exe</Arguments>"),
+     {"", "cmd.exe", "/c C:\\a"}},
+    {"blank-only text is no text, other blanks are kept",
+     task("<RegistrationInfo><URI> \t\r\n </URI></RegistrationInfo>"
+          "<Actions><Exec><Command>  cmd.exe\t</Command><Arguments> /c x </Arguments>"
+          "</Exec></Actions>"),
+     {"", "  cmd.exe\t", " /c x "}},
+    {"line ends normalised",
+     exec("<Command>a\r\nb\rc</Command><Arguments>\r\n/c\r\n</Arguments>"),
+     {"", "a\nb\nc", "\n/c\n"}},
+    {"first top-level Task, not one nested elsewhere",
+     "<Other><Task><Actions><Exec><Command>nested</Command></Exec></Actions></Task>"
+     "</Other><Task>" + uriOnly + "</Task><Task><Actions><Exec><Command>second"
+     "</Command></Exec></Actions></Task>",
+     {"\\u", "", ""}},
+    {"first Exec only, even without Arguments",
+     task(uriOnly + "<Actions><ComHandler><ClassId>{0}</ClassId></ComHandler>"
+          "<Exec><Command>first</Command></Exec>"
+          "<Exec><Command>second</Command><Arguments>x</Arguments></Exec></Actions>"),
+     {"\\u", "first", ""}},
+    {"empty file", "", {"", "", ""}},
+    {"declaration only", "<?xml version=\"1.0\"?>", {"", "", ""}},
+    {"malformed after a complete Exec",
+     "<Task>" + uriOnly + "<Actions><Exec><Command>cmd.exe</Command></Exec></Actions>",
+     {"", "", ""}},
+    {"no Task element", "<Root><Task/></Root>", {"", "", ""}},
+    {"names are case-sensitive", "<task><Actions><Exec><Command>cmd.exe</Command>"
+     "</Exec></Actions></task>", {"", "", ""}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.expected, readBytes(c.bytes)) << c.name;
+}
+
+TEST(TaskDefinition, GivesEmptyRecordForWhatIsNotARegularReadableFile) {
+  ScopedTempDir folder;
+  const std::string valid = schedulerTaskXml("\\t", "cmd.exe", "/c C:\\a.exe");
+  writeFile(folder.path + "/dir/inner", valid);
+  std::string huge = folder.path + "/huge";  // just above the 256 MiB cap
+  writeFile(huge, valid);
+  ASSERT_EQ(0, truncate(huge.c_str(), (off_t(256) << 20) + 1));
+  std::string fifo = folder.path + "/fifo";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
+  for (const std::string& path : {folder.path + "/missing", folder.path + "/dir",
+                                  huge, fifo, std::string()})
+    EXPECT_EQ(Fields(), fieldsOf(readTaskDefinition(path))) << path;
+  // The same bytes at a readable size do give the record.
+  EXPECT_EQ(Fields("\\t", "cmd.exe", "/c C:\\a.exe"), readBytes(valid));
+}

@@ -1,0 +1,84 @@
+// A whole Windows machine for a test run: task definitions, the scheduler's
+// registry cache and files on disk. The same machine is built natively (a
+// folder that the POSIX backend reads as the machine) or in a Wine prefix.
+#ifndef VORKELBRAITH_TESTS_MACHINE_H_
+#define VORKELBRAITH_TESTS_MACHINE_H_
+
+#include <string>
+#include <vector>
+
+#include "tests/test_support.h"
+
+struct TaskFile {
+  std::string relativePath;  // below the task store, backslash-separated
+  std::string bytes;
+  // What the definition says, for building the expected transcript.
+  std::string uri, command, arguments;
+  bool dangerous = false;
+};
+
+enum class IdKind { None, Text, Number, Bytes };
+
+struct CacheKey {
+  std::string path;  // below TaskCache, e.g. "Tree\\Updater"
+  IdKind idKind = IdKind::None;
+  std::string id;    // text, or raw bytes for IdKind::Bytes
+};
+
+struct MachineFile {
+  std::string windowsPath;  // e.g. "C:\\ProgramData\\vk\\svc.exe"
+  std::string bytes;
+  bool readOnly = false;
+};
+
+struct Machine {
+  std::vector<TaskFile> tasks;
+  std::vector<CacheKey> keys;
+  std::vector<MachineFile> files;
+  bool hasTaskStore = true;
+};
+
+/// How the tool is run: natively in a folder, or the Windows build under
+/// Wine. The two differ in the system root they report and in what the
+/// command interpreter's pause prints.
+struct Runner {
+  std::string name;
+  std::string systemRoot;
+  std::string pauseText;
+  bool wine;
+};
+
+const Runner& nativeRunner();
+const Runner& wineRunner();
+
+/// What a run leaves behind, in the machine's own names: cache keys below
+/// TaskCache ("Tree\\Updater") and Windows paths of files.
+struct MachineState {
+  std::vector<std::string> keys;
+  std::vector<std::string> files;
+};
+
+/// A machine made real for one runner; taken down again at scope end.
+struct LiveMachine {
+  LiveMachine(const Runner& runner, const Machine& machine);
+  ~LiveMachine();
+  LiveMachine(const LiveMachine&) = delete;
+  LiveMachine& operator=(const LiveMachine&) = delete;
+
+  /// Runs the tool (the test-signature build) with these answers.
+  ProcessResult runTool(const std::string& answers);
+  /// Keys and files of the machine that still exist (task definitions
+  /// included, as files under the system root).
+  MachineState state();
+  /// The task files' relative paths in the order the system lists them.
+  std::vector<std::string> listingOrder();
+
+  const Runner& runner;
+  const Machine& machine;
+  ScopedTempDir folder;  // the machine natively; scratch space under Wine
+};
+
+/// The state a machine starts in.
+MachineState initialState(const Runner& runner, const Machine& machine);
+
+#endif  // VORKELBRAITH_TESTS_MACHINE_H_

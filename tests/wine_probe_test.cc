@@ -1,0 +1,136 @@
+// The Windows build's reader, fingerprint and extractor, run under Wine,
+// against the native build's on the same bytes and against expectations
+// worked out independently.
+#include <stdio.h>
+
+#include <chrono>
+#include <random>
+#include <string>
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+#include "detect/executable_path.h"
+#include "detect/fingerprint.h"
+#include "tasks/task_definition.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using Fields = std::tuple<std::string, std::string, std::string>;
+
+class WineProbe : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(winePrefix().empty())
+        << "Wine is needed to test the Windows build (/usr/lib/wine/wine64), "
+           "and a prefix could not be made";
+    ASSERT_TRUE(pathExists(probe())) << "build the Windows tree first: " << probe();
+  }
+
+  static std::string probe() {
+    return builtProgram("build/windows/tests/vorkel-probe.exe");
+  }
+  static std::string host(const std::string& name) {
+    return wineDriveC() + "/probe/" + name;
+  }
+  static std::string windows(const std::string& name) { return "C:\\probe\\" + name; }
+
+  // Standard output of one probe run, which must end promptly and well.
+  static std::string runProbe(const std::string& verb, const std::string& path,
+                              double* seconds = nullptr) {
+    auto start = std::chrono::steady_clock::now();
+    ProcessResult run = runUnderWine({probe(), verb, path}, "", 30);
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    if (seconds != nullptr) *seconds = took.count();
+    EXPECT_FALSE(run.timedOut) << verb << ' ' << path;
+    EXPECT_EQ(0, run.status) << verb << ' ' << path << ": " << run.err;
+    return run.out;
+  }
+};
+
+Fields splitRecord(const std::string& out) {
+  size_t first = out.find('\0'), second = out.find('\0', first + 1);
+  if (second == std::string::npos) return Fields("unparsable probe output", out, "");
+  return Fields(out.substr(0, first), out.substr(first + 1, second - first - 1),
+                out.substr(second + 1));
+}
+
+std::string exec(const std::string& inside) {
+  return "<?xml version=\"1.0\"?>\r\n<Task><Actions><Exec>" + inside +
+         "</Exec></Actions></Task>\r\n";
+}
+
+}  // namespace
+
+TEST_F(WineProbe, ReadsDefinitionsAsTheNativeBuildDoes) {
+  const std::string uri = u8"\\Microsoft\\Windows\\更新\\Tâche 😀";
+  const std::string command = u8"C:\\Windows\\System32\\cmd.exe";
+  const std::string arguments = u8"/c \"C:\\用户\\a&b <1>.exe\" 😀";
+  const std::string xml = schedulerTaskXml(uri, command, arguments);
+  const struct { const char* name; std::string bytes; Fields expected; } cases[] = {
+    {"scheduler.xml", utf16leWithBom(xml), {uri, command, arguments}},
+    {"utf8.xml", xml, {uri, command, arguments}},
+    {"utf16be.xml", utfUnits(xml, 2, true, true), {uri, command, arguments}},
+    {"utf32le.xml", utfUnits(xml, 4, false, true), {uri, command, arguments}},
+    {"latin1.xml",
+     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Task><RegistrationInfo>"
+     "<URI>\\caf\xE9</URI></RegistrationInfo></Task>", {u8"\\café", "", ""}},
+    {"markup.xml",
+     "\xEF\xBB\xBF" + exec("<Command>&quot;C:\\x\\cmd.exe&quot;</Command><Arguments>"
+                           "<![CDATA[/c &quot;C:\\a.exe&quot;]]></Arguments>"),
+     {"", "\"C:\\x\\cmd.exe\"", "/c &quot;C:\\a.exe&quot;"}},
+    // Bytes a text-mode read would change: CR LF and Ctrl-Z.
+    {"binary.xml", exec("<Command> cmd.exe\r\n</Command><Arguments>a\x1A" "b<!-- -->c"
+                        "</Arguments>"),
+     {"", " cmd.exe\n", "a\x1A" "b"}},
+  };
+  for (const auto& c : cases) writeFile(host(c.name), c.bytes);
+  for (const auto& c : cases) {
+    TaskRecord record = readTaskDefinition(host(c.name));
+    Fields native(record.uri, record.command, record.arguments);
+    EXPECT_EQ(c.expected, native) << c.name;
+    EXPECT_EQ(native, splitRecord(runProbe("read", windows(c.name)))) << c.name;
+  }
+}
+
+TEST_F(WineProbe, FingerprintsFilesAsTheNativeBuildDoes) {
+  std::string leadingZero;
+  for (int i = 0; md5Of(leadingZero).compare(0, 1, "0") != 0; ++i)
+    leadingZero = "leading zero " + std::to_string(i);
+  std::mt19937 generator(7);
+  std::string large((3 << 20) + 17, '\0');
+  for (char& byte : large) byte = static_cast<char>(generator());
+  const struct { const char* name; std::string bytes; } cases[] = {
+    {"empty.bin", ""}, {"abc.bin", "abc"}, {"large.bin", large},
+    {"zero.bin", leadingZero},
+  };
+  for (const auto& c : cases) {
+    writeFile(host(c.name), c.bytes);
+    EXPECT_EQ(md5Of(c.bytes), fileMd5Hex(host(c.name))) << c.name;
+    EXPECT_EQ(md5Of(c.bytes), runProbe("md5", windows(c.name))) << c.name;
+  }
+}
+
+TEST_F(WineProbe, OpensNoDeviceFolderOrMissingFile) {
+  makeFolders(host("folder"));
+  for (const std::string& path : {std::string("C:\\NUL.exe"), std::string("C:\\CON.exe"),
+                                  windows("folder"), windows("missing.exe")}) {
+    double seconds = 0;
+    EXPECT_EQ("", runProbe("md5", path, &seconds)) << path;
+    EXPECT_LT(seconds, 10.0) << path;
+  }
+  EXPECT_EQ(std::string(2, '\0'), runProbe("read", "C:\\CON")) << "an empty record";
+}
+
+TEST_F(WineProbe, ExtractsFromA16MiBLineInLinearTime) {
+  const std::string name(16 << 20, 'q');
+  const std::string line = "/c C:\\" + name;
+  writeFile(host("long.txt"), line);
+  ASSERT_EQ("C:\\" + name, extractExecutablePath(line));
+  double seconds = 0;
+  std::string out = runProbe("path", windows("long.txt"), &seconds);
+  printf("vorkel-probe path on a 16 MiB line took %.2f s under Wine\n", seconds);
+  EXPECT_TRUE(out == "C:\\" + name) << out.size() << " bytes: " << out.substr(0, 40);
+  EXPECT_LT(seconds, 5.0);
+}
