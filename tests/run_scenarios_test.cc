@@ -84,7 +84,7 @@ std::string startScreen(const Runner& runner) {
          line(MsgBannerRule) + line(MsgEnvHeading) + msg(MsgRoleLabel) +
          line(MsgRoleAdmin) + msg(MsgRootLabel) + runner.systemRoot + "\n" +
          line(MsgNoticeHeading) + line(MsgNotice1) + line(MsgNotice2) +
-         msg(MsgAskStart) + line(MsgScanStart);
+         msg(MsgAskStart);
 }
 
 std::string scanSection(const Runner& runner, const std::vector<const TaskFile*>& order) {
@@ -165,6 +165,9 @@ const std::string Uri = std::string("\\") + TaskName;
 
 const std::vector<Scenario>& scenarios() {
   static const std::vector<Scenario> table = {
+      {"EndsWhenStartDeclined", true, infectedMachine(), "n",
+       [](const Runner&, const std::vector<const TaskFile*>&) { return Transcript{}; }, 0, {}},
+
       {"RemovesKeysAndPayload", true, infectedMachine(), "yyyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
          return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
@@ -399,7 +402,11 @@ TEST_P(WholeRun, PrintsReturnsAndLeavesWhatItShould) {
 
   ProcessResult result = live.runTool(scenario.answers);
   Transcript after = scenario.afterScan(runner, dangers);
-  std::string expectedOut = startScreen(runner) + scanSection(runner, order) + after.out;
+  // A run whose first answer is not yes ends at the start screen.
+  const bool scans = !scenario.answers.empty() && scenario.answers[0] == 'y';
+  std::string expectedOut =
+      startScreen(runner) + (scans ? line(MsgScanStart) + scanSection(runner, order) + after.out
+                                   : line(MsgUserCancelled));
   EXPECT_TRUE(expectedOut == result.out) << "expected:\n" << readable(expectedOut)
                                         << "\nactual:\n" << readable(result.out);
   EXPECT_TRUE(after.err == result.err) << "expected:\n" << readable(after.err)
