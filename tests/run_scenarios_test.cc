@@ -1,167 +1,13 @@
-// Whole runs of the real tool: each row is a machine, the user's answers and
-// what the run must print, return and leave behind. Every row runs natively;
-// the rows marked for Wine also run the Windows build under Wine.
-#include <iconv.h>
-
-#include <algorithm>
-#include <functional>
+// The whole runs a user meets: each row is a machine, the answers and what
+// the run must print, return and leave behind. Every row runs natively; the
+// rows marked for Wine also run the Windows build under Wine.
 #include <tuple>
 
 #include <gtest/gtest.h>
 
-#include "app/console/messages.h"
-#include "remedy/task_cache.h"
-#include "tests/machine.h"
+#include "tests/whole_run.h"
 
 namespace {
-
-// ---- The machine's pieces -------------------------------------------------
-
-const char Interpreter[] = "C:\\Windows\\System32\\cmd.exe";
-const char PayloadPath[] = "C:\\ProgramData\\Vorkel\\svchost.exe";
-const char TaskName[] = "WindowsUpdateCheck";
-const char TaskId[] = "{6F1C2A57-8D3B-4E90-A1B2-3C4D5E6F7A8B}";
-
-TaskFile definition(const std::string& relativePath, const std::string& uri,
-                    const std::string& command, const std::string& arguments,
-                    bool dangerous) {
-  TaskFile task;
-  task.relativePath = relativePath;
-  task.bytes = utf16leWithBom(schedulerTaskXml(uri, command, arguments));
-  task.uri = uri;
-  task.command = command;
-  task.arguments = arguments;
-  task.dangerous = dangerous;
-  return task;
-}
-
-TaskFile infected(const std::string& name, const std::string& payload = PayloadPath) {
-  return definition(name, "\\" + name, Interpreter, "/c start " + payload, true);
-}
-
-TaskFile ordinary(const std::string& relativePath) {
-  return definition(relativePath, "\\" + relativePath,
-                    "C:\\Program Files\\Contoso\\updater.exe", "/silent /check", false);
-}
-
-std::vector<CacheKey> cacheKeys(const std::string& name, const std::string& id) {
-  return {{"Tree\\" + name, IdKind::Text, id}, {"Tasks\\" + id, IdKind::None, ""}};
-}
-
-MachineFile payload(const std::string& path = PayloadPath) {
-  return {path, standInPayload(), false};
-}
-
-// One infected task with its keys and payload, plus two ordinary tasks.
-Machine infectedMachine() {
-  Machine machine;
-  machine.tasks = {infected(TaskName), ordinary("Contoso Updater"),
-                   ordinary("Microsoft\\Windows\\Defrag\\ScheduledDefrag")};
-  machine.keys = cacheKeys(TaskName, TaskId);
-  machine.files = {payload()};
-  return machine;
-}
-
-template <typename Change>
-Machine infectedMachineWith(Change change) {
-  Machine machine = infectedMachine();
-  change(machine);
-  return machine;
-}
-
-// ---- The expected transcript, from the catalogue --------------------------
-
-struct Transcript {
-  std::string out;
-  std::string err;
-};
-
-std::string msg(MessageKey key) { return MessageCatalogue[key]; }
-std::string line(MessageKey key) { return msg(key) + "\n"; }
-
-std::string startScreen(const Runner& runner) {
-  return line(MsgBannerRule) + line(MsgBannerTitle) + line(MsgBannerAuthor) +
-         line(MsgBannerRule) + line(MsgEnvHeading) + msg(MsgRoleLabel) +
-         line(MsgRoleAdmin) + msg(MsgRootLabel) + runner.systemRoot + "\n" +
-         line(MsgNoticeHeading) + line(MsgNotice1) + line(MsgNotice2) +
-         msg(MsgAskStart);
-}
-
-std::string scanSection(const Runner& runner, const std::vector<const TaskFile*>& order) {
-  std::string out;
-  for (size_t i = 0; i < order.size(); ++i) {
-    out += msg(MsgProgressHead) + std::to_string(i) + msg(MsgProgressTail);
-    const TaskFile& task = *order[i];
-    if (task.dangerous)
-      out += msg(MsgDangerHead) + runner.systemRoot + "\\System32\\Tasks\\" +
-             task.relativePath + msg(MsgFieldRegistry) + task.uri +
-             msg(MsgFieldExecute) + task.command + msg(MsgFieldArg) +
-             task.arguments + "\n";
-  }
-  return out + msg(MsgScanDone);
-}
-
-std::string dangerList(const std::vector<const TaskFile*>& dangers) {
-  std::string out = msg(MsgNewline);
-  for (const TaskFile* task : dangers) out += msg(MsgDangerTag) + task->uri + "\n";
-  return out + msg(MsgAskDeleteAll);
-}
-
-std::string treeKey(const std::string& uri) {
-  return std::string(TaskCacheBase) + "\\Tree\\" + uri;
-}
-std::string tasksKey(const std::string& id) {
-  return std::string(TaskCacheBase) + "\\Tasks\\" + id;
-}
-
-std::string keysQuestion(const std::string& uri, const std::string& id) {
-  return line(MsgRegistryStep) + msg(MsgTreeKeyFound) + treeKey(uri) + "\n" +
-         msg(MsgTasksKeyFound) + tasksKey(id) + "\n" + msg(MsgAskDeleteKeys);
-}
-
-std::string keyDeleted(const std::string& key, bool ok) {
-  return msg(MsgDeletedPrefix) + key + msg(ok ? MsgOk : MsgKeyFailed) + "\n";
-}
-
-std::string bothKeysDeleted(const std::string& uri, const std::string& id) {
-  return keysQuestion(uri, id) + keyDeleted(treeKey(uri), true) +
-         keyDeleted(tasksKey(id), true);
-}
-
-std::string exeQuestion(const std::string& path) {
-  return msg(MsgAskDeleteExeHead) + path + msg(MsgAskDeleteExeTail);
-}
-
-std::string exeDeleted(const std::string& path, bool ok) {
-  return exeQuestion(path) + msg(MsgExeDeletedPrefix) + path +
-         msg(ok ? MsgOk : MsgFileFailed) + "\n";
-}
-
-std::string finish(const Runner& runner) { return line(MsgAllDone) + runner.pauseText; }
-
-std::string openKeyError(const std::string& code) {
-  return msg(MsgOpenKeyError) + code + msg(MsgRegistryAbort) + "\n";
-}
-
-// ---- The table ------------------------------------------------------------
-
-typedef std::function<Transcript(const Runner&, const std::vector<const TaskFile*>&)>
-    AfterScan;
-
-struct Scenario {
-  const char* name;
-  bool onWine;
-  Machine machine;
-  std::string answers;
-  AfterScan afterScan;  // everything printed after the scan's last line
-  int status;
-  std::vector<std::string> gone;  // cache keys and file paths the run removes
-};
-
-const std::string PayloadString = PayloadPath;
-const std::string TreeName = std::string("Tree\\") + TaskName;
-const std::string TasksName = std::string("Tasks\\") + TaskId;
-const std::string Uri = std::string("\\") + TaskName;
 
 const std::vector<Scenario>& scenarios() {
   static const std::vector<Scenario> table = {
@@ -361,65 +207,10 @@ const std::vector<Scenario>& scenarios() {
   return table;
 }
 
-// ---- The harness ----------------------------------------------------------
-
-// GBK shown as UTF-8 in failure messages.
-std::string readable(const std::string& gbk) {
-  iconv_t converter = iconv_open("UTF-8", "GBK");
-  std::string out(gbk.size() * 2 + 16, '\0');
-  char* in = const_cast<char*>(gbk.data());
-  size_t inLeft = gbk.size(), outLeft = out.size();
-  char* outPtr = &out[0];
-  size_t converted = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
-  iconv_close(converter);
-  if (converted == static_cast<size_t>(-1)) return "(not GBK) " + gbk;
-  out.resize(out.size() - outLeft);
-  return out;
-}
-
-std::vector<std::string> sorted(std::vector<std::string> items) {
-  std::sort(items.begin(), items.end());
-  return items;
-}
-
 class WholeRun : public testing::TestWithParam<std::tuple<const Runner*, size_t>> {};
 
 TEST_P(WholeRun, PrintsReturnsAndLeavesWhatItShould) {
-  const Runner& runner = *std::get<0>(GetParam());
-  const Scenario& scenario = scenarios()[std::get<1>(GetParam())];
-  if (runner.wine) {
-    ASSERT_FALSE(winePrefix().empty()) << "Wine prefix could not be made";
-  }
-
-  LiveMachine live(runner, scenario.machine);
-  std::vector<const TaskFile*> order, dangers;
-  for (const std::string& path : live.listingOrder())
-    for (const TaskFile& task : scenario.machine.tasks)
-      if (task.relativePath == path) order.push_back(&task);
-  ASSERT_EQ(order.size(), scenario.machine.tasks.size());
-  for (const TaskFile* task : order)
-    if (task->dangerous) dangers.push_back(task);
-
-  ProcessResult result = live.runTool(scenario.answers);
-  Transcript after = scenario.afterScan(runner, dangers);
-  // A run whose first answer is not yes ends at the start screen.
-  const bool scans = !scenario.answers.empty() && scenario.answers[0] == 'y';
-  std::string expectedOut =
-      startScreen(runner) + (scans ? line(MsgScanStart) + scanSection(runner, order) + after.out
-                                   : line(MsgUserCancelled));
-  EXPECT_TRUE(expectedOut == result.out) << "expected:\n" << readable(expectedOut)
-                                        << "\nactual:\n" << readable(result.out);
-  EXPECT_TRUE(after.err == result.err) << "expected:\n" << readable(after.err)
-                                       << "\nactual:\n" << readable(result.err);
-  EXPECT_EQ(scenario.status, result.status);
-
-  MachineState expected = initialState(runner, scenario.machine);
-  for (std::vector<std::string>* items : {&expected.keys, &expected.files})
-    for (const std::string& gone : scenario.gone)
-      items->erase(std::remove(items->begin(), items->end(), gone), items->end());
-  MachineState actual = live.state();
-  EXPECT_EQ(sorted(expected.keys), sorted(actual.keys));
-  EXPECT_EQ(sorted(expected.files), sorted(actual.files));
+  checkWholeRun(*std::get<0>(GetParam()), scenarios()[std::get<1>(GetParam())]);
 }
 
 std::vector<std::tuple<const Runner*, size_t>> rows(const Runner& runner) {

@@ -1,0 +1,78 @@
+// Whole runs of the real tool, shared by the scenario tables: the pieces a
+// machine is made of, the expected transcript built from the message
+// catalogue, and the check of one run.
+#ifndef VORKELBRAITH_TESTS_WHOLE_RUN_H_
+#define VORKELBRAITH_TESTS_WHOLE_RUN_H_
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/console/messages.h"
+#include "tests/machine.h"
+
+extern const char Interpreter[];
+extern const char PayloadPath[];
+extern const char TaskName[];
+extern const char TaskId[];
+extern const std::string PayloadString, TreeName, TasksName, Uri;
+
+TaskFile definition(const std::string& relativePath, const std::string& uri,
+                    const std::string& command, const std::string& arguments,
+                    bool dangerous);
+/// A task that starts cmd.exe on the payload, named by a bare path.
+TaskFile infected(const std::string& name, const std::string& payload = PayloadPath);
+TaskFile ordinary(const std::string& relativePath);
+/// The task's Tree key holding the Id, and its Tasks key.
+std::vector<CacheKey> cacheKeys(const std::string& name, const std::string& id);
+MachineFile payload(const std::string& path = PayloadPath);
+/// One infected task with its keys and payload, plus two ordinary tasks.
+Machine infectedMachine();
+
+template <typename Change>
+Machine infectedMachineWith(Change change) {
+  Machine machine = infectedMachine();
+  change(machine);
+  return machine;
+}
+
+struct Transcript {
+  std::string out;
+  std::string err;
+};
+
+std::string msg(MessageKey key);
+std::string line(MessageKey key);
+std::string dangerList(const std::vector<const TaskFile*>& dangers);
+std::string treeKey(const std::string& uri);
+std::string tasksKey(const std::string& id);
+/// The registry step's heading, both found-lines and the question.
+std::string keysQuestion(const std::string& uri, const std::string& id);
+std::string keyDeleted(const std::string& key, bool ok);
+std::string bothKeysDeleted(const std::string& uri, const std::string& id);
+std::string exeQuestion(const std::string& path);
+/// The question, a yes, and the outcome.
+std::string exeDeleted(const std::string& path, bool ok);
+std::string finish(const Runner& runner);
+std::string openKeyError(const std::string& code);
+/// GBK shown as UTF-8, for failure messages.
+std::string readable(const std::string& gbk);
+
+typedef std::function<Transcript(const Runner&, const std::vector<const TaskFile*>&)>
+    AfterScan;
+
+struct Scenario {
+  const char* name;
+  bool onWine;
+  Machine machine;
+  std::string answers;
+  AfterScan afterScan;  // everything printed after the scan's last line
+  int status;
+  std::vector<std::string> gone;  // cache keys and file paths the run removes
+};
+
+/// Builds the machine, runs the tool, and checks both output streams byte
+/// for byte, the exit status and what is left on the machine.
+void checkWholeRun(const Runner& runner, const Scenario& scenario);
+
+#endif  // VORKELBRAITH_TESTS_WHOLE_RUN_H_
