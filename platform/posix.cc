@@ -24,19 +24,44 @@ const long ErrorFileNotFound = 2;
 const long ErrorAccessDenied = 5;
 const long ErrorMoreData = 234;
 
+bool isDriveRoot(const std::string& path) {
+  return path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') ||
+                              (path[0] >= 'a' && path[0] <= 'z')) &&
+         path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+}
+
+// On Windows ".." cannot climb above a drive's root, so neither may it climb
+// out of the machine's folder here: "C:\..\x" is "C:\x".
 std::string hostPath(const std::string& windowsPath) {
   std::string path = windowsPath;
   for (char& c : path)
     if (c == '\\') c = '/';
-  return path;
+  if (!isDriveRoot(path)) return path;
+  std::vector<std::string> parts;
+  size_t start = 3;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string part = path.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string normal = path.substr(0, 2);
+  for (const std::string& part : parts) normal += "/" + part;
+  return parts.empty() ? normal + "/" : normal;
 }
 
-// A key or value name of "." or ".." would step out of the hive folder;
-// the registry has no such names to find.
+// A key name part of "." or ".." would step out of the hive folder; the
+// registry has no such keys to find. On the host a slash separates folders
+// too, so it counts as a separator here.
 bool staysInside(const std::string& subKey) {
   size_t start = 0;
   while (start <= subKey.size()) {
-    size_t end = subKey.find('\\', start);
+    size_t end = subKey.find_first_of("\\/", start);
     if (end == std::string::npos) end = subKey.size();
     std::string part = subKey.substr(start, end - start);
     if (part == "." || part == "..") return false;

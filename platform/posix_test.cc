@@ -86,7 +86,8 @@ TEST_F(Posix, DeleteKeyOnlyWithoutSubKeys) {
 TEST_F(Posix, KeysWithDotPartsAreRefused) {
   writeFile("outside/value", "x");
   writeFile(Hive + "A/B/value", "x");
-  for (const char* subKey : {"..\\outside", "A\\..\\..\\outside", "A\\.\\B", ".\\A\\B",
+  for (const char* subKey : {"..\\outside", "A\\..\\..\\outside", "A/../../outside",
+                             "SOFTWARE/../../outside", "A\\.\\B", ".\\A\\B",
                              "A\\B\\.", "A\\B\\..", "..", "."}) {
     PlatformKey* key = nullptr;
     EXPECT_EQ(platformOpenKey(subKey, &key), 2) << subKey;
@@ -96,6 +97,21 @@ TEST_F(Posix, KeysWithDotPartsAreRefused) {
   }
   EXPECT_EQ(readFile("outside/value"), "x");
   EXPECT_EQ(readFile(Hive + "A/B/value"), "x");
+}
+
+// As on Windows, ".." stops at the drive's root: never outside the machine.
+TEST_F(Posix, DrivePathsStayOnTheDrive) {
+  writeFile("outside/value", "x");
+  writeFile("C:/outside/value", "x");
+  EXPECT_TRUE(platformDeleteFile("C:\\..\\..\\outside\\.\\value"));
+  EXPECT_FALSE(pathExists("C:/outside/value"));
+  EXPECT_EQ(readFile("outside/value"), "x");
+  uint64_t size = 0;
+  writeFile("C:/Temp/a.txt", "abc");
+  PlatformFile* file = platformOpenFile("C:\\Temp\\..\\..\\Temp\\a.txt", &size);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(size, 3u);
+  platformCloseFile(file);
 }
 
 TEST_F(Posix, DeleteFileHonoursReadOnly) {
