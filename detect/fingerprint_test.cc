@@ -25,8 +25,8 @@ std::string pseudoRandomBytes(size_t size) {
   return bytes;
 }
 
-std::string md5sumOf(const std::string& path, int timeoutSeconds = 120) {
-  ProcessResult result = runProcess({"md5sum", path}, "", "", {}, {}, timeoutSeconds);
+std::string md5sumOf(const std::string& path) {
+  ProcessResult result = runProcess({"md5sum", path}, "", "");
   EXPECT_EQ(0, result.status) << result.err;
   return result.out.substr(0, 32);
 }
@@ -97,9 +97,15 @@ TEST(Fingerprint, HashesSparseFileAboveFourGiB) {
   int error = errno;
   close(fd);
   if (!made) GTEST_SKIP() << "this file system cannot hold the file: " << strerror(error);
+  // md5sum works alongside: the two reads of the holes take a while.
+  FILE* md5sum = popen(("md5sum '" + path + "'").c_str(), "r");
+  ASSERT_NE(nullptr, md5sum);
   auto start = std::chrono::steady_clock::now();
   std::string digest = fileMd5Hex(path);
   std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   printf("fileMd5Hex of a 4 GiB + 1 MiB file took %.1f s\n", took.count());
-  EXPECT_EQ(md5sumOf(path), digest);
+  char expected[33] = "";
+  EXPECT_EQ(1, fscanf(md5sum, "%32s", expected));
+  EXPECT_EQ(0, pclose(md5sum));
+  EXPECT_EQ(expected, digest);
 }

@@ -96,7 +96,14 @@ bool platformListDirectory(const std::string& directory,
   do {
     DirectoryEntry entry;
     entry.name = found.cFileName;
-    entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A name the ANSI code page cannot hold comes back with '?', which no
+    // real name contains and which cannot be opened; the short name can.
+    if (entry.name.find('?') != std::string::npos && found.cAlternateFileName[0] != '\0')
+      entry.name = found.cAlternateFileName;
+    // Links and junctions to folders are entries of their own, never
+    // followed: a link loop cannot make the walk endless.
+    entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
     entries->push_back(entry);
   } while (FindNextFileA(listing, &found));
   FindClose(listing);

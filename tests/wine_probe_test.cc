@@ -1,18 +1,22 @@
-// The Windows build's reader, fingerprint and extractor, run under Wine,
-// against the native build's on the same bytes and against expectations
-// worked out independently.
+// The Windows build's reader, fingerprint, extractor and store walk, run
+// under Wine, against the native build's on the same bytes and against
+// expectations worked out independently.
 #include <stdio.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "detect/executable_path.h"
 #include "detect/fingerprint.h"
 #include "tasks/task_definition.h"
+#include "tasks/task_store.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -38,9 +42,9 @@ class WineProbe : public testing::Test {
 
   // Standard output of one probe run, which must end promptly and well.
   static std::string runProbe(const std::string& verb, const std::string& path,
-                              double* seconds = nullptr) {
+                              double* seconds = nullptr, int timeoutSeconds = 30) {
     auto start = std::chrono::steady_clock::now();
-    ProcessResult run = runUnderWine({probe(), verb, path}, "", 30);
+    ProcessResult run = runUnderWine({probe(), verb, path}, "", timeoutSeconds);
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     if (seconds != nullptr) *seconds = took.count();
     EXPECT_FALSE(run.timedOut) << verb << ' ' << path;
@@ -134,3 +138,45 @@ TEST_F(WineProbe, ExtractsFromA16MiBLineInLinearTime) {
   EXPECT_TRUE(out == "C:\\" + name) << out.size() << " bytes: " << out.substr(0, 40);
   EXPECT_LT(seconds, 5.0);
 }
+
+// Links are entries of their own on both builds: a loop in the store must
+// not make the walk endless, nor list a file twice.
+TEST_F(WineProbe, WalksLinkLoopsAsTheNativeBuildDoes) {
+  writeFile(host("store/root.xml"), "x");
+  writeFile(host("store/A/inner.xml"), "x");
+  ASSERT_EQ(0, symlink("..", host("store/A/up").c_str()));
+  ASSERT_EQ(0, symlink(".", host("store/A/self").c_str()));
+  std::vector<std::string> expected;
+  for (const char* name : {"A\\inner.xml", "A\\self", "A\\up", "root.xml"})
+    expected.push_back(windows("store\\") + name);
+  std::vector<std::string> native;
+  collectTaskFiles(host("store"), &native);
+  for (std::string& path : native) path.replace(0, host("store").size(), windows("store"));
+  std::sort(native.begin(), native.end());
+  EXPECT_EQ(expected, native);
+  std::vector<std::string> listed;
+  std::string out = runProbe("list", windows("store"), nullptr, 15);
+  for (size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos;
+       start = end + 1)
+    listed.push_back(out.substr(start, end - start));
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(expected, listed);
+}
+
+namespace {
+
+// A task named outside the ANSI code page is still found and read: the walk
+// falls back to the entry's short name.
+TEST_F(WineProbe, ReadsTaskNamedOutsideTheCodePage) {
+  const std::string xml = schedulerTaskXml("\\Updater", "C:\\Windows\\System32\\cmd.exe",
+                                           "/c start C:\\x\\y.exe");
+  writeFile(host(u8"emoji/Task\U0001F600"), utf16leWithBom(xml));
+  std::string listed = runProbe("list", windows("emoji"));
+  ASSERT_FALSE(listed.empty());
+  std::string path = listed.substr(0, listed.find('\n'));
+  EXPECT_EQ(std::string::npos, path.find('?')) << path;
+  EXPECT_EQ(Fields("\\Updater", "C:\\Windows\\System32\\cmd.exe", "/c start C:\\x\\y.exe"),
+            splitRecord(runProbe("read", path)));
+}
+
+}  // namespace
