@@ -1,10 +1,16 @@
 #include "tests/machine.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <iconv.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <sstream>
+#include <thread>
 
 #include "remedy/task_cache.h"
 
@@ -26,12 +32,88 @@ std::string lowered(std::string text) {
   return text;
 }
 
+std::string converted(const std::string& text, const char* to, const char* from) {
+  iconv_t converter = iconv_open(to, from);
+  std::string out(text.size() * 2 + 16, '\0');
+  char* in = const_cast<char*>(text.data());
+  size_t inLeft = text.size(), outLeft = out.size();
+  char* outPtr = &out[0];
+  size_t done = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+  iconv_close(converter);
+  if (done == static_cast<size_t>(-1)) return text;
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+// A name as the host stores it: Wine keeps UTF-8 names and shows them to
+// the ANSI functions in code page 936.
+std::string hostName(const Runner& runner, const std::string& windowsName) {
+  return runner.wine ? converted(windowsName, "UTF-8", "GBK") : windowsName;
+}
+
 // "C:\\x\\y" on the host: below the machine's folder natively, below the
 // prefix's drive under Wine.
 std::string hostPathOf(const Runner& runner, const std::string& root,
                        const std::string& windowsPath) {
   if (!runner.wine) return root + "/" + slashes(windowsPath);
-  return wineDriveC() + "/" + slashes(windowsPath.substr(3));
+  return wineDriveC() + "/" + hostName(runner, slashes(windowsPath.substr(3)));
+}
+
+// The folder holding an entry, opened (or -1), and the entry's name. Paths
+// beyond PATH_MAX are walked folder by folder from the root.
+int openParent(const std::string& path, bool make, std::string* name) {
+  const size_t slash = path.rfind('/');
+  if (path.size() < PATH_MAX) {
+    *name = path.substr(slash + 1);
+    const std::string parent = path.substr(0, slash);
+    int folder = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0 || !make) return folder;
+    makeFolders(parent);
+    return open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+  int folder = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  size_t start = 1;
+  for (size_t slash; folder >= 0 && (slash = path.find('/', start)) != std::string::npos;
+       start = slash + 1) {
+    std::string part = path.substr(start, slash - start);
+    if (part.empty()) continue;
+    if (make) mkdirat(folder, part.c_str(), 0755);
+    int next = openat(folder, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    close(folder);
+    folder = next;
+  }
+  *name = path.substr(start);
+  return folder;
+}
+
+void makeEntry(const std::string& path, EntryKind kind, const std::string& bytes,
+               uint64_t sparseSize = 0, bool readOnly = false) {
+  std::string name;
+  int folder = openParent(path, true, &name);
+  if (folder < 0) return;
+  if (kind == EntryKind::Folder) mkdirat(folder, name.c_str(), 0755);
+  if (kind == EntryKind::Symlink) (void)symlinkat(bytes.c_str(), folder, name.c_str());
+  if (kind == EntryKind::Fifo) mkfifoat(folder, name.c_str(), 0644);
+  if (kind == EntryKind::File) {
+    int file = openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                      readOnly ? 0444 : 0644);
+    bool whole = file >= 0 && write(file, bytes.data(), bytes.size()) ==
+                                  static_cast<ssize_t>(bytes.size());
+    if (whole && sparseSize > bytes.size())
+      whole = ftruncate(file, static_cast<off_t>(sparseSize)) == 0;
+    if (file >= 0) close(file);
+    if (!whole) fprintf(stderr, "could not make %s\n", path.c_str());
+  }
+  close(folder);
+}
+
+bool entryExists(const std::string& path) {
+  std::string name;
+  int folder = openParent(path, false, &name);
+  struct stat info;
+  bool found = folder >= 0 && fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+  if (folder >= 0) close(folder);
+  return found;
 }
 
 std::string taskStoreHost(const Runner& runner, const std::string& root) {
@@ -59,7 +141,6 @@ std::string valueBytes(const CacheKey& key) {
 }
 
 std::string regFileValue(const CacheKey& key) {
-  char hex[4];
   switch (key.idKind) {
     case IdKind::Text: {
       std::string escaped;
@@ -77,6 +158,7 @@ std::string regFileValue(const CacheKey& key) {
     case IdKind::Bytes: {
       std::string line = "\"Id\"=hex:";
       for (size_t i = 0; i < key.id.size(); ++i) {
+        char hex[4];
         snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(key.id[i]));
         line += (i ? "," : "") + std::string(hex);
       }
@@ -92,25 +174,13 @@ const std::string& cacheRoot() {
   return root;
 }
 
-std::string utf16ToUtf8(const std::string& utf16) {
-  iconv_t converter = iconv_open("UTF-8", "UTF-16");
-  std::string out(utf16.size() * 2 + 16, '\0');
-  char* in = const_cast<char*>(utf16.data());
-  size_t inLeft = utf16.size(), outLeft = out.size();
-  char* outPtr = &out[0];
-  iconv(converter, &in, &inLeft, &outPtr, &outLeft);
-  iconv_close(converter);
-  out.resize(out.size() - outLeft);
-  return out;
-}
-
 // Every key of the exported TaskCache, below TaskCache, lower-cased.
 std::vector<std::string> exportedWineKeys(const std::string& scratch) {
   std::string exportFile = wineDriveC() + "/vk-state/export.reg";
   removeTree(exportFile);
   (void)scratch;
   runUnderWine({"regedit", "/E", "C:\\vk-state\\export.reg", cacheRoot()}, "");
-  std::string text = utf16ToUtf8(readFile(exportFile));
+  std::string text = converted(readFile(exportFile), "UTF-8", "UTF-16");
   std::vector<std::string> keys;
   const std::string prefix = "[" + lowered(cacheRoot()) + "\\";
   size_t start = 0;
@@ -126,17 +196,20 @@ std::vector<std::string> exportedWineKeys(const std::string& scratch) {
   return keys;
 }
 
-void walkInOrder(const std::string& folder, const std::string& relative,
-                 std::vector<std::string>* order) {
-  DIR* listing = opendir(folder.c_str());
-  if (listing == nullptr) return;
+// Takes the descriptor of an open folder; reaches any depth.
+void walkInOrder(int folder, const std::string& relative, std::vector<std::string>* order) {
+  DIR* listing = fdopendir(folder);
+  if (listing == nullptr) {
+    close(folder);
+    return;
+  }
   while (struct dirent* entry = readdir(listing)) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     std::string rel = relative.empty() ? name : relative + "\\" + name;
     struct stat info;
-    if (lstat((folder + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-      walkInOrder(folder + "/" + name, rel, order);
+    if (fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode))
+      walkInOrder(openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), rel, order);
     else
       order->push_back(rel);
   }
@@ -146,17 +219,27 @@ void walkInOrder(const std::string& folder, const std::string& relative,
 }  // namespace
 
 const Runner& nativeRunner() {
-  static const Runner runner = {"Native", "C:\\Windows", "请按任意键继续. . .\n", false};
+  static const Runner runner = {"Native", "C:\\Windows", "请按任意键继续. . .\n", false,
+                                "build/native-testsig/vorkelbraith-remover"};
   return runner;
 }
 
 const Runner& wineRunner() {
-  static const Runner runner = {"Wine", "C:\\windows", "请按任意键继续...", true};
+  static const Runner runner = {"Wine", "C:\\windows", "请按任意键继续...", true,
+                                "build/windows-testsig/vorkelbraith-remover.exe"};
+  return runner;
+}
+
+const Runner& releaseRunner() {
+  static const Runner runner = {"Release", "C:\\Windows", "请按任意键继续. . .\n", false,
+                                "build/native-release-testsig/vorkelbraith-remover"};
   return runner;
 }
 
 LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
-    : runner(runner), machine(machine) {
+    : runner(runner),
+      machine(machine),
+      folder(machine.inMemory && !runner.wine && pathExists("/dev/shm") ? "/dev/shm" : "") {
   const std::string store = taskStoreHost(runner, folder.path);
   if (runner.wine) {
     removeTree(store);
@@ -175,12 +258,11 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
   }
   if (machine.hasTaskStore) makeFolders(store);
   for (const TaskFile& task : machine.tasks)
-    writeFile(store + "/" + slashes(task.relativePath), task.bytes);
-  for (const MachineFile& file : machine.files) {
-    std::string host = hostPathOf(runner, folder.path, file.windowsPath);
-    writeFile(host, file.bytes);
-    if (file.readOnly) chmod(host.c_str(), 0444);
-  }
+    makeEntry(store + "/" + hostName(runner, slashes(task.relativePath)), task.kind,
+              task.bytes);
+  for (const MachineFile& file : machine.files)
+    makeEntry(hostPathOf(runner, folder.path, file.windowsPath), file.kind, file.bytes,
+              file.sparseSize, file.readOnly);
 }
 
 LiveMachine::~LiveMachine() {
@@ -190,12 +272,55 @@ LiveMachine::~LiveMachine() {
     removeTree(hostPathOf(runner, folder.path, file.windowsPath));
 }
 
-ProcessResult LiveMachine::runTool(const std::string& answers) {
-  if (runner.wine)
-    return runUnderWine({builtProgram("build/windows-testsig/vorkelbraith-remover.exe")},
-                        answers);
-  return runProcess({builtProgram("build/native-testsig/vorkelbraith-remover")},
-                    folder.path, answers, {"SYSTEMROOT=" + runner.systemRoot});
+namespace {
+
+// scripts/valgrind runs the native tool under a checker: the variable holds
+// the whole command (checker, its options, an unsanitised build), split at
+// spaces.
+std::vector<std::string> nativeCommand(const Runner& runner) {
+  std::vector<std::string> words;
+  const char* command = getenv("VORKEL_NATIVE_TOOL_COMMAND");
+  std::istringstream split(command != nullptr ? command : "");
+  for (std::string word; split >> word;) words.push_back(word);
+  if (words.empty()) words.push_back(builtProgram(runner.program));
+  return words;
+}
+
+}  // namespace
+
+ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSeconds,
+                                   long* peakKib) {
+  // Writers keep changing the growing files until the run is over: up to
+  // 64 MiB a megabyte at a time, then cut to nothing and again.
+  std::atomic<bool> over(false);
+  std::vector<std::thread> writers;
+  for (const MachineFile& file : machine.files) {
+    if (!file.growing) continue;
+    std::string host = hostPathOf(runner, folder.path, file.windowsPath);
+    writers.emplace_back([host, &over] {
+      int fd = open(host.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+      const std::string chunk(1 << 20, 'g');
+      for (int written = 0; fd >= 0 && !over; ++written) {
+        if (written == 64 && ftruncate(fd, 0) == 0) written = 0;
+        if (write(fd, chunk.data(), chunk.size()) < 0) break;
+      }
+      if (fd >= 0) close(fd);
+    });
+  }
+  // GNU time starts the tool from its own small process: a child forked
+  // from this one would count this one's memory as its own.
+  ScopedTempDir scratch;
+  std::vector<std::string> command = nativeCommand(runner);
+  if (peakKib != nullptr)
+    command.insert(command.begin(), {"/usr/bin/time", "-f", "%M", "-o", scratch.path + "/peak"});
+  ProcessResult result =
+      runner.wine ? runUnderWine({builtProgram(runner.program)}, answers, timeoutSeconds)
+                  : runProcess(command, folder.path, answers,
+                               {"SYSTEMROOT=" + runner.systemRoot}, {}, timeoutSeconds);
+  over = true;
+  for (std::thread& writer : writers) writer.join();
+  if (peakKib != nullptr) *peakKib = atol(readFile(scratch.path + "/peak").c_str());
+  return result;
 }
 
 MachineState initialState(const Runner& runner, const Machine& machine) {
@@ -214,8 +339,8 @@ MachineState LiveMachine::state() {
   for (const CacheKey& key : machine.keys) {
     bool present;
     if (runner.wine) {
-      present = std::find(wineKeys.begin(), wineKeys.end(), lowered(key.path)) !=
-                wineKeys.end();
+      present = std::find(wineKeys.begin(), wineKeys.end(),
+                          lowered(hostName(runner, key.path))) != wineKeys.end();
     } else {
       struct stat info;
       std::string keyFolder = folder.path + "/HKEY_LOCAL_MACHINE/" +
@@ -225,11 +350,11 @@ MachineState LiveMachine::state() {
     if (present) state.keys.push_back(key.path);
   }
   for (const MachineFile& file : machine.files)
-    if (pathExists(hostPathOf(runner, folder.path, file.windowsPath)))
+    if (entryExists(hostPathOf(runner, folder.path, file.windowsPath)))
       state.files.push_back(file.windowsPath);
   const std::string store = taskStoreHost(runner, folder.path);
   for (const TaskFile& task : machine.tasks)
-    if (pathExists(store + "/" + slashes(task.relativePath)))
+    if (entryExists(store + "/" + hostName(runner, slashes(task.relativePath))))
       state.files.push_back(taskWindowsPath(runner, task));
   return state;
 }
@@ -241,15 +366,19 @@ std::vector<std::string> LiveMachine::listingOrder() {
     const std::string root = runner.systemRoot + "\\System32\\Tasks";
     ProcessResult listed =
         runUnderWine({builtProgram("build/windows/tests/vorkel-probe.exe"), "list", root}, "");
-    size_t start = 0;
-    while (start < listed.out.size()) {
-      size_t end = listed.out.find('\n', start);
-      order.push_back(listed.out.substr(start + root.size() + 1, end - start - root.size() - 1));
-      start = end + 1;
+    // A line that is not a path below the root is kept whole, to fail the
+    // comparison rather than the parse.
+    const std::string prefix = root + "\\";
+    for (size_t start = 0, end; start < listed.out.size(); start = end + 1) {
+      end = std::min(listed.out.find('\n', start), listed.out.size());
+      std::string path = listed.out.substr(start, end - start);
+      order.push_back(path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size())
+                                                                  : path);
     }
     return order;
   }
-  walkInOrder(taskStoreHost(runner, folder.path), "", &order);
+  walkInOrder(open(taskStoreHost(runner, folder.path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC),
+              "", &order);
   for (std::string& path : order) path = backslashes(path);
   return order;
 }

@@ -4,23 +4,33 @@
 #ifndef VORKELBRAITH_TESTS_MACHINE_H_
 #define VORKELBRAITH_TESTS_MACHINE_H_
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
 #include "tests/test_support.h"
 
+/// What a machine entry is on disk. Under Wine, links and FIFOs are made on
+/// the host below the prefix's drive, where Wine sees them.
+enum class EntryKind { File, Folder, Symlink, Fifo };
+
 struct TaskFile {
-  std::string relativePath;  // below the task store, backslash-separated
-  std::string bytes;
+  // Below the task store, backslash-separated, as the tool's listing names
+  // it (code page 936 under Wine, whose host names are UTF-8).
+  std::string relativePath;
+  std::string bytes;  // a link's target for EntryKind::Symlink
   // What the definition says, for building the expected transcript.
   std::string uri, command, arguments;
   bool dangerous = false;
+  EntryKind kind = EntryKind::File;
+  bool listed = true;  // false: beyond where the tool's walk can reach
 };
 
 enum class IdKind { None, Text, Number, Bytes };
 
 struct CacheKey {
-  std::string path;  // below TaskCache, e.g. "Tree\\Updater"
+  std::string path;  // below TaskCache, e.g. "Tree\\Updater"; in code page 936 under Wine
   IdKind idKind = IdKind::None;
   std::string id;    // text, or raw bytes for IdKind::Bytes
 };
@@ -29,6 +39,9 @@ struct MachineFile {
   std::string windowsPath;  // e.g. "C:\\ProgramData\\vk\\svc.exe"
   std::string bytes;
   bool readOnly = false;
+  EntryKind kind = EntryKind::File;
+  uint64_t sparseSize = 0;  // when larger than bytes: extended with a hole
+  bool growing = false;     // appended to (and now and then cut) during the run
 };
 
 struct Machine {
@@ -36,6 +49,7 @@ struct Machine {
   std::vector<CacheKey> keys;
   std::vector<MachineFile> files;
   bool hasTaskStore = true;
+  bool inMemory = false;  // natively made on tmpfs when there is one: many files
 };
 
 /// How the tool is run: natively in a folder, or the Windows build under
@@ -46,10 +60,13 @@ struct Runner {
   std::string systemRoot;
   std::string pauseText;
   bool wine;
+  std::string program;  // the test-signature build it runs
 };
 
 const Runner& nativeRunner();
 const Runner& wineRunner();
+/// The native tool without sanitizers, for measuring its memory.
+const Runner& releaseRunner();
 
 /// What a run leaves behind, in the machine's own names: cache keys below
 /// TaskCache ("Tree\\Updater") and Windows paths of files.
@@ -65,8 +82,10 @@ struct LiveMachine {
   LiveMachine(const LiveMachine&) = delete;
   LiveMachine& operator=(const LiveMachine&) = delete;
 
-  /// Runs the tool (the test-signature build) with these answers.
-  ProcessResult runTool(const std::string& answers);
+  /// Runs the tool (the test-signature build) with these answers; natively
+  /// it can also measure the run's peak resident memory, in KiB.
+  ProcessResult runTool(const std::string& answers, int timeoutSeconds = 120,
+                        long* peakKib = nullptr);
   /// Keys and files of the machine that still exist (task definitions
   /// included, as files under the system root).
   MachineState state();

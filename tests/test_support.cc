@@ -13,9 +13,10 @@
 
 #include <openssl/evp.h>
 
-ScopedTempDir::ScopedTempDir() {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/vorkel-XXXXXX";
+ScopedTempDir::ScopedTempDir(const std::string& base) {
+  const char* temporary = getenv("TMPDIR");
+  std::string parent = !base.empty() ? base : temporary && *temporary ? temporary : "/tmp";
+  std::string pattern = parent + "/vorkel-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   if (mkdtemp(name.data()) != nullptr) path = name.data();

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-/// A fresh folder under the system's temporary folder, removed with
-/// everything in it when the helper goes out of scope.
+/// A fresh folder under the system's temporary folder (or under base),
+/// removed with everything in it when the helper goes out of scope.
 struct ScopedTempDir {
-  ScopedTempDir();
+  explicit ScopedTempDir(const std::string& base = "");
   ~ScopedTempDir();
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;

@@ -1,8 +1,12 @@
 #include "tests/whole_run.h"
 
 #include <iconv.h>
+#include <stdio.h>
 
 #include <algorithm>
+#include <chrono>
+#include <iterator>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -148,38 +152,93 @@ std::string readable(const std::string& gbk) {
   return out;
 }
 
-void checkWholeRun(const Runner& runner, const Scenario& scenario) {
+namespace {
+
+// Both transcripts when they are short; otherwise where they part.
+std::string difference(const std::string& expected, const std::string& actual) {
+  if (expected.size() + actual.size() < (64u << 10))
+    return "expected:\n" + readable(expected) + "\nactual:\n" + readable(actual);
+  size_t at = 0;
+  while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
+  size_t from = at < 200 ? 0 : at - 200;
+  return "expected " + std::to_string(expected.size()) + " bytes, got " +
+         std::to_string(actual.size()) + "; they part at byte " + std::to_string(at) +
+         "\nexpected there:\n" + readable(expected.substr(from, 400)) +
+         "\nactual there:\n" + readable(actual.substr(from, 400));
+}
+
+// What one sorted list has that the other has not, a few of each.
+std::string listDifference(const std::vector<std::string>& expected,
+                           const std::vector<std::string>& actual) {
+  std::vector<std::string> missing, extra;
+  std::set_difference(expected.begin(), expected.end(), actual.begin(), actual.end(),
+                      std::back_inserter(missing));
+  std::set_difference(actual.begin(), actual.end(), expected.begin(), expected.end(),
+                      std::back_inserter(extra));
+  std::string text;
+  for (auto part : {std::make_pair("gone: ", &missing), std::make_pair("unexpected: ", &extra)})
+    for (size_t i = 0; i < part.second->size() && i < 10; ++i)
+      text += part.first + readable((*part.second)[i]) + "\n";
+  return text;
+}
+
+}  // namespace
+
+void checkWholeRun(const Runner& runner, const Scenario& row) {
   if (runner.wine) {
     ASSERT_FALSE(winePrefix().empty()) << "Wine prefix could not be made";
   }
+  ASSERT_TRUE(pathExists(builtProgram(runner.program)))
+      << runner.program << " is missing: scripts/build makes it";
+  Scenario scenario = row;
+  if (scenario.prepare) scenario.prepare(runner, scenario);
 
   LiveMachine live(runner, scenario.machine);
+  std::map<std::string, const TaskFile*> byPath;
+  size_t listed = 0;
+  for (const TaskFile& task : scenario.machine.tasks) {
+    byPath[task.relativePath] = &task;
+    listed += task.listed;
+  }
   std::vector<const TaskFile*> order, dangers;
-  for (const std::string& path : live.listingOrder())
-    for (const TaskFile& task : scenario.machine.tasks)
-      if (task.relativePath == path) order.push_back(&task);
-  ASSERT_EQ(order.size(), scenario.machine.tasks.size());
+  for (const std::string& path : live.listingOrder()) {
+    auto found = byPath.find(path);
+    if (found != byPath.end() && found->second->listed) order.push_back(found->second);
+  }
+  ASSERT_EQ(order.size(), listed);
   for (const TaskFile* task : order)
     if (task->dangerous) dangers.push_back(task);
 
-  ProcessResult result = live.runTool(scenario.answers);
+  auto start = std::chrono::steady_clock::now();
+  long peakKib = 0;
+  ProcessResult result = live.runTool(scenario.answers, scenario.timeoutSeconds,
+                                      scenario.peakKibLimit != 0 ? &peakKib : nullptr);
+  std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  if (took.count() > 1) printf("%s: the tool ran %.1f s\n", scenario.name, took.count());
+  EXPECT_FALSE(result.timedOut);
   Transcript after = scenario.afterScan(runner, dangers);
   // A run whose first answer is not yes ends at the start screen.
   const bool scans = !scenario.answers.empty() && scenario.answers[0] == 'y';
   std::string expectedOut =
       startScreen(runner) + (scans ? line(MsgScanStart) + scanSection(runner, order) + after.out
                                    : line(MsgUserCancelled));
-  EXPECT_TRUE(expectedOut == result.out) << "expected:\n" << readable(expectedOut)
-                                        << "\nactual:\n" << readable(result.out);
-  EXPECT_TRUE(after.err == result.err) << "expected:\n" << readable(after.err)
-                                       << "\nactual:\n" << readable(result.err);
+  EXPECT_TRUE(expectedOut == result.out) << difference(expectedOut, result.out);
+  EXPECT_TRUE(after.err == result.err) << difference(after.err, result.err);
   EXPECT_EQ(scenario.status, result.status);
+  if (scenario.peakKibLimit != 0) {
+    EXPECT_GT(peakKib, 0);
+    EXPECT_LT(peakKib, scenario.peakKibLimit);
+    printf("%s: peak resident memory %ld KiB\n", scenario.name, peakKib);
+  }
 
   MachineState expected = initialState(runner, scenario.machine);
   for (std::vector<std::string>* items : {&expected.keys, &expected.files})
     for (const std::string& gone : scenario.gone)
       items->erase(std::remove(items->begin(), items->end(), gone), items->end());
   MachineState actual = live.state();
-  EXPECT_EQ(sorted(expected.keys), sorted(actual.keys));
-  EXPECT_EQ(sorted(expected.files), sorted(actual.files));
+  for (auto lists : {std::make_pair(&expected.keys, &actual.keys),
+                     std::make_pair(&expected.files, &actual.files)}) {
+    std::vector<std::string> want = sorted(*lists.first), have = sorted(*lists.second);
+    EXPECT_TRUE(want == have) << listDifference(want, have);
+  }
 }

@@ -69,10 +69,16 @@ struct Scenario {
   AfterScan afterScan;  // everything printed after the scan's last line
   int status;
   std::vector<std::string> gone;  // cache keys and file paths the run removes
+  // Called on a copy of the row just before its run, to build large
+  // machines only then and to fit the row to the runner.
+  std::function<void(const Runner&, Scenario&)> prepare = nullptr;
+  int timeoutSeconds = 120;
+  long peakKibLimit = 0;  // when set, the run's peak resident memory stays below
 };
 
 /// Builds the machine, runs the tool, and checks both output streams byte
-/// for byte, the exit status and what is left on the machine.
+/// for byte, the exit status, that it ended in time (and memory, when the
+/// row says) and what is left on the machine.
 void checkWholeRun(const Runner& runner, const Scenario& scenario);
 
 #endif  // VORKELBRAITH_TESTS_WHOLE_RUN_H_

@@ -1,0 +1,459 @@
+// Whole runs on machines the threat has had its way with: every byte the
+// tool reads may be hostile. Each row must end in time with the exact
+// transcript and status, and leave everything but what was confirmed.
+// Every row runs natively (the sanitized build, so a memory error shows on
+// standard error); the rows marked for Wine also run the Windows build, and
+// the rows with a memory limit run the build without sanitizers instead.
+#include <chrono>
+#include <random>
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+#include "tests/whole_run.h"
+
+namespace {
+
+typedef std::vector<const TaskFile*> Dangers;
+
+const std::string QuotedPayload = "/c \"" + std::string(PayloadPath) + "\"";
+
+TaskFile rawFile(const std::string& relativePath, const std::string& bytes,
+                 EntryKind kind = EntryKind::File) {
+  TaskFile task;
+  task.relativePath = relativePath;
+  task.bytes = bytes;
+  task.kind = kind;
+  return task;
+}
+
+// An infected task whose definition's text is changed before it is stored
+// as UTF-8 (the declaration is made to say so).
+TaskFile infectedUtf8(const std::string& arguments,
+                      const std::function<void(std::string&)>& change) {
+  TaskFile task = definition(TaskName, Uri, Interpreter, arguments, true);
+  std::string xml = schedulerTaskXml(Uri, Interpreter, arguments);
+  xml.replace(xml.find("UTF-16"), 6, "UTF-8");
+  change(xml);
+  task.bytes = xml;
+  return task;
+}
+
+void insertAfter(std::string& xml, const std::string& tag, const std::string& text) {
+  xml.insert(xml.find(tag) + tag.size(), text);
+}
+
+std::vector<std::string> allGone() { return {TreeName, TasksName, PayloadString}; }
+
+Transcript nothingFound(const Runner& r, const Dangers&) { return {finish(r), ""}; }
+
+Transcript removesAll(const Runner& r, const Dangers& d) {
+  return {dangerList(d) + bothKeysDeleted(Uri, TaskId) + exeDeleted(PayloadString, true) +
+              finish(r), ""};
+}
+
+Transcript cancelsAfterList(const Runner&, const Dangers& d) {
+  return {dangerList(d) + line(MsgUserCancelled), ""};
+}
+
+// The identifier is taken and shown; the Tree key goes, and the Tasks key it
+// names, which does not exist, is reported as failed.
+AfterScan treeKeyOnly(const std::string& id) {
+  return [id](const Runner& r, const Dangers& d) {
+    return Transcript{dangerList(d) + keysQuestion(Uri, id) + keyDeleted(treeKey(Uri), true) +
+                          keyDeleted(tasksKey(id), false) + exeDeleted(PayloadString, true) +
+                          finish(r), ""};
+  };
+}
+
+// The registry step finds no identifier and says nothing more about it.
+Transcript noIdentifier(const Runner& r, const Dangers& d) {
+  return {dangerList(d) + line(MsgRegistryStep) + exeDeleted(PayloadString, true) + finish(r),
+          ""};
+}
+
+// The infected machine with its payload path put in the task's arguments
+// and its file made by change; dangerous as the runner says.
+std::function<void(const Runner&, Scenario&)> candidate(
+    const std::string& arguments, const std::function<bool(const Runner&)>& dangerous,
+    const std::function<void(const Runner&, MachineFile&)>& change) {
+  return [=](const Runner& r, Scenario& s) {
+    s.machine.tasks[0] = definition(TaskName, Uri, Interpreter, arguments, dangerous(r));
+    change(r, s.machine.files[0]);
+    if (!dangerous(r)) {
+      s.afterScan = nothingFound;
+      s.gone = {};
+    }
+  };
+}
+
+bool never(const Runner&) { return false; }
+bool underWine(const Runner& r) { return r.wine; }
+bool natively(const Runner& r) { return !r.wine; }
+
+Machine withIdKey(const CacheKey& tree, const std::vector<CacheKey>& more = {}) {
+  Machine m = infectedMachine();
+  m.keys = {tree};
+  m.keys.insert(m.keys.end(), more.begin(), more.end());
+  return m;
+}
+
+const std::vector<Scenario>& scenarios() {
+  static const std::vector<Scenario> table = {
+      // ---- Definitions --------------------------------------------------
+      // The danger line shows the whole argument line.
+      {"PrintsMebibyteArgumentLine", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
+       [](const Runner&, Scenario& s) {
+         s.machine.tasks[0] = definition(TaskName, Uri, Interpreter,
+                                         QuotedPayload + " " + std::string(1 << 20, 'a'), true);
+       }},
+
+      {"Prints16MiBArgumentLine", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
+       [](const Runner&, Scenario& s) {
+         s.machine.tasks[0] = definition(TaskName, Uri, Interpreter,
+                                         QuotedPayload + " -k " + std::string(16 << 20, 'k'),
+                                         true);
+       }},
+
+      // 64 MiB in all, nearly all of it a description nobody asked for.
+      {"Reads64MiBDefinition", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
+       [](const Runner&, Scenario& s) {
+         s.machine.tasks[0] = infectedUtf8(QuotedPayload, [](std::string& xml) {
+           const size_t rest = xml.size() + std::string("<Description></Description>").size();
+           insertAfter(xml, "<RegistrationInfo>",
+                       "<Description>" + std::string((64u << 20) - rest, 'd') + "</Description>");
+         });
+       }},
+
+      {"ReadsMillionLevelDocument", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
+       [](const Runner&, Scenario& s) {
+         s.machine.tasks[0] = infectedUtf8(QuotedPayload, [](std::string& xml) {
+           std::string deep;
+           for (int i = 0; i < 1000000; ++i) deep += "<a>";
+           for (int i = 0; i < 1000000; ++i) deep += "</a>";
+           insertAfter(xml, "<RegistrationInfo>", deep);
+         });
+       }},
+
+      // Each gives an empty record: a progress line and nothing else.
+      {"PassesOverUnparsableDefinitions", true,
+       infectedMachineWith([](Machine& m) {
+         std::mt19937 generator(20240229);
+         std::string garbage(1 << 16, '\0');
+         for (char& c : garbage) c = static_cast<char>(generator());
+         // Cut in the middle of an end tag, and of a UTF-16 code unit.
+         std::string xml = schedulerTaskXml(Uri, Interpreter, "/c start " + PayloadString);
+         std::string cut = utf16leWithBom(xml).substr(0, 2 + 2 * (xml.find("</Command>") + 4) + 1);
+         for (const TaskFile& task :
+              {rawFile("garbage", garbage), rawFile("empty", ""), rawFile("truncated", cut),
+               rawFile("bom-utf16", "\xFF\xFE"), rawFile("bom-utf8", "\xEF\xBB\xBF"),
+               rawFile("bom-utf32", std::string("\xFF\xFE\0\0", 4))})
+           m.tasks.push_back(task);
+       }),
+       "yyyy", removesAll, 0, allGone()},
+
+      {"ReadsUtf16WithoutBom", true,
+       infectedMachineWith([](Machine& m) {
+         m.tasks[0].bytes = m.tasks[0].bytes.substr(2);
+       }),
+       "yyyy", removesAll, 0, allGone()},
+
+      // The reader knows no such encoding and reads UTF-8: bytes that are
+      // not UTF-8 come through as they are.
+      {"ReadsUnknownEncodingAsUtf8", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
+       [](const Runner&, Scenario& s) {
+         const std::string arguments = QuotedPayload + " \xF0\xD2\xC9\xD7\xC5\xD4";
+         s.machine.tasks[0] = infectedUtf8(arguments, [](std::string& xml) {
+           xml.replace(xml.find("UTF-8"), 5, "KOI9-X");
+         });
+       }},
+
+      // ---- The task store -----------------------------------------------
+      // Folders nested past the path limit: natively PATH_MAX (4096 bytes
+      // with the terminating zero), under Wine the 260 characters of the
+      // ANSI functions. A folder too deep is not listed; a file in a listed
+      // folder whose own path is too long reads as an empty record.
+      {"WalksFoldersUpToThePathLimit", true, Machine(), "yn", cancelsAfterList, 0, {},
+       [](const Runner& r, Scenario& s) {
+         s.machine = infectedMachine();
+         const size_t limit = r.wine ? 260 : 4095;
+         const std::string root = r.systemRoot + "\\System32\\Tasks\\";
+         std::string folder;
+         bool listed = true;
+         for (int beyond = 0; beyond < 2; beyond += !listed) {
+           folder += std::string(r.wine ? 20 : 200, 'd') + "\\";
+           // Wine lists a folder by the pattern "folder\*".
+           const size_t folderPath = root.size() + folder.size() - 1;
+           listed = listed && folderPath + (r.wine ? 2 : 0) <= limit;
+           for (const std::string& name : {std::string("t"), std::string(r.wine ? 15 : 150, 'u')}) {
+             TaskFile task = definition(folder + name, "\\t", Interpreter,
+                                        "/c start " + PayloadString,
+                                        listed && root.size() + folder.size() + name.size() <= limit);
+             task.listed = listed;
+             s.machine.tasks.push_back(task);
+           }
+         }
+       }},
+
+      {"ScansHundredThousandDefinitions", true, infectedMachine(), "yyyy", removesAll, 0,
+       allGone(),
+       [](const Runner& r, Scenario& s) {
+         const int count = r.wine ? 10000 : 100000;
+         s.machine.inMemory = true;
+         s.machine.tasks.reserve(s.machine.tasks.size() + count);
+         for (int i = 0; i < count; ++i)
+           s.machine.tasks.push_back(rawFile("Bulk\\" + std::to_string(i),
+                                             "<Task><Actions><Exec><Command>cmd.exe</Command>"
+                                             "</Exec></Actions></Task>"));
+       },
+       60},
+
+      // Natively the name's bytes are the file's; under Wine a host name
+      // in UTF-8 comes to the tool in code page 936. Either way the tool
+      // shows the GBK bytes it was given.
+      {"ShowsNonAsciiFileNameAsListed", true,
+       infectedMachineWith([](Machine& m) {
+         m.tasks[0] = definition("更新\\检查", Uri, Interpreter, "/c start " + PayloadString,
+                                 true);
+       }),
+       "yyyy", removesAll, 0, allGone()},
+
+      // Links are entries, never followed; a link to a folder opens no file.
+      {"ListsLinkLoopsAsEntries", true,
+       infectedMachineWith([](Machine& m) {
+         m.tasks.push_back(rawFile("Loop\\self", ".", EntryKind::Symlink));
+         m.tasks.push_back(rawFile("Loop\\up", "..", EntryKind::Symlink));
+         m.tasks.push_back(rawFile("Loop\\root", "/", EntryKind::Symlink));
+       }),
+       "yyyy", removesAll, 0, allGone()},
+
+      // Definitions that cannot be read. Tests run as root, which reads any
+      // file whatever its mode, so these stand for them: a FIFO (opened
+      // without waiting for a writer) and a link to nothing, which Wine
+      // does not list at all.
+      {"PassesOverUnreadableDefinitions", true,
+       infectedMachineWith([](Machine& m) {
+         m.tasks.push_back(rawFile("pipe", "", EntryKind::Fifo));
+         m.tasks.push_back(rawFile("dangling", "nowhere", EntryKind::Symlink));
+       }),
+       "yyyy", removesAll, 0, allGone(),
+       [](const Runner& r, Scenario& s) { s.machine.tasks.back().listed = !r.wine; }},
+
+      // ---- Candidate executables -----------------------------------------
+      {"IgnoresFolderNamedExe", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
+       candidate("/c start " + PayloadString, never,
+                 [](const Runner&, MachineFile& f) { f.kind = EntryKind::Folder; })},
+
+      // Under Wine these open devices, which are not files on disk; CON
+      // must not wait for input.
+      {"IgnoresDeviceNames", true,
+       infectedMachineWith([](Machine& m) {
+         for (const char* device : {"C:\\NUL.exe", "C:\\CON.exe", "C:\\AUX.exe",
+                                    "C:\\COM1.exe", "C:\\PRN.exe", "\"C:\\CONIN$\" x.exe"})
+           m.tasks.push_back(definition("device " + std::to_string(m.tasks.size()), "\\d",
+                                        Interpreter, std::string("/c ") + device, false));
+       }),
+       "yyyy", removesAll, 0, allGone(), nullptr, 20},
+
+      // The path taken ends in a space. Windows drops it and opens the
+      // payload; natively no such file exists.
+      {"JudgesPathWithTrailingSpace", true, infectedMachine(), "yyyy",
+       [](const Runner& r, const Dangers& d) {
+         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
+                               exeDeleted(PayloadString + " ", true) + finish(r), ""};
+       },
+       0, allGone(),
+       candidate("/c " + PayloadString + " /q", underWine,
+                 [](const Runner&, MachineFile&) {})},
+
+      // Natively a name may end in a space: that file is the one judged and
+      // removed, not its neighbour without the space.
+      {"RemovesOnlyTheNameWithTheSpace", false,
+       infectedMachineWith([](Machine& m) {
+         m.tasks[0] = definition(TaskName, Uri, Interpreter, "/c " + PayloadString + " /q",
+                                 true);
+         m.files = {payload(PayloadString + " "), {PayloadString, "MZ not the payload"}};
+       }),
+       "yyyy",
+       [](const Runner& r, const Dangers& d) {
+         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
+                               exeDeleted(PayloadString + " ", true) + finish(r), ""};
+       },
+       0, {TreeName, TasksName, PayloadString + " "}},
+
+      // Past 260 characters the Windows build cannot open the file, so the
+      // task is not judged dangerous there.
+      {"JudgesPathLongerThan260", true, infectedMachine(), "yyyy",
+       [](const Runner& r, const Dangers& d) {
+         std::string path = d[0]->arguments.substr(9);
+         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
+                               exeDeleted(path, true) + finish(r), ""};
+       },
+       0, {},
+       [](const Runner& r, Scenario& s) {
+         std::string path = "C:\\ProgramData";
+         while (path.size() < 290) path += "\\" + std::string(40, 'p');
+         path += "\\svchost.exe";
+         candidate("/c start " + path, natively,
+                   [path](const Runner&, MachineFile& f) { f.windowsPath = path; })(r, s);
+         if (!r.wine) s.gone = {TreeName, TasksName, path};
+       }},
+
+      // The path comes from the reader in UTF-8. Natively that is the file's
+      // name; Windows reads the bytes in code page 936 and finds no such
+      // file, so the task is not judged dangerous there.
+      {"UsesNonAsciiPayloadPathAsUtf8", true, infectedMachine(), "yyyy",
+       [](const Runner& r, const Dangers& d) {
+         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
+                               exeDeleted(u8"C:\\ProgramData\\更新\\svchost.exe", true) +
+                               finish(r), ""};
+       },
+       0, {},
+       [](const Runner& r, Scenario& s) {
+         // The file's name as the system holds it: bytes natively, Unicode
+         // (given here in code page 936) under Wine.
+         const std::string path = r.wine ? "C:\\ProgramData\\更新\\svchost.exe"
+                                         : u8"C:\\ProgramData\\更新\\svchost.exe";
+         candidate(u8"/c start C:\\ProgramData\\更新\\svchost.exe", natively,
+                   [path](const Runner&, MachineFile& f) { f.windowsPath = path; })(r, s);
+         if (!r.wine) s.gone = {TreeName, TasksName, path};
+       }},
+
+      // Changed all through the run: the digest is of whatever was read, and
+      // content that never began as the payload's is never the payload.
+      {"HashesFileBeingWritten", false, infectedMachine(), "yyyy", removesAll, 0, allGone(),
+       candidate("/c start " + PayloadString, never, [](const Runner&, MachineFile& f) {
+         f.bytes = "MZ growing";
+         f.growing = true;
+       })},
+
+      // Run without sanitizers, whose shadow memory would be counted too.
+      {"HashesSparse8GiBFileInLittleMemory", false, infectedMachine(), "yyyy", removesAll, 0,
+       allGone(),
+       candidate("/c start " + PayloadString, never,
+                 [](const Runner&, MachineFile& f) { f.sparseSize = uint64_t(8) << 30; }),
+       300, 64 << 10},
+
+      // ---- Registry values -------------------------------------------------
+      // A string value is stored with its terminating zero: 259 characters
+      // fill the 260-byte buffer. No key can have so long a name.
+      {"TakesId259Characters", true,
+       withIdKey({TreeName, IdKind::Text, std::string(259, 'A')}), "yyyy",
+       treeKeyOnly(std::string(259, 'A')), 0, {TreeName, PayloadString}},
+
+      {"SkipsId260Characters", true, withIdKey({TreeName, IdKind::Text, std::string(260, 'A')}),
+       "yyy", noIdentifier, 0, {PayloadString}},
+
+      // A number's bytes, 31 32 33 00, read as text up to the zero.
+      {"ReadsNumberIdAsText", true,
+       withIdKey({TreeName, IdKind::Number, std::to_string(0x333231)},
+                 {{"Tasks\\123", IdKind::None, ""}}),
+       "yyyy",
+       [](const Runner& r, const Dangers& d) {
+         return Transcript{dangerList(d) + bothKeysDeleted(Uri, "123") +
+                               exeDeleted(PayloadString, true) + finish(r), ""};
+       },
+       0, {TreeName, "Tasks\\123", PayloadString}},
+
+      // An identifier with ".." parts names a key of that literal name,
+      // never a key elsewhere: the other task's Tree key stays.
+      {"TakesDotsInIdLiterally", true,
+       withIdKey({TreeName, IdKind::Text, "..\\Tree\\Victim"},
+                 {{"Tree\\Victim", IdKind::Text, "{victim}"}, {"Tasks\\{victim}", IdKind::None, ""}}),
+       "yyyy", treeKeyOnly("..\\Tree\\Victim"), 0, {TreeName, PayloadString}},
+
+      {"ReportsIdNamingNoKey", true, withIdKey({TreeName, IdKind::Text, "{no-such-task}"}),
+       "yyyy", treeKeyOnly("{no-such-task}"), 0, {TreeName, PayloadString}},
+
+      // The reader gives the name in UTF-8, which the tool shows and uses
+      // as it is. Natively that is the key folder's name. Windows reads the
+      // bytes in code page 936 and finds no such key (error 2): the keys
+      // stay, and the run goes on to the executable.
+      {"UsesNonAsciiUriAsUtf8", true,
+       infectedMachineWith([](Machine& m) {
+         m.tasks[0] = definition(TaskName, u8"\\更新检查", Interpreter,
+                                 "/c start " + PayloadString, true);
+       }),
+       "yyyy",
+       [](const Runner& r, const Dangers& d) {
+         if (r.wine)
+           return Transcript{dangerList(d) + line(MsgRegistryStep) +
+                                 exeDeleted(PayloadString, true) + finish(r), openKeyError("2")};
+         return Transcript{dangerList(d) + bothKeysDeleted(u8"\\更新检查", TaskId) +
+                               exeDeleted(PayloadString, true) + finish(r), ""};
+       },
+       0, {},
+       // The key's name as the system holds it: bytes natively, Unicode
+       // (given here in code page 936) under Wine.
+       [](const Runner& r, Scenario& s) {
+         s.machine.keys = cacheKeys(r.wine ? "更新检查" : u8"更新检查", TaskId);
+         s.gone = {PayloadString};
+         if (!r.wine) s.gone.insert(s.gone.end(), {s.machine.keys[0].path, TasksName});
+       }},
+
+      // ---- Answers ---------------------------------------------------------
+      // The input ends at each question in turn: every answer left is no.
+      {"EndsAtStartWhenInputIsEmpty", true, infectedMachine(), "", nothingFound, 0, {}},
+      {"CancelsWhenInputEndsAtRemoval", true, infectedMachine(), "y", cancelsAfterList, 0, {}},
+      {"KeepsPayloadWhenInputEndsAtIt", true, infectedMachine(), "yyy",
+       [](const Runner& r, const Dangers& d) {
+         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
+                               exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
+       },
+       0, {TreeName, TasksName}},
+
+      {"TakesCrLfAnswers", true, infectedMachine(), "y\r\ny\r\ny\r\ny\r\n", removesAll, 0,
+       allGone()},
+
+      // A double-byte character is two answers, neither of them yes; so is
+      // a pair of zero bytes.
+      {"TakesDoubleByteCharacterAsTwoNos", true, infectedMachine(), "yy是",
+       [](const Runner& r, const Dangers& d) {
+         return Transcript{dangerList(d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
+                               exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
+       },
+       0, {}},
+      {"TakesZeroBytesAsNo", true, infectedMachine(), std::string("yy\0\0", 4),
+       [](const Runner& r, const Dangers& d) {
+         return Transcript{dangerList(d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
+                               exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
+       },
+       0, {}},
+  };
+  return table;
+}
+
+typedef std::tuple<const Runner*, size_t> Param;
+
+class HostileRun : public testing::TestWithParam<Param> {};
+
+TEST_P(HostileRun, EndsWellAndTouchesOnlyWhatWasConfirmed) {
+  const Scenario& row = scenarios()[std::get<1>(GetParam())];
+  auto start = std::chrono::steady_clock::now();
+  checkWholeRun(*std::get<0>(GetParam()), row);
+  std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  if (took.count() > 3) printf("%s: %.1f s with the machine built and checked\n", row.name,
+                               took.count());
+}
+
+std::vector<Param> rows(const Runner& runner) {
+  std::vector<Param> picked;
+  for (size_t i = 0; i < scenarios().size(); ++i) {
+    const Scenario& row = scenarios()[i];
+    bool release = row.peakKibLimit != 0;
+    if (runner.wine ? row.onWine : release == (&runner == &releaseRunner()))
+      picked.emplace_back(&runner, i);
+  }
+  return picked;
+}
+
+std::string rowName(const testing::TestParamInfo<Param>& info) {
+  return std::get<0>(info.param)->name + "_" + scenarios()[std::get<1>(info.param)].name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Native, HostileRun, testing::ValuesIn(rows(nativeRunner())), rowName);
+INSTANTIATE_TEST_SUITE_P(Release, HostileRun, testing::ValuesIn(rows(releaseRunner())),
+                         rowName);
+INSTANTIATE_TEST_SUITE_P(Wine, HostileRun, testing::ValuesIn(rows(wineRunner())), rowName);
+
+}  // namespace
