@@ -15,11 +15,20 @@ const char KnownPayloadMd5[] = "6b6f44b7f013b9d7536005f234066047";
 
 namespace {
 
+char lowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether text holds lowerNeedle with ASCII letters in either case, looked
+// for where the text lies rather than in a lowered copy of it.
 bool containsCaseless(const std::string& text, const char* lowerNeedle) {
-  std::string lowered = text;
-  for (char& c : lowered)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lowered.find(lowerNeedle) != std::string::npos;
+  const size_t length = strlen(lowerNeedle);
+  for (size_t at = 0; at + length <= text.size(); ++at) {
+    size_t i = 0;
+    while (i < length && lowerAscii(text[at + i]) == lowerNeedle[i]) ++i;
+    if (i == length) return true;
+  }
+  return false;
 }
 
 }  // namespace

@@ -70,6 +70,7 @@ TEST(Verdict, HashesOnlyTheFileOfACmdTaskNamingAnExe) {
     {"cmd.exe", R"(/c C:\Temp\b.exe)", "b.exe"},
     {"cmd.exe", R"(/c C:\Temp\folder.exe)", "folder.exe"},
     {"cmd.exe", R"(/c C:\Temp\missing.exe)", ""},
+    {"cmd.exe", R"(/c "C:\Temp\x\..\a.exe\.)", "a.exe"},  // as Windows resolves it
     {"cmd.exe", "/c run.exe", ""},
     {"cmd.exe", R"(/c start C:\Temp\a.EXE)", ""},
     {"cmd.exe", "", ""},

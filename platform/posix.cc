@@ -37,22 +37,23 @@ std::string hostPath(const std::string& windowsPath) {
   for (char& c : path)
     if (c == '\\') c = '/';
   if (!isDriveRoot(path)) return path;
-  std::vector<std::string> parts;
+  // The drive, then each name that stays: "X:" "/a" "/b".
+  std::string normal = path.substr(0, 2);
+  normal.reserve(path.size() + 1);
   size_t start = 3;
   while (start <= path.size()) {
     size_t end = path.find('/', start);
     if (end == std::string::npos) end = path.size();
-    std::string part = path.substr(start, end - start);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (part != ".") {
-      parts.push_back(part);
+    if (end - start == 2 && path[start] == '.' && path[start + 1] == '.') {
+      if (normal.size() > 2) normal.erase(normal.rfind('/'));
+    } else if (!(end - start == 1 && path[start] == '.')) {
+      normal += '/';
+      normal.append(path, start, end - start);
     }
     start = end + 1;
   }
-  std::string normal = path.substr(0, 2);
-  for (const std::string& part : parts) normal += "/" + part;
-  return parts.empty() ? normal + "/" : normal;
+  if (normal.size() == 2) normal += '/';
+  return normal;
 }
 
 // A key name part of "." or ".." would step out of the hive folder; the
@@ -89,10 +90,17 @@ void writeAll(int fd, const char* data, size_t size) {
   }
 }
 
+// Standard output stays what it was at the start, so whether it is a
+// terminal is asked once rather than twice for every task definition scanned.
+bool outputIsTerminal() {
+  static const bool terminal = isatty(STDOUT_FILENO) != 0;
+  return terminal;
+}
+
 }  // namespace
 
 void platformSetTextAttribute(int attribute) {
-  if (!isatty(STDOUT_FILENO)) return;
+  if (!outputIsTerminal()) return;
   const char* sequence = attribute == 10   ? "\x1b[92m"
                          : attribute == 12 ? "\x1b[91m"
                                            : "\x1b[0m";
@@ -115,7 +123,7 @@ int platformReadByte() {
 
 void platformRunShellCommand(const char* command) {
   if (std::string(command) == "cls") {
-    if (isatty(STDOUT_FILENO)) writeAll(STDOUT_FILENO, "\x1b[H\x1b[2J", 7);
+    if (outputIsTerminal()) writeAll(STDOUT_FILENO, "\x1b[H\x1b[2J", 7);
   } else if (std::string(command) == "pause") {
     // What cmd's pause says on a Chinese Windows, then it waits for a key.
     const std::string prompt = "请按任意键继续. . .";
@@ -153,7 +161,7 @@ bool platformListDirectory(const std::string& directory,
     } else {
       entry.isDirectory = found->d_type == DT_DIR;
     }
-    entries->push_back(entry);
+    entries->push_back(std::move(entry));
   }
   closedir(listing);
   return true;
@@ -201,10 +209,27 @@ struct PlatformMd5 {
   EVP_MD_CTX* context;
 };
 
+namespace {
+
+// Looked up once: given EVP_md5(), OpenSSL 3 looks the algorithm up afresh
+// at every initialisation, some fifty thousand instructions each time.
+const EVP_MD* md5Algorithm() {
+#if OPENSSL_VERSION_NUMBER >= 0x30000000L
+  static const EVP_MD* const fetched = EVP_MD_fetch(NULL, "MD5", NULL);
+  return fetched;
+#else
+  return EVP_md5();
+#endif
+}
+
+}  // namespace
+
 PlatformMd5* platformBeginMd5() {
+  const EVP_MD* algorithm = md5Algorithm();
+  if (algorithm == NULL) return NULL;
   EVP_MD_CTX* context = EVP_MD_CTX_new();
   if (context == NULL) return NULL;
-  if (EVP_DigestInit_ex(context, EVP_md5(), NULL) != 1) {
+  if (EVP_DigestInit_ex(context, algorithm, NULL) != 1) {
     EVP_MD_CTX_free(context);
     return NULL;
   }

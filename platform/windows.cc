@@ -25,9 +25,17 @@ bool isUsable(HANDLE handle) {
 
 }  // namespace
 
+// Only a console has colours. Standard output stays what it was at the
+// start, so that is asked once rather than by a failing call twice for
+// every task definition scanned.
 void platformSetTextAttribute(int attribute) {
-  HANDLE out = standardHandle(StdStream::Out);
-  if (isUsable(out)) SetConsoleTextAttribute(out, static_cast<WORD>(attribute));
+  static const bool console = [] {
+    DWORD mode = 0;
+    HANDLE out = standardHandle(StdStream::Out);
+    return isUsable(out) && GetConsoleMode(out, &mode) != 0;
+  }();
+  if (console)
+    SetConsoleTextAttribute(standardHandle(StdStream::Out), static_cast<WORD>(attribute));
 }
 
 // WriteFile passes GBK bytes to the console unchanged; the C runtime's
@@ -146,6 +154,8 @@ struct PlatformMd5 {
   HCRYPTHASH hash;
 };
 
+// A context of its own for every file, released with the hash: nothing of
+// the cryptographic service is held between fingerprints.
 PlatformMd5* platformBeginMd5() {
   HCRYPTPROV provider = 0;
   if (!CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES,

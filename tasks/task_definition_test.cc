@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <pugixml.hpp>
 
 #include "tests/test_support.h"
 
@@ -116,4 +118,66 @@ TEST(TaskDefinition, GivesEmptyRecordForWhatIsNotARegularReadableFile) {
     EXPECT_EQ(Fields(), fieldsOf(readTaskDefinition(path))) << path;
   // The same bytes at a readable size do give the record.
   EXPECT_EQ(Fields("\\t", "cmd.exe", "/c C:\\a.exe"), readBytes(valid));
+}
+
+TEST(TaskDefinition, DecodesUtf16UnitsAsTheParserDoes) {
+  // The URI holds the units given; the rest of the file is ASCII.
+  auto file = [](const std::vector<unsigned>& units, const std::string& tail) {
+    std::string bytes = utf16leWithBom(
+        "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Task><RegistrationInfo><URI>\\");
+    for (unsigned unit : units) {
+      bytes += static_cast<char>(unit & 0xFF);
+      bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes + utf16leWithBom("</URI></RegistrationInfo></Task>\r\n").substr(2) + tail;
+  };
+  const struct { const char* name; std::vector<unsigned> units; std::string tail, uri; } cases[] = {
+    {"one to three UTF-8 bytes", {'a', 0xE9, 0x7FF, 0x800, 0x4E2D, 0xD7FF}, "",
+     u8"\\aé\u07FF\u0800中\uD7FF"},
+    {"above the surrogates", {0xE000, 0xFFFD, 0xFFFF}, "", u8"\\\uE000\uFFFD\uFFFF"},
+    {"a pair is one code point", {0xD83D, 0xDE00, 0xDBFF, 0xDFFF}, "", u8"\\😀\U0010FFFF"},
+    {"a lone leading surrogate is dropped", {'a', 0xD800, 'b'}, "", "\\ab"},
+    {"a lone trailing surrogate is dropped", {'a', 0xDC00, 'b'}, "", "\\ab"},
+    {"two leading surrogates, then a pair", {0xD800, 0xD83D, 0xDE00}, "", u8"\\😀"},
+    {"a leading surrogate before U+E000 is dropped", {0xDBFF, 0xE000}, "", u8"\\\uE000"},
+    {"a leading surrogate ends the file", {'a'}, std::string("\x00\xD8", 2), "\\a"},
+    {"an odd last byte is ignored", {'a'}, "<", "\\a"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Fields(c.uri, "", ""), readBytes(file(c.units, c.tail))) << c.name;
+}
+
+// UTF-16 LE definitions are converted by the reader itself before parsing;
+// the record must be what the parser's own conversion gives, for any units.
+TEST(TaskDefinition, ConvertsUtf16LikeTheParserOnRandomUnits) {
+  std::mt19937 random(20261208);
+  ScopedTempDir folder;
+  const std::string path = folder.path + "/task";
+  int parsed = 0;
+  const unsigned interesting[] = {'a', '<', '>', '&', ';', '/', 0x0A, 0x0D, 0x7F, 0x80,
+                                  0x7FF, 0x800, 0xD7FF, 0xD800, 0xDBFF, 0xDC00, 0xDFFF,
+                                  0xE000, 0xFFFE, 0xFFFF, 0x4E2D, 0x00};
+  for (int round = 0; round < 3000; ++round) {
+    std::string bytes = utf16leWithBom("<Task><RegistrationInfo><URI>");
+    const int count = static_cast<int>(random() % 24);
+    for (int i = 0; i < count; ++i) {
+      unsigned unit = random() % 3 == 0 ? random() % 0x10000
+                                        : interesting[random() % (sizeof interesting / sizeof *interesting)];
+      bytes += static_cast<char>(unit & 0xFF);
+      bytes += static_cast<char>(unit >> 8);
+    }
+    bytes += utf16leWithBom("</URI></RegistrationInfo></Task>").substr(2);
+    if (random() % 4 == 0) bytes.resize(bytes.size() - random() % 5);  // cut anywhere
+
+    pugi::xml_document document;
+    std::string expected;
+    if (document.load_buffer(bytes.data(), bytes.size(), pugi::parse_default,
+                             pugi::encoding_auto)) {
+      expected = document.child("Task").child("RegistrationInfo").child("URI").child_value();
+      ++parsed;
+    }
+    writeFile(path, bytes);
+    ASSERT_EQ(expected, readTaskDefinition(path).uri) << "round " << round;
+  }
+  EXPECT_GT(parsed, 1000);  // most rounds are documents, not parse errors
 }

@@ -8,10 +8,13 @@ void collectTaskFiles(const std::string& directory,
   if (!platformListDirectory(directory, &entries)) return;
   for (const DirectoryEntry& entry : entries) {
     if (entry.name == "." || entry.name == "..") continue;
-    std::string path = directory + "\\" + entry.name;
+    // Made at its final size: it is kept in the list as it is.
+    std::string path;
+    path.reserve(directory.size() + 1 + entry.name.size());
+    path.append(directory).append(1, '\\').append(entry.name);
     if (entry.isDirectory)
       collectTaskFiles(path, list);
     else
-      list->push_back(path);
+      list->push_back(std::move(path));
   }
 }
