@@ -22,6 +22,7 @@ std::string readTaskId(PlatformKey* treeKey) {
   size_t stored = size < IdBufferSize ? size : IdBufferSize;
   // The value is text up to its first zero byte, never past the buffer.
   size_t length = 0;
+  // cppcheck-suppress knownConditionTrueFalse ; size is set by the query above
   while (length < stored && buffer[length] != '\0') ++length;
   return std::string(buffer, length);
 }

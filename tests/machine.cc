@@ -73,9 +73,9 @@ int openParent(const std::string& path, bool make, std::string* name) {
   }
   int folder = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   size_t start = 1;
-  for (size_t slash; folder >= 0 && (slash = path.find('/', start)) != std::string::npos;
-       start = slash + 1) {
-    std::string part = path.substr(start, slash - start);
+  for (size_t end; folder >= 0 && (end = path.find('/', start)) != std::string::npos;
+       start = end + 1) {
+    std::string part = path.substr(start, end - start);
     if (part.empty()) continue;
     if (make) mkdirat(folder, part.c_str(), 0755);
     int next = openat(folder, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

@@ -1,0 +1,67 @@
+// Arbitrary bytes as a task definition file. The reader must neither crash,
+// hang, leak nor step into undefined behaviour, whatever the encoding, and
+// must give what pugixml gives when it reads the same bytes by itself
+// (the reader hands UTF-16 LE to the parser already converted, and that
+// conversion must be the parser's own).
+#include <fcntl.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include <pugixml.hpp>
+
+#include "fuzz/scratch.h"
+#include "tasks/task_definition.h"
+
+namespace {
+
+std::string definitionPath;
+int definitionFile = -1;
+
+TaskRecord parsedByPugixml(const uint8_t* data, size_t size) {
+  TaskRecord record;
+  pugi::xml_document document;
+  if (!document.load_buffer(data, size, pugi::parse_default, pugi::encoding_auto))
+    return record;
+  pugi::xml_node task = document.child("Task");
+  record.uri = task.child("RegistrationInfo").child("URI").child_value();
+  pugi::xml_node exec = task.child("Actions").child("Exec");
+  record.command = exec.child("Command").child_value();
+  record.arguments = exec.child("Arguments").child_value();
+  return record;
+}
+
+void printField(const char* name, const std::string& read, const std::string& expected) {
+  if (read == expected) return;
+  fprintf(stderr, "  %s: read %zu bytes, pugixml %zu bytes\n", name, read.size(),
+          expected.size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  definitionPath = scratchFolder() + "/task";
+  definitionFile = open(definitionPath.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  if (definitionFile < 0) {
+    perror(definitionPath.c_str());
+    exit(2);
+  }
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  rewrite(definitionFile, data, size);
+  const TaskRecord read = readTaskDefinition(definitionPath);
+  const TaskRecord expected = parsedByPugixml(data, size);
+  if (read.uri != expected.uri || read.command != expected.command ||
+      read.arguments != expected.arguments) {
+    fprintf(stderr, "task definition: the reader and pugixml differ\n");
+    printField("URI", read.uri, expected.uri);
+    printField("Command", read.command, expected.command);
+    printField("Arguments", read.arguments, expected.arguments);
+    abort();
+  }
+  return 0;
+}
