@@ -13,17 +13,6 @@
 
 namespace {
 
-// On this backend Windows paths name files below the working directory.
-struct WorkingFolder {
-  explicit WorkingFolder(const std::string& folder) {
-    char buffer[PATH_MAX];
-    if (getcwd(buffer, sizeof buffer) != nullptr) previous = buffer;
-    EXPECT_EQ(0, chdir(folder.c_str()));
-  }
-  ~WorkingFolder() { EXPECT_EQ(0, chdir(previous.c_str())); }
-  std::string previous;
-};
-
 // Names of the entries of a watched folder opened since the last call.
 std::set<std::string> openedSinceLastLook(int watcher) {
   std::set<std::string> names;

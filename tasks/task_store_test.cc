@@ -20,17 +20,6 @@ namespace {
 const char Root[] = "C:\\Windows\\System32\\Tasks";
 const char HostRoot[] = "C:/Windows/System32/Tasks";
 
-// On this backend Windows paths name files below the working directory.
-struct WorkingFolder {
-  explicit WorkingFolder(const std::string& folder) {
-    char buffer[PATH_MAX];
-    if (getcwd(buffer, sizeof buffer) != nullptr) previous = buffer;
-    EXPECT_EQ(0, chdir(folder.c_str()));
-  }
-  ~WorkingFolder() { EXPECT_EQ(0, chdir(previous.c_str())); }
-  std::string previous;
-};
-
 // Independent of the code under test: the system's listing order, each
 // folder's files where the folder stands among its siblings, links unfollowed.
 void walkInListingOrder(const std::string& host, const std::string& windows,

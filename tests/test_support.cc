@@ -1,6 +1,7 @@
 #include "tests/test_support.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
 #include <openssl/evp.h>
 
 ScopedTempDir::ScopedTempDir(const std::string& base) {
@@ -26,6 +28,14 @@ ScopedTempDir::ScopedTempDir(const std::string& base) {
 ScopedTempDir::~ScopedTempDir() {
   if (!path.empty()) removeTree(path);
 }
+
+WorkingFolder::WorkingFolder(const std::string& folder) {
+  char buffer[PATH_MAX];
+  if (getcwd(buffer, sizeof buffer) != nullptr) previous = buffer;
+  EXPECT_EQ(0, chdir(folder.c_str()));
+}
+
+WorkingFolder::~WorkingFolder() { EXPECT_EQ(0, chdir(previous.c_str())); }
 
 void makeFolders(const std::string& path) {
   for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {

@@ -16,6 +16,16 @@ struct ScopedTempDir {
   std::string path;
 };
 
+/// The working directory for the helper's lifetime. On the POSIX backend
+/// Windows paths name files below the working directory.
+struct WorkingFolder {
+  explicit WorkingFolder(const std::string& folder);
+  ~WorkingFolder();
+  WorkingFolder(const WorkingFolder&) = delete;
+  WorkingFolder& operator=(const WorkingFolder&) = delete;
+  std::string previous;
+};
+
 /// Writes bytes to a file, making its folders first.
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
