@@ -125,8 +125,12 @@ TaskRecord readTaskDefinition(const std::string& path) {
     encoding = pugi::encoding_utf8;
   }
   pugi::xml_document document;
+  // Other bytes go to load_buffer, which like load_file parses UTF-8 from a
+  // copy with a zero after it. Parsed in place, a zero byte inside the text
+  // would end the document there and the file's last byte still close it.
   pugi::xml_parse_result parsed =
-      document.load_buffer_inplace(text, size, pugi::parse_default, encoding);
+      converted ? document.load_buffer_inplace(text, size, pugi::parse_default, encoding)
+                : document.load_buffer(text, size, pugi::parse_default, encoding);
   if (!parsed) return record;
   pugi::xml_node task = document.child("Task");
   if (task.empty()) return record;

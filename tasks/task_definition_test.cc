@@ -100,6 +100,10 @@ TEST(TaskDefinition, TakesTextAsTheParserDeliversIt) {
     {"no Task element", "<Root><Task/></Root>", {"", "", ""}},
     {"names are case-sensitive", "<task><Actions><Exec><Command>cmd.exe</Command>"
      "</Exec></Actions></task>", {"", "", ""}},
+    {"a zero byte ends the text: the '>' after it closes nothing",
+     "<Task><Actions><Exec><Command>cmd.exe</Command></Exec></Actions></Task" +
+         std::string("\0>", 2),
+     {"", "", ""}},
   };
   for (const auto& c : cases) EXPECT_EQ(c.expected, readBytes(c.bytes)) << c.name;
 }
