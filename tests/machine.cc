@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,17 +31,10 @@ std::string lowered(std::string text) {
   return text;
 }
 
+// The text itself when it has no form in the other character set.
 std::string converted(const std::string& text, const char* to, const char* from) {
-  iconv_t converter = iconv_open(to, from);
-  std::string out(text.size() * 2 + 16, '\0');
-  char* in = const_cast<char*>(text.data());
-  size_t inLeft = text.size(), outLeft = out.size();
-  char* outPtr = &out[0];
-  size_t done = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
-  iconv_close(converter);
-  if (done == static_cast<size_t>(-1)) return text;
-  out.resize(out.size() - outLeft);
-  return out;
+  std::string out;
+  return convertText(text, to, from, &out) ? out : text;
 }
 
 // A name as the host stores it: Wine keeps UTF-8 names and shows them to

@@ -1,6 +1,7 @@
 #include "tests/test_support.h"
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -214,6 +215,22 @@ std::string sourcePath(const std::string& relative) {
 }
 
 std::string standInPayload() { return readFile(sourcePath("tests/stand-in-payload.txt")); }
+
+bool convertText(const std::string& text, const char* to, const char* from,
+                 std::string* out) {
+  iconv_t converter = iconv_open(to, from);
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string in = text, converted(text.size() * 4 + 16, '\0');
+  char* inPtr = &in[0];
+  char* outPtr = &converted[0];
+  size_t inLeft = in.size(), outLeft = converted.size();
+  size_t done = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
+  iconv_close(converter);
+  if (done == static_cast<size_t>(-1) || inLeft != 0) return false;
+  converted.resize(converted.size() - outLeft);
+  *out = converted;
+  return true;
+}
 
 std::string md5Of(const std::string& bytes) {
   unsigned char digest[16];

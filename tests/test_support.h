@@ -61,6 +61,11 @@ std::string schedulerTaskXml(const std::string& uri, const std::string& command,
 /// The bytes whose MD5 the test builds take as the payload's.
 std::string standInPayload();
 
+/// text converted from one character set to another with glibc's iconv;
+/// false, with *out untouched, when it has no form in the target set.
+bool convertText(const std::string& text, const char* to, const char* from,
+                 std::string* out);
+
 /// Lower-case hex MD5 of bytes, computed independently of the tool.
 std::string md5Of(const std::string& bytes);
 

@@ -1,6 +1,5 @@
 #include "tests/whole_run.h"
 
-#include <iconv.h>
 #include <stdio.h>
 
 #include <algorithm>
@@ -140,16 +139,8 @@ const std::string TasksName = std::string("Tasks\\") + TaskId;
 const std::string Uri = std::string("\\") + TaskName;
 
 std::string readable(const std::string& gbk) {
-  iconv_t converter = iconv_open("UTF-8", "GBK");
-  std::string out(gbk.size() * 2 + 16, '\0');
-  char* in = const_cast<char*>(gbk.data());
-  size_t inLeft = gbk.size(), outLeft = out.size();
-  char* outPtr = &out[0];
-  size_t converted = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
-  iconv_close(converter);
-  if (converted == static_cast<size_t>(-1)) return "(not GBK) " + gbk;
-  out.resize(out.size() - outLeft);
-  return out;
+  std::string utf8;
+  return convertText(gbk, "UTF-8", "GBK", &utf8) ? utf8 : "(not GBK) " + gbk;
 }
 
 namespace {

@@ -1,11 +1,12 @@
 #include "app/console/messages.h"
 
-#include <iconv.h>
 #include <stdio.h>
 
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "tests/test_support.h"
 
 namespace {
 
@@ -61,19 +62,10 @@ const struct {
 static_assert(sizeof Expected / sizeof Expected[0] == MessageCount,
               "one expected text per message");
 
-/// glibc's conversion; "<not GBK>" when the text has no GBK form.
+/// "<not GBK>" when the text has no GBK form.
 std::string toGbk(const std::string& utf8) {
-  iconv_t converter = iconv_open("GBK", "UTF-8");
-  if (converter == reinterpret_cast<iconv_t>(-1)) return "<no converter>";
-  std::string in = utf8, out(utf8.size() * 2 + 4, '\0');
-  char* from = &in[0];
-  char* to = &out[0];
-  size_t left = in.size(), room = out.size();
-  size_t done = iconv(converter, &from, &left, &to, &room);
-  iconv_close(converter);
-  if (done == static_cast<size_t>(-1) || left != 0) return "<not GBK>";
-  out.resize(out.size() - room);
-  return out;
+  std::string gbk;
+  return convertText(utf8, "GBK", "UTF-8", &gbk) ? gbk : "<not GBK>";
 }
 
 std::string hex(const std::string& bytes) {
