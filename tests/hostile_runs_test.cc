@@ -239,10 +239,26 @@ const std::vector<Scenario>& scenarios() {
        "yyyy", removesAll, 0, allGone(),
        [](const Runner& r, Scenario& s) { s.machine.tasks.back().listed = !r.wine; }},
 
+      // A definition whose permission bits shut the tool out (and Wine's
+      // server, started the same way). Read, it would be a second infected
+      // task.
+      {"PassesOverDefinitionItCannotOpen", true,
+       infectedMachineWith([](Machine& m) {
+         m.tasks.push_back(rawFile("locked", utf16leWithBom(schedulerTaskXml(
+                                                 "\\locked", Interpreter, QuotedPayload)),
+                                   EntryKind::Locked));
+       }),
+       "yyyy", removesAll, 0, allGone()},
+
       // ---- Candidate executables -----------------------------------------
       {"IgnoresFolderNamedExe", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
        candidate("/c start " + PayloadString, never,
                  [](const Runner&, MachineFile& f) { f.kind = EntryKind::Folder; })},
+
+      {"IgnoresPayloadItCannotOpen", true, infectedMachine(), "yyyy", removesAll, 0,
+       allGone(),
+       candidate(QuotedPayload, never,
+                 [](const Runner&, MachineFile& f) { f.kind = EntryKind::Locked; })},
 
       // Under Wine these open devices, which are not files on disk; CON
       // must not wait for input.

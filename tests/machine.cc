@@ -86,9 +86,9 @@ void makeEntry(const std::string& path, EntryKind kind, const std::string& bytes
   if (kind == EntryKind::Folder) mkdirat(folder, name.c_str(), 0755);
   if (kind == EntryKind::Symlink) (void)symlinkat(bytes.c_str(), folder, name.c_str());
   if (kind == EntryKind::Fifo) mkfifoat(folder, name.c_str(), 0644);
-  if (kind == EntryKind::File) {
-    int file = openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                      readOnly ? 0444 : 0644);
+  if (kind == EntryKind::File || kind == EntryKind::Locked) {
+    mode_t mode = kind == EntryKind::Locked ? 0 : readOnly ? 0444 : 0644;
+    int file = openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     bool whole = file >= 0 && write(file, bytes.data(), bytes.size()) ==
                                   static_cast<ssize_t>(bytes.size());
     if (whole && sparseSize > bytes.size())

@@ -12,8 +12,10 @@
 #include "tests/test_support.h"
 
 /// What a machine entry is on disk. Under Wine, links and FIFOs are made on
-/// the host below the prefix's drive, where Wine sees them.
-enum class EntryKind { File, Folder, Symlink, Fifo };
+/// the host below the prefix's drive, where Wine sees them. Locked is a file
+/// with its bytes and no permission bits (mode 000), which the tool, run
+/// without the right to override them, cannot open.
+enum class EntryKind { File, Folder, Symlink, Fifo, Locked };
 
 struct TaskFile {
   // Below the task store, backslash-separated, as the tool's listing names
