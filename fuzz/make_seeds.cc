@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/task_text.h"
+
 namespace {
 
 std::vector<unsigned> codePoints(const std::string& utf8) {
@@ -44,20 +46,6 @@ std::string encode(const std::string& utf8, int unit, bool bigEndian, bool mark)
       put(0xDC00 | ((code - 0x10000) & 0x3FF));
     } else {
       put(code);
-    }
-  }
-  return out;
-}
-
-std::string escapeXml(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
     }
   }
   return out;

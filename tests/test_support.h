@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/task_text.h"
+
 /// A fresh folder under the system's temporary folder (or under base),
 /// removed with everything in it when the helper goes out of scope.
 struct ScopedTempDir {
@@ -47,16 +49,6 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& setEnv = {},
                          const std::vector<std::string>& unsetEnv = {},
                          int timeoutSeconds = 120);
-
-/// UTF-16 little endian with a byte-order mark, as the scheduler writes its
-/// definitions; utf8 must be valid UTF-8.
-std::string utf16leWithBom(const std::string& utf8);
-
-/// A definition as the scheduler writes one (before encoding): namespace on
-/// Task, triggers, principals and settings around one Exec action. The
-/// values are inserted as XML text, escaped.
-std::string schedulerTaskXml(const std::string& uri, const std::string& command,
-                             const std::string& arguments);
 
 /// The bytes whose MD5 the test builds take as the payload's.
 std::string standInPayload();

@@ -1,0 +1,80 @@
+#include "tests/task_text.h"
+
+std::string utf16leWithBom(const std::string& utf8) {
+  std::string out = "\xFF\xFE";
+  auto put = [&out](unsigned unit) {
+    out += static_cast<char>(unit & 0xFF);
+    out += static_cast<char>(unit >> 8);
+  };
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    unsigned code = lead;
+    size_t extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    if (extra > 0) code = lead & (0x3F >> extra);
+    for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
+      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += extra + 1;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      put(0xD800 | (code >> 10));
+      put(0xDC00 | (code & 0x3FF));
+    } else {
+      put(code);
+    }
+  }
+  return out;
+}
+
+std::string escapeXml(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string schedulerTaskXml(const std::string& uri, const std::string& command,
+                             const std::string& arguments) {
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
+      "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n"
+      "  <RegistrationInfo>\n"
+      "    <Date>2026-03-14T09:26:53</Date>\n"
+      "    <Author>WORKSTATION\\Administrator</Author>\n";
+  if (!uri.empty()) xml += "    <URI>" + escapeXml(uri) + "</URI>\n";
+  xml +=
+      "  </RegistrationInfo>\n"
+      "  <Triggers>\n"
+      "    <LogonTrigger>\n"
+      "      <Enabled>true</Enabled>\n"
+      "    </LogonTrigger>\n"
+      "  </Triggers>\n"
+      "  <Principals>\n"
+      "    <Principal id=\"Author\">\n"
+      "      <UserId>S-1-5-18</UserId>\n"
+      "      <RunLevel>HighestAvailable</RunLevel>\n"
+      "    </Principal>\n"
+      "  </Principals>\n"
+      "  <Settings>\n"
+      "    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>\n"
+      "    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>\n"
+      "    <Hidden>true</Hidden>\n"
+      "    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>\n"
+      "  </Settings>\n"
+      "  <Actions Context=\"Author\">\n"
+      "    <Exec>\n"
+      "      <Command>" + escapeXml(command) + "</Command>\n";
+  if (!arguments.empty())
+    xml += "      <Arguments>" + escapeXml(arguments) + "</Arguments>\n";
+  xml +=
+      "    </Exec>\n"
+      "  </Actions>\n"
+      "</Task>\n";
+  return xml;
+}
