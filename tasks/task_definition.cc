@@ -113,24 +113,22 @@ TaskRecord readTaskDefinition(const std::string& path) {
   // parse is the one load_file makes of the same bytes. UTF-16 LE is given
   // to the parser already converted, as the bytes and length its own
   // conversion would give it (the text and the zero after it).
-  void* text = contents.get();
-  pugi::xml_encoding encoding = pugi::encoding_auto;
   std::unique_ptr<unsigned char[]> converted;
   if (isUtf16Le(contents.get(), size)) {
     converted.reset(new (std::nothrow) unsigned char[size / 2 * 3 + 1]);
     if (!converted) return record;  // as when the parser runs out of memory
     size = utf16LeToUtf8(contents.get(), size, converted.get()) + 1;
     contents.reset();
-    text = converted.get();
-    encoding = pugi::encoding_utf8;
   }
   pugi::xml_document document;
   // Other bytes go to load_buffer, which like load_file parses UTF-8 from a
   // copy with a zero after it. Parsed in place, a zero byte inside the text
   // would end the document there and the file's last byte still close it.
   pugi::xml_parse_result parsed =
-      converted ? document.load_buffer_inplace(text, size, pugi::parse_default, encoding)
-                : document.load_buffer(text, size, pugi::parse_default, encoding);
+      converted ? document.load_buffer_inplace(converted.get(), size, pugi::parse_default,
+                                               pugi::encoding_utf8)
+                : document.load_buffer(contents.get(), size, pugi::parse_default,
+                                       pugi::encoding_auto);
   if (!parsed) return record;
   pugi::xml_node task = document.child("Task");
   if (task.empty()) return record;
