@@ -15,42 +15,6 @@
 
 namespace {
 
-std::vector<unsigned> codePoints(const std::string& utf8) {
-  std::vector<unsigned> points;
-  for (size_t i = 0; i < utf8.size();) {
-    unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    size_t extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-    unsigned code = extra == 0 ? lead : lead & (0x3Fu >> extra);
-    for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
-      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
-    points.push_back(code);
-    i += extra + 1;
-  }
-  return points;
-}
-
-/// utf8 as UTF-16 (unit 2) or UTF-32 (unit 4), either byte order, with or
-/// without a byte-order mark.
-std::string encode(const std::string& utf8, int unit, bool bigEndian, bool mark) {
-  std::string out;
-  auto put = [&](unsigned value) {
-    for (int k = 0; k < unit; ++k) {
-      int shift = 8 * (bigEndian ? unit - 1 - k : k);
-      out += static_cast<char>((value >> shift) & 0xFF);
-    }
-  };
-  if (mark) put(0xFEFF);
-  for (unsigned code : codePoints(utf8)) {
-    if (unit == 2 && code >= 0x10000) {
-      put(0xD800 | ((code - 0x10000) >> 10));
-      put(0xDC00 | ((code - 0x10000) & 0x3FF));
-    } else {
-      put(code);
-    }
-  }
-  return out;
-}
-
 std::string definition(const std::string& uri, const std::string& command,
                         const std::string& arguments, const std::string& encoding) {
   return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\r\n"
@@ -111,7 +75,7 @@ std::vector<std::string> taskDefinitions() {
     const std::string xml = definition(uri, command, arguments, declared);
     const int unit = declared[4] == '1' ? 2 : 4;
     for (bool bigEndian : {false, true})
-      for (bool mark : {true, false}) seeds.push_back(encode(xml, unit, bigEndian, mark));
+      for (bool mark : {true, false}) seeds.push_back(encodeUnicode(xml, unit, bigEndian, mark));
   }
   const std::string utf8 = definition(uri, command, arguments, "UTF-8");
   seeds.push_back(utf8);
@@ -136,7 +100,7 @@ std::vector<std::string> taskDefinitions() {
   // conversion treats apart: lone or reversed surrogates, a mark alone, an
   // odd last byte, non-ASCII text between runs of ASCII.
   const std::string le = "\xFF\xFE";
-  auto units = [](const std::string& ascii) { return encode(ascii, 2, false, false); };
+  auto units = [](const std::string& ascii) { return encodeUnicode(ascii, 2, false, false); };
   const std::string lone = std::string("\x00\xD8", 2), trail = std::string("\x00\xDC", 2);
   const std::string open = units("<Task><RegistrationInfo><URI>");
   const std::string close = units("</URI></RegistrationInfo><Actions><Exec><Command>cmd.exe"
@@ -144,7 +108,7 @@ std::vector<std::string> taskDefinitions() {
                                   "</Actions></Task>");
   for (const std::string& inside :
        {lone + units("ab"), trail + units("a"), trail + lone, lone + lone + trail,
-        units("a") + encode(u8"é中😀", 2, false, false) + units("abcde"), lone})
+        units("a") + encodeUnicode(u8"é中😀", 2, false, false) + units("abcde"), lone})
     seeds.push_back(le + open + inside + close);
   seeds.push_back(le + open + units("x") + close + "\n");  // odd last byte
   seeds.push_back(le + open + lone);                        // ends on a lone surrogate
@@ -204,8 +168,8 @@ int main(int argc, char** argv) {
                    "<!DOCTYPE", "&#x", "&amp;", "&quot;", "\xEF\xBB\xBF", "\xFF\xFE",
                    "\xFE\xFF", std::string("\xFF\xFE\0\0", 4), std::string("\0\xD8", 2),
                    std::string("\0\xDC", 2), "\x3D\xD8\x00\xDE",
-                   encode("<URI>", 2, false, false), encode("</URI>", 2, false, false),
-                   encode("<Command>", 2, false, false), encode("<Arguments>", 2, false, false)});
+                   encodeUnicode("<URI>", 2, false, false), encodeUnicode("</URI>", 2, false, false),
+                   encodeUnicode("<Command>", 2, false, false), encodeUnicode("<Arguments>", 2, false, false)});
   writeDictionary(out + "/executable_path.dict",
                   {"C:\\", "\"C:\\", "\\", "\"", " ", ".exe", "\r\n", ":"});
   writeDictionary(out + "/verdict.dict",

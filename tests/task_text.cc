@@ -1,28 +1,47 @@
 #include "tests/task_text.h"
 
-std::string utf16leWithBom(const std::string& utf8) {
-  std::string out = "\xFF\xFE";
-  auto put = [&out](unsigned unit) {
-    out += static_cast<char>(unit & 0xFF);
-    out += static_cast<char>(unit >> 8);
-  };
+#include <vector>
+
+namespace {
+
+std::vector<unsigned> codePoints(const std::string& utf8) {
+  std::vector<unsigned> points;
   for (size_t i = 0; i < utf8.size();) {
     unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    unsigned code = lead;
     size_t extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-    if (extra > 0) code = lead & (0x3F >> extra);
+    unsigned code = extra == 0 ? lead : lead & (0x3Fu >> extra);
     for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
-      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+    points.push_back(code);
     i += extra + 1;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      put(0xD800 | (code >> 10));
-      put(0xDC00 | (code & 0x3FF));
+  }
+  return points;
+}
+
+}  // namespace
+
+std::string encodeUnicode(const std::string& utf8, int unit, bool bigEndian, bool mark) {
+  std::string out;
+  auto put = [&](unsigned value) {
+    for (int k = 0; k < unit; ++k) {
+      int shift = 8 * (bigEndian ? unit - 1 - k : k);
+      out += static_cast<char>((value >> shift) & 0xFF);
+    }
+  };
+  if (mark) put(0xFEFF);
+  for (unsigned code : codePoints(utf8)) {
+    if (unit == 2 && code >= 0x10000) {
+      put(0xD800 | ((code - 0x10000) >> 10));
+      put(0xDC00 | ((code - 0x10000) & 0x3FF));
     } else {
       put(code);
     }
   }
   return out;
+}
+
+std::string utf16leWithBom(const std::string& utf8) {
+  return encodeUnicode(utf8, 2, false, true);
 }
 
 std::string escapeXml(const std::string& text) {

@@ -8,6 +8,10 @@
 /// text with the characters XML gives meaning to written as references.
 std::string escapeXml(const std::string& text);
 
+/// utf8 as UTF-16 (unit 2) or UTF-32 (unit 4), either byte order, with or
+/// without a byte-order mark; utf8 must be valid UTF-8.
+std::string encodeUnicode(const std::string& utf8, int unit, bool bigEndian, bool mark);
+
 /// UTF-16 little endian with a byte-order mark, as the scheduler writes its
 /// definitions; utf8 must be valid UTF-8.
 std::string utf16leWithBom(const std::string& utf8);
