@@ -14,7 +14,7 @@ registration info, triggers, principals, settings and one Exec action, in a
 folder up to four deep below the task folder. One in a hundred starts
 cmd.exe with an argument line naming an executable from a pool of a few
 dozen 256 KiB files under C:\\ProgramData; one file of the pool is the
-stand-in payload (tests/stand-in-payload.txt, byte for byte), so a test
+stand-in payload (tests/stand-in-payload.exe, byte for byte), so a test
 signature build counts the tasks naming it as dangerous. Everything follows
 from the seed.
 
@@ -29,7 +29,7 @@ import random
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-STAND_IN = os.path.join(HERE, "..", "tests", "stand-in-payload.txt")
+STAND_IN = os.path.join(HERE, "..", "tests", "stand-in-payload.exe")
 
 POOL_SIZE = 36
 POOL_FILE_SIZE = 256 * 1024

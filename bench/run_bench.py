@@ -18,7 +18,7 @@ SOURCE = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 BENCH = os.path.join(SOURCE, "build", "bench")
 GENERATOR = os.path.join(SOURCE, "bench", "gen_machine.py")
 PEER = os.path.join(SOURCE, "bench", "peer.py")
-STAND_IN = os.path.join(SOURCE, "tests", "stand-in-payload.txt")
+STAND_IN = os.path.join(SOURCE, "tests", "stand-in-payload.exe")
 ANSWERS = b"y\nn\n"  # start the scan; do not remove anything
 DANGER_TAG = "[危险任务]".encode("gbk")
 DANGER_REPORT = DANGER_TAG + " 文件路径=".encode("gbk")
