@@ -5,6 +5,7 @@
 #include "remedy/task_cache.h"
 
 int runCleanupPass(const DangerList& dangers) {
+  bool restartNeeded = false;
   for (const TaskRecord& record : dangers) {
     setColour(ColourRed);
     writeOut(MsgRegistryStep);
@@ -12,11 +13,17 @@ int runCleanupPass(const DangerList& dangers) {
     setColour(ColourNormal);
     removeTaskCacheEntries(record);
     // The executable's question comes whatever became of the keys.
-    removePayloadFile(record);
+    if (removePayloadFile(record) == PayloadOutcome::Scheduled) restartNeeded = true;
   }
   setColour(ColourGreen);
   writeOut(MsgAllDone);
   endLine(StdStream::Out);
+  if (restartNeeded) {
+    // A file left to the next restart is still there until then.
+    setColour(ColourRed);
+    writeOut(MsgRestartNeeded);
+    endLine(StdStream::Out);
+  }
   setColour(ColourNormal);
   runShellCommand("pause");
   flushOut();

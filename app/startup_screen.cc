@@ -3,10 +3,17 @@
 #include "app/console/console.h"
 #include "platform/platform.h"
 
+namespace {
+
+// MsgRootUnavailable as a value: what stands for the directory when
+// SYSTEMROOT is missing.
+const char RootUnavailable[] = u8"获取失败";
+
+}  // namespace
+
 std::string getSystemRoot() {
   std::string root;
-  if (!platformGetEnvironment("SYSTEMROOT", &root))
-    return MessageCatalogue[MsgRootUnavailable];
+  if (!platformGetEnvironment("SYSTEMROOT", &root)) return RootUnavailable;
   return root;
 }
 
@@ -34,7 +41,11 @@ void runStartupScreen() {
   writeOut(MsgRoleLabel);
   line(isUserAdmin() ? MsgRoleAdmin : MsgRoleUser);
   writeOut(MsgRootLabel);
-  writeOut(getSystemRoot());
+  const std::string root = getSystemRoot();
+  if (root == RootUnavailable)
+    writeOut(MsgRootUnavailable);
+  else
+    writeOut(root);
   endLine(StdStream::Out);
 
   setColour(ColourRed);

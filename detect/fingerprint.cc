@@ -36,14 +36,15 @@ std::string fileMd5Hex(const std::string& path) {
   uint64_t size = 0;
   PlatformFile* file = platformOpenFile(path, &size);
   if (file == nullptr) return std::string();
-  if (size == 0) {
-    platformCloseFile(file);
-    return EmptyMd5;
-  }
-  unsigned char digest[16];
-  bool hashed = hashWholeFile(file, size, digest);
+  std::string digest = openFileMd5Hex(file, size);
   platformCloseFile(file);
-  if (!hashed) return std::string();
+  return digest;
+}
+
+std::string openFileMd5Hex(PlatformFile* file, uint64_t size) {
+  if (size == 0) return EmptyMd5;
+  unsigned char digest[16];
+  if (!hashWholeFile(file, size, digest)) return std::string();
   const char* hexDigits = "0123456789abcdef";
   std::string text;
   text.reserve(32);

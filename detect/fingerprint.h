@@ -2,7 +2,11 @@
 #ifndef VORKELBRAITH_DETECT_FINGERPRINT_H_
 #define VORKELBRAITH_DETECT_FINGERPRINT_H_
 
+#include <stdint.h>
+
 #include <string>
+
+#include "platform/platform.h"
 
 /// The MD5 of zero bytes.
 extern const char EmptyMd5[];
@@ -10,5 +14,7 @@ extern const char EmptyMd5[];
 /// 32 lower-case hexadecimal digits, or "" when the file cannot be opened or
 /// read whole, or the hash service fails.
 std::string fileMd5Hex(const std::string& path);
+/// The same for a file already open (size bytes from where it stands).
+std::string openFileMd5Hex(PlatformFile* file, uint64_t size);
 
 #endif  // VORKELBRAITH_DETECT_FINGERPRINT_H_

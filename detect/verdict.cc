@@ -33,10 +33,13 @@ bool containsCaseless(const std::string& text, const char* lowerNeedle) {
 
 }  // namespace
 
+bool isKnownPayloadMd5(const std::string& digest) {
+  return digest.size() == 32 && digest == KnownPayloadMd5;
+}
+
 bool isDangerousTask(const TaskRecord& record) {
   if (record.command.empty()) return false;
   if (!containsCaseless(record.command, "cmd.exe")) return false;
   if (record.arguments.find(".exe") == std::string::npos) return false;
-  std::string digest = fileMd5Hex(extractExecutablePath(record.arguments));
-  return digest.size() == 32 && digest == KnownPayloadMd5;
+  return isKnownPayloadMd5(fileMd5Hex(extractExecutablePath(record.arguments)));
 }

@@ -7,6 +7,9 @@
 /// MD5 of the threat's executable.
 extern const char KnownPayloadMd5[];
 
+/// Whether a fingerprint (fileMd5Hex) is the threat's.
+bool isKnownPayloadMd5(const std::string& digest);
+
 /// True when the task runs cmd.exe with an argument line naming an .exe
 /// whose content is the known payload. The file is opened only for tasks
 /// that pass the textual tests.

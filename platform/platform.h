@@ -1,7 +1,11 @@
 // Operating-system services the tool uses. One header for every backend:
-// windows.cc talks to kernel32 and advapi32, posix.cc stands in for them on
-// a Unix machine, where the working directory plays the part of the Windows
-// machine (drive paths and registry keys become folders under it).
+// windows.cc talks to kernel32, advapi32 and ntdll, posix.cc stands in for
+// them on a Unix machine, where the working directory plays the part of the
+// Windows machine (drive paths and registry keys become folders under it).
+//
+// Every path, key name and value crosses this header as UTF-8; a backend
+// converts at its own edge. Only the console's fixed texts are bytes for the
+// console as they are.
 #ifndef VORKELBRAITH_PLATFORM_H_
 #define VORKELBRAITH_PLATFORM_H_
 
@@ -15,7 +19,12 @@ enum class StdStream { Out, Err };
 
 // Console.
 void platformSetTextAttribute(int attribute);
+/// Bytes for the console, written as they are.
 void platformWrite(StdStream stream, const char* data, size_t size);
+/// A value (UTF-8) as the bytes the console shows it by: on Windows in the
+/// console's code page (the ANSI code page when output is not a console),
+/// each character the code page cannot hold as '?'; elsewhere unchanged.
+std::string platformConsoleText(const std::string& utf8);
 /// One byte of standard input, or -1 when the input is exhausted or broken.
 /// Reads nothing ahead, so a program started later sees the rest.
 int platformReadByte();
@@ -47,8 +56,21 @@ PlatformFile* platformOpenFile(const std::string& path, uint64_t* size);
 /// Bytes read into buffer (up to capacity); 0 at the end, -1 on failure.
 int64_t platformReadFile(PlatformFile* file, void* buffer, size_t capacity);
 void platformCloseFile(PlatformFile* file);
-/// True when the file is gone.
-bool platformDeleteFile(const std::string& path);
+
+// Removing a file. It is opened once, and everything after that goes
+// through the handle, so the file removed is the file that was read even
+// if its name or folder is swapped in between.
+/// Null when the path is not a regular file that can be opened for reading
+/// and removal. A link or junction in the path's last part is not followed.
+PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size);
+/// Deletes the file opened to be removed: read-only, hidden and system
+/// attributes are cleared first and put back when the deletion fails. The
+/// file is gone once it is closed. False when the system refuses.
+bool platformDeleteOpenFile(PlatformFile* file);
+/// For a file the system will not delete now (a running program): renames
+/// it to a fresh name in its own folder and has the system delete that name
+/// at the next restart. False, with the file as it was, when that fails.
+bool platformDeleteOpenFileAtRestart(PlatformFile* file);
 
 // MD5 from the system's cryptographic service.
 struct PlatformMd5;
@@ -61,15 +83,31 @@ void platformReleaseMd5(PlatformMd5* hash);
 
 // Registry, under HKEY_LOCAL_MACHINE in the 64-bit view. Results are the
 // system's error codes: 0 is success, 2 is not found, 5 is access denied,
-// 234 is more data.
+// 234 is more data. A key an administrator may only read (the scheduler's
+// own, on Windows 10 and 11) is opened or deleted with the administrator's
+// backup or restore right when the plain call is refused; nothing here
+// ever creates a key.
 struct PlatformKey;
+/// Opens a key to read its values.
 long platformOpenKey(const std::string& subKey, PlatformKey** key);
 /// Reads a value into buffer; *size is its capacity going in and the
 /// value's size coming out.
 long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
                         uint32_t* size);
 void platformCloseKey(PlatformKey* key);
+
+/// What deleting one key took.
+struct KeyDeletion {
+  long result = 0;
+  /// The plain deletion was refused and tried again with the restore right.
+  bool retried = false;
+  /// During that retry the process held the backup and restore rights, in
+  /// force, as the system reported them.
+  bool rightsInForce = false;
+  /// After it the process's rights were as before, as the system reported.
+  bool rightsPutBack = false;
+};
 /// Deletes one key that has no sub-keys, with its values.
-long platformDeleteKey(const std::string& subKey);
+KeyDeletion platformDeleteKey(const std::string& subKey);
 
 #endif  // VORKELBRAITH_PLATFORM_H_

@@ -3,8 +3,9 @@
 // C:/Windows/System32/Tasks under it, and the registry hive
 // HKEY_LOCAL_MACHINE is the folder HKEY_LOCAL_MACHINE/, each key a
 // sub-folder and each value a file holding the value's bytes. A file with
-// no write permission bit stands for a read-only file, which Windows will
-// not delete.
+// no write permission bit stands for a read-only file, and a key folder
+// without one for a key an administrator may only read. Names are bytes,
+// shown as they are.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -111,6 +112,8 @@ void platformWrite(StdStream stream, const char* data, size_t size) {
   writeAll(stream == StdStream::Out ? STDOUT_FILENO : STDERR_FILENO, data, size);
 }
 
+std::string platformConsoleText(const std::string& utf8) { return utf8; }
+
 int platformReadByte() {
   unsigned char byte = 0;
   for (;;) {
@@ -167,10 +170,17 @@ bool platformListDirectory(const std::string& directory,
   return true;
 }
 
-PlatformFile* platformOpenFile(const std::string& path, uint64_t* size) {
-  // Non-blocking so that a FIFO cannot hold the open; only regular files
-  // are read.
-  int fd = open(hostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+struct PlatformFile {
+  int fd = -1;
+  // Opened to be removed: the folder it was found in, and its name there.
+  int folder = -1;
+  std::string name;
+};
+
+namespace {
+
+// A regular file's descriptor as an open file; anything else is closed.
+PlatformFile* regularFile(int fd, uint64_t* size) {
   if (fd < 0) return NULL;
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -178,32 +188,71 @@ PlatformFile* platformOpenFile(const std::string& path, uint64_t* size) {
     return NULL;
   }
   *size = static_cast<uint64_t>(info.st_size);
-  return reinterpret_cast<PlatformFile*>(static_cast<intptr_t>(fd) + 1);
+  PlatformFile* file = new PlatformFile;
+  file->fd = fd;
+  return file;
 }
 
-namespace {
-int descriptor(PlatformFile* file) {
-  return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1);
-}
 }  // namespace
+
+// Non-blocking so that a FIFO cannot hold the open; only regular files are
+// read.
+PlatformFile* platformOpenFile(const std::string& path, uint64_t* size) {
+  return regularFile(open(hostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), size);
+}
 
 int64_t platformReadFile(PlatformFile* file, void* buffer, size_t capacity) {
   for (;;) {
-    ssize_t got = read(descriptor(file), buffer, capacity);
+    ssize_t got = read(file->fd, buffer, capacity);
     if (got < 0 && errno == EINTR) continue;
     return got;
   }
 }
 
-void platformCloseFile(PlatformFile* file) { close(descriptor(file)); }
-
-bool platformDeleteFile(const std::string& path) {
-  std::string host = hostPath(path);
-  struct stat info;
-  if (lstat(host.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
-  if (S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0) return false;
-  return unlink(host.c_str()) == 0;
+void platformCloseFile(PlatformFile* file) {
+  close(file->fd);
+  if (file->folder >= 0) close(file->folder);
+  delete file;
 }
+
+// The folder is held open, so the name is looked up in the folder the file
+// was found in even if a link takes that folder's place later.
+PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size) {
+  const std::string host = hostPath(path);
+  const size_t slash = host.rfind('/');
+  const std::string folderPath = slash == std::string::npos ? "." : host.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? host : host.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") return NULL;
+  int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return NULL;
+  PlatformFile* file = regularFile(
+      openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC), size);
+  if (file == NULL) {
+    close(folder);
+    return NULL;
+  }
+  file->folder = folder;
+  file->name = name;
+  return file;
+}
+
+// Unlinked only while the name still holds the file opened; a read-only
+// file is made writable first and made read-only again if it stays.
+bool platformDeleteOpenFile(PlatformFile* file) {
+  struct stat opened, named;
+  if (file->folder < 0 || fstat(file->fd, &opened) != 0 ||
+      fstatat(file->folder, file->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
+    return false;
+  const bool readOnly = (opened.st_mode & 0222) == 0;
+  if (readOnly && fchmod(file->fd, (opened.st_mode & 07777) | 0200) != 0) return false;
+  if (unlinkat(file->folder, file->name.c_str(), 0) == 0) return true;
+  if (readOnly) fchmod(file->fd, opened.st_mode & 07777);
+  return false;
+}
+
+// Nothing here is kept from deletion by being in use.
+bool platformDeleteOpenFileAtRestart(PlatformFile*) { return false; }
 
 struct PlatformMd5 {
   EVP_MD_CTX* context;
@@ -290,11 +339,22 @@ long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
 
 void platformCloseKey(PlatformKey* key) { delete key; }
 
-long platformDeleteKey(const std::string& subKey) {
+// All or nothing: when the key's folder, or the folder holding it, may not
+// be written, nothing is removed; a key is never left without its values.
+KeyDeletion platformDeleteKey(const std::string& subKey) {
+  KeyDeletion deletion;
   std::string folder = keyFolder(subKey);
-  if (!staysInside(subKey) || !isFolder(folder)) return ErrorFileNotFound;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (!staysInside(subKey) || !isFolder(folder)) {
+    deletion.result = ErrorFileNotFound;
+    return deletion;
+  }
+  deletion.result = ErrorAccessDenied;
+  const std::string parent = folder.substr(0, folder.rfind('/'));
+  if (access(folder.c_str(), W_OK | X_OK) != 0 || access(parent.c_str(), W_OK | X_OK) != 0)
+    return deletion;
   DIR* listing = opendir(folder.c_str());
-  if (listing == NULL) return ErrorAccessDenied;
+  if (listing == NULL) return deletion;
   std::vector<std::string> values;
   bool hasSubKeys = false;
   while (struct dirent* found = readdir(listing)) {
@@ -306,8 +366,9 @@ long platformDeleteKey(const std::string& subKey) {
       values.push_back(name);
   }
   closedir(listing);
-  if (hasSubKeys) return ErrorAccessDenied;
+  if (hasSubKeys) return deletion;
   for (const std::string& name : values)
-    if (unlink((folder + "/" + name).c_str()) != 0) return ErrorAccessDenied;
-  return rmdir(folder.c_str()) == 0 ? ErrorSuccess : ErrorAccessDenied;
+    if (unlink((folder + "/" + name).c_str()) != 0) return deletion;
+  if (rmdir(folder.c_str()) == 0) deletion.result = ErrorSuccess;
+  return deletion;
 }

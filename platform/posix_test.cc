@@ -72,13 +72,13 @@ TEST_F(Posix, DeleteKeyOnlyWithoutSubKeys) {
   writeFile(Hive + "K/Leaf/A", "a");
   writeFile(Hive + "K/Leaf/B", "");
   makeFolders(Hive + "K/Empty");
-  EXPECT_EQ(platformDeleteKey("K\\Missing"), 2);
-  EXPECT_EQ(platformDeleteKey("K\\Parent"), 5);
+  EXPECT_EQ(platformDeleteKey("K\\Missing").result, 2);
+  EXPECT_EQ(platformDeleteKey("K\\Parent").result, 5);
   EXPECT_TRUE(pathExists(Hive + "K/Parent/Value"));
   EXPECT_TRUE(pathExists(Hive + "K/Parent/Child"));
-  EXPECT_EQ(platformDeleteKey("K\\Leaf"), 0);
+  EXPECT_EQ(platformDeleteKey("K\\Leaf").result, 0);
   EXPECT_FALSE(pathExists(Hive + "K/Leaf"));
-  EXPECT_EQ(platformDeleteKey("K\\Empty"), 0);
+  EXPECT_EQ(platformDeleteKey("K\\Empty").result, 0);
   EXPECT_FALSE(pathExists(Hive + "K/Empty"));
   EXPECT_TRUE(pathExists(Hive + "K/Parent"));
 }
@@ -93,17 +93,27 @@ TEST_F(Posix, KeysWithDotPartsAreRefused) {
     EXPECT_EQ(platformOpenKey(subKey, &key), 2) << subKey;
     EXPECT_EQ(key, nullptr) << subKey;
     platformCloseKey(key);
-    EXPECT_EQ(platformDeleteKey(subKey), 2) << subKey;
+    EXPECT_EQ(platformDeleteKey(subKey).result, 2) << subKey;
   }
   EXPECT_EQ(readFile("outside/value"), "x");
   EXPECT_EQ(readFile(Hive + "A/B/value"), "x");
+}
+
+// Opens, deletes and closes: what removing a payload does.
+bool removeFile(const std::string& path) {
+  uint64_t size = 0;
+  PlatformFile* file = platformOpenFileToRemove(path, &size);
+  if (file == nullptr) return false;
+  bool deleted = platformDeleteOpenFile(file);
+  platformCloseFile(file);
+  return deleted;
 }
 
 // As on Windows, ".." stops at the drive's root: never outside the machine.
 TEST_F(Posix, DrivePathsStayOnTheDrive) {
   writeFile("outside/value", "x");
   writeFile("C:/outside/value", "x");
-  EXPECT_TRUE(platformDeleteFile("C:\\..\\..\\outside\\.\\value"));
+  EXPECT_TRUE(removeFile("C:\\..\\..\\outside\\.\\value"));
   EXPECT_FALSE(pathExists("C:/outside/value"));
   EXPECT_EQ(readFile("outside/value"), "x");
   uint64_t size = 0;
@@ -114,17 +124,34 @@ TEST_F(Posix, DrivePathsStayOnTheDrive) {
   platformCloseFile(file);
 }
 
-TEST_F(Posix, DeleteFileHonoursReadOnly) {
+TEST_F(Posix, RemovesOnlyTheRegularFileItOpened) {
   writeFile("C:/Temp/locked.exe", "x");
   writeFile("C:/Temp/plain.exe", "x");
+  writeFile("C:/Temp/target.exe", "x");
   chmod("C:/Temp/locked.exe", 0444);
-  EXPECT_FALSE(platformDeleteFile("C:\\Temp\\locked.exe"));
-  EXPECT_TRUE(pathExists("C:/Temp/locked.exe"));
-  EXPECT_TRUE(platformDeleteFile("C:\\Temp\\plain.exe"));
+  ASSERT_EQ(symlink("target.exe", "C:/Temp/link.exe"), 0);
+  EXPECT_TRUE(removeFile("C:\\Temp\\locked.exe")) << "read-only is no hindrance";
+  EXPECT_FALSE(pathExists("C:/Temp/locked.exe"));
+  EXPECT_TRUE(removeFile("C:\\Temp\\plain.exe"));
   EXPECT_FALSE(pathExists("C:/Temp/plain.exe"));
-  EXPECT_FALSE(platformDeleteFile("C:\\Temp"));
+  EXPECT_FALSE(removeFile("C:\\Temp\\link.exe")) << "a link is not followed";
+  EXPECT_TRUE(pathExists("C:/Temp/link.exe"));
+  EXPECT_TRUE(pathExists("C:/Temp/target.exe"));
+  EXPECT_FALSE(removeFile("C:\\Temp"));
   EXPECT_TRUE(pathExists("C:/Temp"));
-  EXPECT_FALSE(platformDeleteFile("C:\\Temp\\missing.exe"));
+  EXPECT_FALSE(removeFile("C:\\Temp\\missing.exe"));
+
+  // Another file put in its place after the open is not the one opened.
+  writeFile("C:/Temp/swapped.exe", "judged");
+  writeFile("C:/Temp/decoy", "decoy");
+  uint64_t size = 0;
+  PlatformFile* file = platformOpenFileToRemove("C:\\Temp\\swapped.exe", &size);
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(rename("C:/Temp/decoy", "C:/Temp/swapped.exe"), 0);
+  EXPECT_FALSE(platformDeleteOpenFile(file));
+  EXPECT_FALSE(platformDeleteOpenFileAtRestart(file));
+  platformCloseFile(file);
+  EXPECT_EQ(readFile("C:/Temp/swapped.exe"), "decoy");
 }
 
 TEST_F(Posix, OpenFileOnlyRegularFiles) {

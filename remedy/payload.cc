@@ -2,9 +2,33 @@
 
 #include "app/console/console.h"
 #include "detect/executable_path.h"
+#include "detect/fingerprint.h"
+#include "detect/verdict.h"
 #include "platform/platform.h"
 
-void removePayloadFile(const TaskRecord& record) {
+namespace {
+
+// Minutes pass between the scan and the answer, and a running threat owns
+// the folder: the file is opened once, judged again through that handle,
+// and only then deleted through it.
+PayloadOutcome removeIfStillThePayload(const std::string& path) {
+  uint64_t size = 0;
+  PlatformFile* file = platformOpenFileToRemove(path, &size);
+  if (file == nullptr) return PayloadOutcome::Failed;
+  PayloadOutcome outcome = PayloadOutcome::Failed;
+  if (isKnownPayloadMd5(openFileMd5Hex(file, size))) {
+    if (platformDeleteOpenFile(file))
+      outcome = PayloadOutcome::Deleted;
+    else if (platformDeleteOpenFileAtRestart(file))
+      outcome = PayloadOutcome::Scheduled;
+  }
+  platformCloseFile(file);
+  return outcome;
+}
+
+}  // namespace
+
+PayloadOutcome removePayloadFile(const TaskRecord& record) {
   // The same path the verdict fingerprinted.
   const std::string path = extractExecutablePath(record.arguments);
   setColour(ColourRed);
@@ -15,11 +39,14 @@ void removePayloadFile(const TaskRecord& record) {
   if (!askYesNo()) {
     writeOut(MsgExeKept);
     endLine(StdStream::Out);
-    return;
+    return PayloadOutcome::Kept;
   }
-  bool deleted = platformDeleteFile(path);
+  const PayloadOutcome outcome = removeIfStillThePayload(path);
   writeOut(MsgExeDeletedPrefix);
   writeOut(path);
-  writeOut(deleted ? MsgOk : MsgFileFailed);
+  writeOut(outcome == PayloadOutcome::Deleted     ? MsgOk
+           : outcome == PayloadOutcome::Scheduled ? MsgFileScheduled
+                                                  : MsgFileFailed);
   endLine(StdStream::Out);
+  return outcome;
 }

@@ -4,7 +4,16 @@
 
 #include "tasks/task_definition.h"
 
-/// Asks, then deletes the file named in the task's argument line.
-void removePayloadFile(const TaskRecord& record);
+enum class PayloadOutcome {
+  Kept,       // the user said no
+  Deleted,
+  Scheduled,  // in use: renamed, to be deleted when the machine restarts
+  Failed,     // gone, changed since the scan, or refused
+};
+
+/// Asks, then deletes the file named in the task's argument line, but only
+/// while it is still the threat's executable. Reports on the console and
+/// returns what became of it.
+PayloadOutcome removePayloadFile(const TaskRecord& record);
 
 #endif  // VORKELBRAITH_REMEDY_PAYLOAD_H_

@@ -27,37 +27,39 @@ std::string readTaskId(PlatformKey* treeKey) {
   return std::string(buffer, length);
 }
 
-void deleteKeyAndReport(const std::string& subKey) {
-  long result = platformDeleteKey(subKey);
+KeyDeletion deleteKeyAndReport(const std::string& subKey) {
+  KeyDeletion deletion = platformDeleteKey(subKey);
   writeOut(MsgDeletedPrefix);
   writeOut(subKey);
-  writeOut(result == 0 ? MsgOk : MsgKeyFailed);
+  writeOut(deletion.result == 0 ? MsgOk : MsgKeyFailed);
   endLine(StdStream::Out);
+  return deletion;
 }
 
 }  // namespace
 
-void removeTaskCacheEntries(const TaskRecord& record) {
-  const std::string treeKey = std::string(TaskCacheBase) + "\\Tree\\" + record.uri;
+CacheRemoval removeTaskCacheEntries(const TaskRecord& record) {
+  CacheRemoval removal;
+  removal.treeKey = std::string(TaskCacheBase) + "\\Tree\\" + record.uri;
   PlatformKey* opened = nullptr;
-  long result = platformOpenKey(treeKey, &opened);
-  if (result != 0) {
+  removal.openResult = platformOpenKey(removal.treeKey, &opened);
+  if (removal.openResult != 0) {
     writeErr(MsgOpenKeyError);
-    writeNumber(StdStream::Err, static_cast<uint32_t>(result), 16);
+    writeNumber(StdStream::Err, static_cast<uint32_t>(removal.openResult), 16);
     writeErr(MsgRegistryAbort);
     endLine(StdStream::Err);
-    return;
+    return removal;
   }
   const std::string id = readTaskId(opened);
   platformCloseKey(opened);
-  if (id.empty()) return;
+  if (id.empty()) return removal;
 
-  const std::string tasksKey = std::string(TaskCacheBase) + "\\Tasks\\" + id;
+  removal.tasksKey = std::string(TaskCacheBase) + "\\Tasks\\" + id;
   writeOut(MsgTreeKeyFound);
-  writeOut(treeKey);
+  writeOut(removal.treeKey);
   endLine(StdStream::Out);
   writeOut(MsgTasksKeyFound);
-  writeOut(tasksKey);
+  writeOut(removal.tasksKey);
   endLine(StdStream::Out);
 
   setColour(ColourRed);
@@ -66,8 +68,10 @@ void removeTaskCacheEntries(const TaskRecord& record) {
   if (!askYesNo()) {
     writeOut(MsgKeysKept);
     endLine(StdStream::Out);
-    return;
+    return removal;
   }
-  deleteKeyAndReport(treeKey);
-  deleteKeyAndReport(tasksKey);
+  removal.confirmed = true;
+  removal.tree = deleteKeyAndReport(removal.treeKey);
+  removal.tasks = deleteKeyAndReport(removal.tasksKey);
+  return removal;
 }

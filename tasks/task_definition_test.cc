@@ -44,10 +44,10 @@ TEST(TaskDefinition, ReadsEveryEncodingThePrologueAllows) {
   const std::string xml = schedulerTaskXml(uri, command, arguments);
   const struct { const char* name; std::string bytes; } cases[] = {
     {"UTF-16 LE with BOM, as the scheduler writes", utf16leWithBom(xml)},
-    {"UTF-16 LE without BOM", utfUnits(xml, 2, false, false)},
-    {"UTF-16 BE with BOM", utfUnits(xml, 2, true, true)},
-    {"UTF-32 LE with BOM", utfUnits(xml, 4, false, true)},
-    {"UTF-32 BE with BOM", utfUnits(xml, 4, true, true)},
+    {"UTF-16 LE without BOM", encodeUnicode(xml, 2, false, false)},
+    {"UTF-16 BE with BOM", encodeUnicode(xml, 2, true, true)},
+    {"UTF-32 LE with BOM", encodeUnicode(xml, 4, false, true)},
+    {"UTF-32 BE with BOM", encodeUnicode(xml, 4, true, true)},
     {"UTF-8 with BOM", "\xEF\xBB\xBF" + xml},
     {"UTF-8 without BOM", xml},
   };

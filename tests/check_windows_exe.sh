@@ -10,7 +10,7 @@ dlls=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | s
 status=0
 for dll in $dlls; do
   case "$dll" in
-    KERNEL32.DLL|ADVAPI32.DLL|MSVCRT.DLL|USER32.DLL) ;;
+    KERNEL32.DLL|ADVAPI32.DLL|NTDLL.DLL|MSVCRT.DLL|USER32.DLL) ;;
     *) echo "$exe imports $dll, which not every Windows has"; status=1 ;;
   esac
 done

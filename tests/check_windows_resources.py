@@ -163,8 +163,8 @@ def check(path, version, test_signature):
         raise Fault("%d manifests, expected 1" % len(manifests))
     manifest = ElementTree.fromstring(manifests[0])
     levels = [e.get("level") for e in manifest.iter() if e.tag.endswith("}requestedExecutionLevel")]
-    if levels != ["asInvoker"]:
-        faults.append("requestedExecutionLevel %s, expected ['asInvoker']" % levels)
+    if levels != ["requireAdministrator"]:
+        faults.append("requestedExecutionLevel %s, expected ['requireAdministrator']" % levels)
     systems = {e.get("Id", "").lower() for e in manifest.iter() if e.tag.endswith("}supportedOS")}
     if systems != SUPPORTED_OS:
         faults.append("supportedOS %s, expected %s" % (sorted(systems), sorted(SUPPORTED_OS)))
@@ -188,7 +188,7 @@ def main(argv):
     except (Fault, OSError, struct.error, ElementTree.ParseError, UnicodeDecodeError) as fault:
         print("%s: %s" % (argv[1], fault))
         return 1
-    print("%s: %s %s, manifest asInvoker for Windows 7 to 11" % (
+    print("%s: %s %s, manifest requireAdministrator for Windows 7 to 11" % (
         argv[1], strings["ProductName"], strings["FileVersion"]))
     return 0
 

@@ -4,6 +4,9 @@
 // Every row runs natively (the sanitized build, so a memory error shows on
 // standard error); the rows marked for Wine also run the Windows build, and
 // the rows with a memory limit run the build without sanitizers instead.
+#include <stdio.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <random>
 #include <tuple>
@@ -48,19 +51,19 @@ std::vector<std::string> allGone() { return {TreeName, TasksName, PayloadString}
 Transcript nothingFound(const Runner& r, const Dangers&) { return {finish(r), ""}; }
 
 Transcript removesAll(const Runner& r, const Dangers& d) {
-  return {dangerList(d) + bothKeysDeleted(Uri, TaskId) + exeDeleted(PayloadString, true) +
+  return {dangerList(r, d) + bothKeysDeleted(Uri, TaskId) + exeDeleted(PayloadString, true) +
               finish(r), ""};
 }
 
-Transcript cancelsAfterList(const Runner&, const Dangers& d) {
-  return {dangerList(d) + line(MsgUserCancelled), ""};
+Transcript cancelsAfterList(const Runner& r, const Dangers& d) {
+  return {dangerList(r, d) + line(MsgUserCancelled), ""};
 }
 
 // The identifier is taken and shown; the Tree key goes, and the Tasks key it
 // names, which does not exist, is reported as failed.
 AfterScan treeKeyOnly(const std::string& id) {
   return [id](const Runner& r, const Dangers& d) {
-    return Transcript{dangerList(d) + keysQuestion(Uri, id) + keyDeleted(treeKey(Uri), true) +
+    return Transcript{dangerList(r, d) + keysQuestion(Uri, id) + keyDeleted(treeKey(Uri), true) +
                           keyDeleted(tasksKey(id), false) + exeDeleted(PayloadString, true) +
                           finish(r), ""};
   };
@@ -68,7 +71,7 @@ AfterScan treeKeyOnly(const std::string& id) {
 
 // The registry step finds no identifier and says nothing more about it.
 Transcript noIdentifier(const Runner& r, const Dangers& d) {
-  return {dangerList(d) + line(MsgRegistryStep) + exeDeleted(PayloadString, true) + finish(r),
+  return {dangerList(r, d) + line(MsgRegistryStep) + exeDeleted(PayloadString, true) + finish(r),
           ""};
 }
 
@@ -89,7 +92,7 @@ std::function<void(const Runner&, Scenario&)> candidate(
 
 bool never(const Runner&) { return false; }
 bool underWine(const Runner& r) { return r.wine; }
-bool natively(const Runner& r) { return !r.wine; }
+bool always(const Runner&) { return true; }
 
 Machine withIdKey(const CacheKey& tree, const std::vector<CacheKey>& more = {}) {
   Machine m = infectedMachine();
@@ -170,21 +173,23 @@ const std::vector<Scenario>& scenarios() {
 
       // ---- The task store -----------------------------------------------
       // Folders nested past the path limit: natively PATH_MAX (4096 bytes
-      // with the terminating zero), under Wine the 260 characters of the
-      // ANSI functions. A folder too deep is not listed; a file in a listed
-      // folder whose own path is too long reads as an empty record.
+      // with the terminating zero). A folder too deep is not listed; a file
+      // in a listed folder whose own path is too long reads as an empty
+      // record. Windows keeps 260 characters for the wide calls as well;
+      // Wine keeps no such limit, so there the folders go past 300
+      // characters and every file is read.
       {"WalksFoldersUpToThePathLimit", true, Machine(), "yn", cancelsAfterList, 0, {},
        [](const Runner& r, Scenario& s) {
          s.machine = infectedMachine();
-         const size_t limit = r.wine ? 260 : 4095;
+         const size_t limit = r.wine ? std::string::npos : 4095;
          const std::string root = r.systemRoot + "\\System32\\Tasks\\";
          std::string folder;
          bool listed = true;
-         for (int beyond = 0; beyond < 2; beyond += !listed) {
+         for (int beyond = 0; beyond < 2 && (!r.wine || folder.size() < 300);
+              beyond += !listed) {
            folder += std::string(r.wine ? 20 : 200, 'd') + "\\";
-           // Wine lists a folder by the pattern "folder\*".
            const size_t folderPath = root.size() + folder.size() - 1;
-           listed = listed && folderPath + (r.wine ? 2 : 0) <= limit;
+           listed = listed && folderPath <= limit;
            for (const std::string& name : {std::string("t"), std::string(r.wine ? 15 : 150, 'u')}) {
              TaskFile task = definition(folder + name, "\\t", Interpreter,
                                         "/c start " + PayloadString,
@@ -208,12 +213,11 @@ const std::vector<Scenario>& scenarios() {
        },
        60},
 
-      // Natively the name's bytes are the file's; under Wine a host name
-      // in UTF-8 comes to the tool in code page 936. Either way the tool
-      // shows the GBK bytes it was given.
+      // The name as the system holds it: natively its bytes, shown as they
+      // are; under Wine Unicode, shown in code page 936.
       {"ShowsNonAsciiFileNameAsListed", true,
        infectedMachineWith([](Machine& m) {
-         m.tasks[0] = definition("更新\\检查", Uri, Interpreter, "/c start " + PayloadString,
+         m.tasks[0] = definition(u8"更新\\检查", Uri, Interpreter, "/c start " + PayloadString,
                                  true);
        }),
        "yyyy", removesAll, 0, allGone()},
@@ -227,10 +231,8 @@ const std::vector<Scenario>& scenarios() {
        }),
        "yyyy", removesAll, 0, allGone()},
 
-      // Definitions that cannot be read. Tests run as root, which reads any
-      // file whatever its mode, so these stand for them: a FIFO (opened
-      // without waiting for a writer) and a link to nothing, which Wine
-      // does not list at all.
+      // Definitions that cannot be read: a FIFO (opened without waiting for
+      // a writer) and a link to nothing, which Wine does not list at all.
       {"PassesOverUnreadableDefinitions", true,
        infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("pipe", "", EntryKind::Fifo));
@@ -275,7 +277,7 @@ const std::vector<Scenario>& scenarios() {
       // payload; natively no such file exists.
       {"JudgesPathWithTrailingSpace", true, infectedMachine(), "yyyy",
        [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
+         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
                                exeDeleted(PayloadString + " ", true) + finish(r), ""};
        },
        0, allGone(),
@@ -292,17 +294,19 @@ const std::vector<Scenario>& scenarios() {
        }),
        "yyyy",
        [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
+         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
                                exeDeleted(PayloadString + " ", true) + finish(r), ""};
        },
        0, {TreeName, TasksName, PayloadString + " "}},
 
-      // Past 260 characters the Windows build cannot open the file, so the
-      // task is not judged dangerous there.
+      // A path past 260 characters: Windows keeps that limit for the wide
+      // calls too, so there the file is not opened and the task not judged
+      // dangerous; natively and under Wine, which keeps no such limit, it
+      // is judged and removed.
       {"JudgesPathLongerThan260", true, infectedMachine(), "yyyy",
        [](const Runner& r, const Dangers& d) {
          std::string path = d[0]->arguments.substr(9);
-         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
+         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
                                exeDeleted(path, true) + finish(r), ""};
        },
        0, {},
@@ -310,29 +314,67 @@ const std::vector<Scenario>& scenarios() {
          std::string path = "C:\\ProgramData";
          while (path.size() < 290) path += "\\" + std::string(40, 'p');
          path += "\\svchost.exe";
-         candidate("/c start " + path, natively,
+         candidate("/c start " + path, always,
                    [path](const Runner&, MachineFile& f) { f.windowsPath = path; })(r, s);
-         if (!r.wine) s.gone = {TreeName, TasksName, path};
+         s.gone = {TreeName, TasksName, path};
        }},
 
-      // The path comes from the reader in UTF-8. Natively that is the file's
-      // name; Windows reads the bytes in code page 936 and finds no such
-      // file, so the task is not judged dangerous there.
-      {"UsesNonAsciiPayloadPathAsUtf8", true, infectedMachine(), "yyyy",
+      // Names no code page holds (Korean, an emoji) in the task file's name,
+      // the task's name and the payload's path: found, judged and removed by
+      // their real names; under Wine each such character shows as '?'.
+      {"RemovesTaskNamedOutsideTheCodePage", true,
+       infectedMachineWith([](Machine& m) {
+         const std::string path = u8"C:\\ProgramData\\한글\U0001F600\\svchost.exe";
+         m.tasks[0] = definition(u8"Update\U0001F600", u8"\\Update\U0001F600", Interpreter,
+                                 "/c start " + path, true);
+         m.keys = cacheKeys(u8"Update\U0001F600", TaskId);
+         m.files = {payload(path)};
+       }),
+       "yyyy",
        [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
-                               exeDeleted(u8"C:\\ProgramData\\更新\\svchost.exe", true) +
-                               finish(r), ""};
+         return Transcript{
+             dangerList(r, d) + bothKeysDeleted(shown(r, u8"\\Update\U0001F600"), TaskId) +
+                 exeDeleted(shown(r, u8"C:\\ProgramData\\한글\U0001F600\\svchost.exe"), true) +
+                 finish(r),
+             ""};
        },
-       0, {},
-       [](const Runner& r, Scenario& s) {
-         // The file's name as the system holds it: bytes natively, Unicode
-         // (given here in code page 936) under Wine.
-         const std::string path = r.wine ? "C:\\ProgramData\\更新\\svchost.exe"
-                                         : u8"C:\\ProgramData\\更新\\svchost.exe";
-         candidate(u8"/c start C:\\ProgramData\\更新\\svchost.exe", natively,
-                   [path](const Runner&, MachineFile& f) { f.windowsPath = path; })(r, s);
-         if (!r.wine) s.gone = {TreeName, TasksName, path};
+       0,
+       {u8"Tree\\Update\U0001F600", TasksName,
+        u8"C:\\ProgramData\\한글\U0001F600\\svchost.exe"}},
+
+      // The file removed must be the file judged. Between the scan and the
+      // answer the payload is replaced by a decoy of the same name: the
+      // decoy stays, and the line says the deletion failed.
+      {"SparesDecoyPutInThePayloadsPlace", true, infectedMachine(), "yyyy",
+       [](const Runner& r, const Dangers& d) {
+         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
+                               exeDeleted(PayloadString, false) + finish(r), ""};
+       },
+       0, {TreeName, TasksName}, nullptr, 120, 0, {},
+       [](LiveMachine& live) {
+         const std::string host = live.hostPath(PayloadString);
+         writeFile(host + ".decoy", "MZ decoy");
+         ASSERT_EQ(0, rename((host + ".decoy").c_str(), host.c_str()));
+       }},
+
+      // The same, with the payload's folder swapped for a link to a folder
+      // holding a decoy of the same name.
+      {"SparesDecoyBehindSwappedFolder", true,
+       infectedMachineWith([](Machine& m) {
+         m.files.push_back({"C:\\ProgramData\\Elsewhere\\svchost.exe", "MZ decoy"});
+       }),
+       "yyyy",
+       [](const Runner& r, const Dangers& d) {
+         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
+                               exeDeleted(PayloadString, false) + finish(r), ""};
+       },
+       0, {TreeName, TasksName}, nullptr, 120, 0, {},
+       [](LiveMachine& live) {
+         const std::string folder = live.hostPath("C:\\ProgramData\\Vorkel");
+         ASSERT_EQ(0, rename(folder.c_str(), (folder + ".moved").c_str()));
+         ASSERT_EQ(0, symlink("Elsewhere", folder.c_str()));
+         live.removeAfterwards(folder);
+         live.removeAfterwards(folder + ".moved");
        }},
 
       // Changed all through the run: the digest is of whatever was read, and
@@ -366,7 +408,7 @@ const std::vector<Scenario>& scenarios() {
                  {{"Tasks\\123", IdKind::None, ""}}),
        "yyyy",
        [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(d) + bothKeysDeleted(Uri, "123") +
+         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, "123") +
                                exeDeleted(PayloadString, true) + finish(r), ""};
        },
        0, {TreeName, "Tasks\\123", PayloadString}},
@@ -381,39 +423,13 @@ const std::vector<Scenario>& scenarios() {
       {"ReportsIdNamingNoKey", true, withIdKey({TreeName, IdKind::Text, "{no-such-task}"}),
        "yyyy", treeKeyOnly("{no-such-task}"), 0, {TreeName, PayloadString}},
 
-      // The reader gives the name in UTF-8, which the tool shows and uses
-      // as it is. Natively that is the key folder's name. Windows reads the
-      // bytes in code page 936 and finds no such key (error 2): the keys
-      // stay, and the run goes on to the executable.
-      {"UsesNonAsciiUriAsUtf8", true,
-       infectedMachineWith([](Machine& m) {
-         m.tasks[0] = definition(TaskName, u8"\\更新检查", Interpreter,
-                                 "/c start " + PayloadString, true);
-       }),
-       "yyyy",
-       [](const Runner& r, const Dangers& d) {
-         if (r.wine)
-           return Transcript{dangerList(d) + line(MsgRegistryStep) +
-                                 exeDeleted(PayloadString, true) + finish(r), openKeyError("2")};
-         return Transcript{dangerList(d) + bothKeysDeleted(u8"\\更新检查", TaskId) +
-                               exeDeleted(PayloadString, true) + finish(r), ""};
-       },
-       0, {},
-       // The key's name as the system holds it: bytes natively, Unicode
-       // (given here in code page 936) under Wine.
-       [](const Runner& r, Scenario& s) {
-         s.machine.keys = cacheKeys(r.wine ? "更新检查" : u8"更新检查", TaskId);
-         s.gone = {PayloadString};
-         if (!r.wine) s.gone.insert(s.gone.end(), {s.machine.keys[0].path, TasksName});
-       }},
-
       // ---- Answers ---------------------------------------------------------
       // The input ends at each question in turn: every answer left is no.
       {"EndsAtStartWhenInputIsEmpty", true, infectedMachine(), "", nothingFound, 0, {}},
       {"CancelsWhenInputEndsAtRemoval", true, infectedMachine(), "y", cancelsAfterList, 0, {}},
       {"KeepsPayloadWhenInputEndsAtIt", true, infectedMachine(), "yyy",
        [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
+         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
                                exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
        },
        0, {TreeName, TasksName}},
@@ -425,13 +441,13 @@ const std::vector<Scenario>& scenarios() {
       // a pair of zero bytes.
       {"TakesDoubleByteCharacterAsTwoNos", true, infectedMachine(), "yy是",
        [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
+         return Transcript{dangerList(r, d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
                                exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
        },
        0, {}},
       {"TakesZeroBytesAsNo", true, infectedMachine(), std::string("yy\0\0", 4),
        [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
+         return Transcript{dangerList(r, d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
                                exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
        },
        0, {}},
@@ -457,7 +473,8 @@ std::vector<Param> rows(const Runner& runner) {
   for (size_t i = 0; i < scenarios().size(); ++i) {
     const Scenario& row = scenarios()[i];
     bool release = row.peakKibLimit != 0;
-    if (runner.wine ? row.onWine : release == (&runner == &releaseRunner()))
+    if (runner.wine ? row.onWine
+                    : !row.wineOnly && release == (&runner == &releaseRunner()))
       picked.emplace_back(&runner, i);
   }
   return picked;

@@ -6,10 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctype.h>
+
 #include <algorithm>
 #include <atomic>
 #include <sstream>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "remedy/task_cache.h"
 
@@ -37,19 +41,18 @@ std::string converted(const std::string& text, const char* to, const char* from)
   return convertText(text, to, from, &out) ? out : text;
 }
 
-// A name as the host stores it: Wine keeps UTF-8 names and shows them to
-// the ANSI functions in code page 936.
-std::string hostName(const Runner& runner, const std::string& windowsName) {
-  return runner.wine ? converted(windowsName, "UTF-8", "GBK") : windowsName;
-}
-
 // "C:\\x\\y" on the host: below the machine's folder natively, below the
 // prefix's drive under Wine.
 std::string hostPathOf(const Runner& runner, const std::string& root,
                        const std::string& windowsPath) {
   if (!runner.wine) return root + "/" + slashes(windowsPath);
-  return wineDriveC() + "/" + hostName(runner, slashes(windowsPath.substr(3)));
+  return wineDriveC() + "/" + slashes(windowsPath.substr(3));
 }
+
+const char SessionManager[] =
+    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager";
+
+std::string probe() { return builtProgram("build/windows/tests/vorkel-probe.exe"); }
 
 // The folder holding an entry, opened (or -1), and the entry's name. Paths
 // beyond PATH_MAX are walked folder by folder from the root.
@@ -166,13 +169,51 @@ const std::string& cacheRoot() {
   return root;
 }
 
-// Every key of the exported TaskCache, below TaskCache, lower-cased.
-std::vector<std::string> exportedWineKeys(const std::string& scratch) {
+// A key of the Wine prefix's registry as regedit exports it, in UTF-8.
+std::string exportedKey(const std::string& key) {
   std::string exportFile = wineDriveC() + "/vk-state/export.reg";
   removeTree(exportFile);
-  (void)scratch;
-  runUnderWine({"regedit", "/E", "C:\\vk-state\\export.reg", cacheRoot()}, "");
-  std::string text = converted(readFile(exportFile), "UTF-8", "UTF-16");
+  runUnderWine({"regedit", "/E", "C:\\vk-state\\export.reg", key}, "");
+  return converted(readFile(exportFile), "UTF-8", "UTF-16");
+}
+
+// The files the system is to delete at the next restart: the sources of
+// PendingFileRenameOperations whose target is empty.
+std::vector<std::string> pendingWineDeletions() {
+  const std::string text = exportedKey(SessionManager);
+  const std::string name = "\"PendingFileRenameOperations\"=hex(7):";
+  size_t at = text.find(name);
+  std::vector<std::string> deletions;
+  if (at == std::string::npos) return deletions;
+  std::string bytes;
+  for (at += name.size(); at + 1 < text.size();) {
+    if (text[at] == ',' || text[at] == '\\' || text[at] == '\r' || text[at] == '\n' ||
+        text[at] == ' ') {
+      ++at;
+      continue;
+    }
+    if (!isxdigit(static_cast<unsigned char>(text[at]))) break;
+    bytes += static_cast<char>(std::stoi(text.substr(at, 2), nullptr, 16));
+    at += 2;
+  }
+  std::vector<std::string> strings;
+  std::string current;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    if (bytes[i] == 0 && bytes[i + 1] == 0) {
+      strings.push_back(converted(current, "UTF-8", "UTF-16LE"));
+      current.clear();
+    } else {
+      current += bytes.substr(i, 2);
+    }
+  }
+  for (size_t i = 0; i + 1 < strings.size(); i += 2)
+    if (!strings[i].empty() && strings[i + 1].empty()) deletions.push_back(strings[i]);
+  return deletions;
+}
+
+// Every key of the exported TaskCache, below TaskCache, lower-cased.
+std::vector<std::string> exportedWineKeys() {
+  std::string text = exportedKey(cacheRoot());
   std::vector<std::string> keys;
   const std::string prefix = "[" + lowered(cacheRoot()) + "\\";
   size_t start = 0;
@@ -235,11 +276,20 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
   const std::string store = taskStoreHost(runner, folder.path);
   if (runner.wine) {
     removeTree(store);
-    std::string reg = "REGEDIT4\r\n\r\n[-" + cacheRoot() + "]\r\n\r\n";
+    // Unicode names need regedit's own format, in UTF-16.
+    std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n[-" + cacheRoot() + "]\r\n\r\n";
     for (const CacheKey& key : machine.keys)
       reg += "[" + cacheRoot() + "\\" + key.path + "]\r\n" + regFileValue(key) + "\r\n";
-    writeFile(wineDriveC() + "/vk-state/import.reg", reg);
+    writeFile(wineDriveC() + "/vk-state/import.reg", utf16leWithBom(reg));
     runUnderWine({"regedit", "/S", "C:\\vk-state\\import.reg"}, "");
+    // An access list is kept only by the running server, and only a program
+    // can set one.
+    for (const CacheKey& key : machine.keys) {
+      if (!key.readOnly) continue;
+      ProcessResult protect =
+          runUnderWine({probe(), "protect", std::string(TaskCacheBase) + "\\" + key.path}, "");
+      EXPECT_EQ(0, protect.status) << key.path;
+    }
   } else {
     for (const CacheKey& key : machine.keys) {
       std::string keyFolder = folder.path + "/HKEY_LOCAL_MACHINE/" +
@@ -247,21 +297,51 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
       makeFolders(keyFolder);
       if (key.idKind != IdKind::None) writeFile(keyFolder + "/Id", valueBytes(key));
     }
+    for (const CacheKey& key : machine.keys)
+      if (key.readOnly)
+        chmod((folder.path + "/HKEY_LOCAL_MACHINE/" +
+               slashes(std::string(TaskCacheBase) + "\\" + key.path)).c_str(), 0555);
   }
   if (machine.hasTaskStore) makeFolders(store);
   for (const TaskFile& task : machine.tasks)
-    makeEntry(store + "/" + hostName(runner, slashes(task.relativePath)), task.kind,
-              task.bytes);
-  for (const MachineFile& file : machine.files)
-    makeEntry(hostPathOf(runner, folder.path, file.windowsPath), file.kind, file.bytes,
-              file.sparseSize, file.readOnly);
+    makeEntry(store + "/" + slashes(task.relativePath), task.kind, task.bytes);
+  for (const MachineFile& file : machine.files) {
+    makeEntry(hostPath(file.windowsPath), file.kind, file.bytes, file.sparseSize, file.readOnly);
+    if (runner.wine && file.hiddenSystem) {
+      // Read-only, hidden and system, as Windows reads them back.
+      runUnderWine({probe(), "attributes", file.windowsPath, "7"}, "");
+    }
+  }
 }
 
 LiveMachine::~LiveMachine() {
   if (!runner.wine) return;  // the scoped folder takes the native machine away
+  for (const std::string& host : madeByTest) removeTree(host);
+  for (const CacheKey& key : machine.keys)
+    if (key.readOnly)
+      runUnderWine({probe(), "unprotect", std::string(TaskCacheBase) + "\\" + key.path}, "");
   removeTree(taskStoreHost(runner, folder.path));
-  for (const MachineFile& file : machine.files)
-    removeTree(hostPathOf(runner, folder.path, file.windowsPath));
+  bool scheduling = false;
+  for (const MachineFile& file : machine.files) {
+    const std::string host = hostPath(file.windowsPath);
+    removeTree(host);
+    // A payload renamed to be deleted at the restart, beside its old name.
+    const size_t slash = host.rfind('/');
+    const std::string name = host.substr(slash + 1) + ".";
+    if (DIR* listing = opendir(host.substr(0, slash).c_str())) {
+      while (struct dirent* entry = readdir(listing))
+        if (std::string(entry->d_name).compare(0, name.size(), name) == 0)
+          removeTree(host.substr(0, slash + 1) + entry->d_name);
+      closedir(listing);
+    }
+    scheduling = scheduling || file.running;
+  }
+  if (scheduling)
+    runUnderWine({"reg", "delete", SessionManager, "/v", "PendingFileRenameOperations", "/f"}, "");
+}
+
+std::string LiveMachine::hostPath(const std::string& windowsPath) const {
+  return hostPathOf(runner, folder.path, windowsPath);
 }
 
 namespace {
@@ -280,15 +360,35 @@ std::vector<std::string> nativeCommand(const Runner& runner) {
 
 }  // namespace
 
+namespace {
+
+// Starts a machine's program under Wine and waits until the system treats
+// its file as in use; 0 when it does not come to that.
+int startRunning(const std::string& windowsPath) {
+  int group = startUnderWine({windowsPath});
+  for (int tries = 0; tries < 300; ++tries) {
+    if (runUnderWine({probe(), "refuses-deletion", windowsPath}, "").out == "1") return group;
+    usleep(100 * 1000);
+  }
+  stopUnderWine(group);
+  ADD_FAILURE() << windowsPath << " did not start running";
+  return 0;
+}
+
+}  // namespace
+
 ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSeconds,
-                                   long* peakKib) {
+                                   long* peakKib, const Interlude* interlude) {
+  std::vector<int> running;
+  for (const MachineFile& file : machine.files)
+    if (runner.wine && file.running) running.push_back(startRunning(file.windowsPath));
   // Writers keep changing the growing files until the run is over: up to
   // 64 MiB a megabyte at a time, then cut to nothing and again.
   std::atomic<bool> over(false);
   std::vector<std::thread> writers;
   for (const MachineFile& file : machine.files) {
     if (!file.growing) continue;
-    std::string host = hostPathOf(runner, folder.path, file.windowsPath);
+    std::string host = hostPath(file.windowsPath);
     writers.emplace_back([host, &over] {
       int fd = open(host.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
       const std::string chunk(1 << 20, 'g');
@@ -306,18 +406,56 @@ ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSecond
   if (peakKib != nullptr)
     command.insert(command.begin(), {"/usr/bin/time", "-f", "%M", "-o", scratch.path + "/peak"});
   ProcessResult result =
-      runner.wine ? runUnderWine({builtProgram(runner.program)}, answers, timeoutSeconds)
+      runner.wine ? runUnderWine({builtProgram(runner.program)}, answers, timeoutSeconds,
+                                 interlude)
                   : runProcess(command, folder.path, answers,
-                               {"SYSTEMROOT=" + runner.systemRoot}, {}, timeoutSeconds);
+                               {"SYSTEMROOT=" + runner.systemRoot}, {}, timeoutSeconds,
+                               interlude);
   over = true;
   for (std::thread& writer : writers) writer.join();
+  for (int group : running) stopUnderWine(group);
   if (peakKib != nullptr) *peakKib = atol(readFile(scratch.path + "/peak").c_str());
   return result;
 }
 
+namespace {
+
+// The machine's keys and the keys that hold them, below TaskCache, once each.
+std::vector<std::string> keysWithParents(const Machine& machine) {
+  std::vector<std::string> keys;
+  for (const CacheKey& key : machine.keys)
+    for (size_t end = key.path.find('\\'); ; end = key.path.find('\\', end + 1)) {
+      std::string part = key.path.substr(0, end);
+      if (!part.empty() && std::find(keys.begin(), keys.end(), part) == keys.end())
+        keys.push_back(part);
+      if (end == std::string::npos) break;
+    }
+  return keys;
+}
+
+// Every key below the native hive's TaskCache folder.
+void walkKeys(const std::string& folder, const std::string& relative,
+              std::vector<std::string>* keys) {
+  DIR* listing = opendir(folder.c_str());
+  if (listing == nullptr) return;
+  while (struct dirent* entry = readdir(listing)) {
+    std::string name = entry->d_name;
+    struct stat info;
+    if (name == "." || name == ".." || lstat((folder + "/" + name).c_str(), &info) != 0 ||
+        !S_ISDIR(info.st_mode))
+      continue;
+    std::string key = relative.empty() ? name : relative + "\\" + name;
+    keys->push_back(key);
+    walkKeys(folder + "/" + name, key, keys);
+  }
+  closedir(listing);
+}
+
+}  // namespace
+
 MachineState initialState(const Runner& runner, const Machine& machine) {
   MachineState state;
-  for (const CacheKey& key : machine.keys) state.keys.push_back(key.path);
+  state.keys = keysWithParents(machine);
   for (const MachineFile& file : machine.files) state.files.push_back(file.windowsPath);
   for (const TaskFile& task : machine.tasks)
     state.files.push_back(taskWindowsPath(runner, task));
@@ -326,27 +464,27 @@ MachineState initialState(const Runner& runner, const Machine& machine) {
 
 MachineState LiveMachine::state() {
   MachineState state;
-  std::vector<std::string> wineKeys;
-  if (runner.wine) wineKeys = exportedWineKeys(folder.path);
-  for (const CacheKey& key : machine.keys) {
-    bool present;
-    if (runner.wine) {
-      present = std::find(wineKeys.begin(), wineKeys.end(),
-                          lowered(hostName(runner, key.path))) != wineKeys.end();
-    } else {
-      struct stat info;
-      std::string keyFolder = folder.path + "/HKEY_LOCAL_MACHINE/" +
-                              slashes(std::string(TaskCacheBase) + "\\" + key.path);
-      present = stat(keyFolder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-    }
-    if (present) state.keys.push_back(key.path);
+  // Every key there is, so that one made by the run shows too; the
+  // machine's own by the names it gave them (Windows ignores case).
+  std::vector<std::string> keys;
+  if (runner.wine) {
+    keys = exportedWineKeys();
+    state.deletedAtRestart = pendingWineDeletions();
+  } else {
+    walkKeys(folder.path + "/HKEY_LOCAL_MACHINE/" + slashes(TaskCacheBase), "", &keys);
+  }
+  const std::vector<std::string> known = keysWithParents(machine);
+  for (const std::string& key : keys) {
+    auto same = std::find_if(known.begin(), known.end(), [&](const std::string& name) {
+      return lowered(name) == lowered(key);
+    });
+    state.keys.push_back(same != known.end() ? *same : key);
   }
   for (const MachineFile& file : machine.files)
-    if (entryExists(hostPathOf(runner, folder.path, file.windowsPath)))
-      state.files.push_back(file.windowsPath);
+    if (entryExists(hostPath(file.windowsPath))) state.files.push_back(file.windowsPath);
   const std::string store = taskStoreHost(runner, folder.path);
   for (const TaskFile& task : machine.tasks)
-    if (entryExists(store + "/" + hostName(runner, slashes(task.relativePath))))
+    if (entryExists(store + "/" + slashes(task.relativePath)))
       state.files.push_back(taskWindowsPath(runner, task));
   return state;
 }
@@ -357,7 +495,7 @@ std::vector<std::string> LiveMachine::listingOrder() {
     // Wine lists a folder in its own order, so ask the Windows build's walk.
     const std::string root = runner.systemRoot + "\\System32\\Tasks";
     ProcessResult listed =
-        runUnderWine({builtProgram("build/windows/tests/vorkel-probe.exe"), "list", root}, "");
+        runUnderWine({probe(), "list", root}, "");
     // A line that is not a path below the root is kept whole, to fail the
     // comparison rather than the parse.
     const std::string prefix = root + "\\";

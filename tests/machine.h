@@ -17,9 +17,10 @@
 /// without the right to override them, cannot open.
 enum class EntryKind { File, Folder, Symlink, Fifo, Locked };
 
+// Every name and value here is UTF-8, as the tool holds it; the machine
+// stores names as the system does (Wine's host names are UTF-8 too).
 struct TaskFile {
-  // Below the task store, backslash-separated, as the tool's listing names
-  // it (code page 936 under Wine, whose host names are UTF-8).
+  // Below the task store, backslash-separated, as the tool's listing names it.
   std::string relativePath;
   std::string bytes;  // a link's target for EntryKind::Symlink
   // What the definition says, for building the expected transcript.
@@ -32,9 +33,13 @@ struct TaskFile {
 enum class IdKind { None, Text, Number, Bytes };
 
 struct CacheKey {
-  std::string path;  // below TaskCache, e.g. "Tree\\Updater"; in code page 936 under Wine
+  std::string path;  // below TaskCache, e.g. "Tree\\Updater"
   IdKind idKind = IdKind::None;
   std::string id;    // text, or raw bytes for IdKind::Bytes
+  // Administrators may read it but not delete it: under Wine the access
+  // list of the scheduler's keys on Windows 10 and 11, natively a key
+  // folder without write permission.
+  bool readOnly = false;
 };
 
 struct MachineFile {
@@ -44,6 +49,8 @@ struct MachineFile {
   EntryKind kind = EntryKind::File;
   uint64_t sparseSize = 0;  // when larger than bytes: extended with a hole
   bool growing = false;     // appended to (and now and then cut) during the run
+  bool hiddenSystem = false;  // under Wine: hidden and system attributes too
+  bool running = false;       // under Wine: started as a program before the run
 };
 
 struct Machine {
@@ -71,10 +78,12 @@ const Runner& wineRunner();
 const Runner& releaseRunner();
 
 /// What a run leaves behind, in the machine's own names: cache keys below
-/// TaskCache ("Tree\\Updater") and Windows paths of files.
+/// TaskCache ("Tree\\Updater") and Windows paths of files; and the files
+/// the system is to delete at the next restart ("\\??\\C:\\...").
 struct MachineState {
   std::vector<std::string> keys;
   std::vector<std::string> files;
+  std::vector<std::string> deletedAtRestart;
 };
 
 /// A machine made real for one runner; taken down again at scope end.
@@ -85,9 +94,14 @@ struct LiveMachine {
   LiveMachine& operator=(const LiveMachine&) = delete;
 
   /// Runs the tool (the test-signature build) with these answers; natively
-  /// it can also measure the run's peak resident memory, in KiB.
+  /// it can also measure the run's peak resident memory, in KiB. The
+  /// machine's running programs are started first and stopped after.
   ProcessResult runTool(const std::string& answers, int timeoutSeconds = 120,
-                        long* peakKib = nullptr);
+                        long* peakKib = nullptr, const Interlude* interlude = nullptr);
+  /// Where a Windows path of the machine is on this host.
+  std::string hostPath(const std::string& windowsPath) const;
+  /// A host path a test made in the machine, taken away with it.
+  void removeAfterwards(const std::string& host) { madeByTest.push_back(host); }
   /// Keys and files of the machine that still exist (task definitions
   /// included, as files under the system root).
   MachineState state();
@@ -97,6 +111,7 @@ struct LiveMachine {
   const Runner& runner;
   const Machine& machine;
   ScopedTempDir folder;  // the machine natively; scratch space under Wine
+  std::vector<std::string> madeByTest;
 };
 
 /// The state a machine starts in.

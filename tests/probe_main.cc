@@ -1,10 +1,20 @@
-// Prints what the Windows build's reader, extractor and fingerprint make of
-// files, so that the native suites can compare them under Wine:
+// Prints what the Windows build's reader, extractor, fingerprint and key
+// deletion make of a machine, and sets up what a regedit import cannot, so
+// that the native suites can check them under Wine:
 //   vorkel-probe read PATH | md5 PATH | path ARGUMENTS-FILE | list FOLDER
-// Each answer goes to standard output as raw bytes.
-#include <string.h>
+//   vorkel-probe delete-key KEY | protect KEY | unprotect KEY
+//   vorkel-probe attributes PATH HEX | refuses-deletion PATH
+// Arguments are taken as the system holds them (any Unicode name) and given
+// to the tool's code as UTF-8; answers go to standard output as raw bytes.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <sddl.h>
+#include <shellapi.h>
+
+#include <stdlib.h>
 
 #include <string>
+#include <vector>
 
 #include "detect/executable_path.h"
 #include "detect/fingerprint.h"
@@ -16,6 +26,22 @@ namespace {
 
 void print(const std::string& text) {
   platformWrite(StdStream::Out, text.data(), text.size());
+}
+
+std::string utf8(const wchar_t* wide) {
+  int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, NULL, 0, NULL, NULL);
+  std::string text(size > 0 ? size : 1, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], size, NULL, NULL);
+  text.resize(text.size() - 1);
+  return text;
+}
+
+std::wstring wide(const std::string& text) {
+  int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, NULL, 0);
+  std::wstring out(size > 0 ? size : 1, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], size);
+  out.resize(out.size() - 1);
+  return out;
 }
 
 std::string wholeFile(const std::string& path) {
@@ -30,21 +56,106 @@ std::string wholeFile(const std::string& path) {
   return bytes;
 }
 
+// The backup and restore rights as the process's token holds them now:
+// "SeBackupPrivilege=<attributes> SeRestorePrivilege=<attributes>".
+std::string backupRights() {
+  HANDLE token = NULL;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "no token";
+  DWORD size = 0;
+  GetTokenInformation(token, TokenPrivileges, NULL, 0, &size);
+  std::vector<unsigned char> buffer(size);
+  std::string rights;
+  if (GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size)) {
+    const TOKEN_PRIVILEGES* list = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+    for (const wchar_t* name : {L"SeBackupPrivilege", L"SeRestorePrivilege"}) {
+      LUID luid;
+      LookupPrivilegeValueW(NULL, name, &luid);
+      for (DWORD i = 0; i < list->PrivilegeCount; ++i)
+        if (list->Privileges[i].Luid.LowPart == luid.LowPart &&
+            list->Privileges[i].Luid.HighPart == luid.HighPart)
+          rights += (rights.empty() ? "" : " ") + utf8(name) + "=" +
+                    std::to_string(list->Privileges[i].Attributes);
+    }
+  }
+  CloseHandle(token);
+  return rights;
+}
+
+// Sets a key's access list, and its owner when the descriptor names one.
+// "protect" gives it the list the scheduler's keys have on Windows 10 and
+// 11: owned by SYSTEM, administrators may read; they may also change the
+// list, so that "unprotect" can take it away again.
+int setKeySecurity(const std::string& subKey, const wchar_t* sddl, bool owner) {
+  HKEY key = NULL;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(subKey).c_str(), 0,
+                    WRITE_DAC | (owner ? WRITE_OWNER : 0) | KEY_WOW64_64KEY,
+                    &key) != ERROR_SUCCESS)
+    return 1;
+  PSECURITY_DESCRIPTOR descriptor = NULL;
+  int status = 1;
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                           NULL) &&
+      RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS &&
+      (!owner || RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS))
+    status = 0;
+  LocalFree(descriptor);
+  RegCloseKey(key);
+  return status;
+}
+
+// Whether the system would refuse to delete the file now (a running
+// program): the deletion is asked for and, if granted, called off.
+bool refusesDeletion(const std::string& path) {
+  HANDLE file = CreateFileW(wide(path).c_str(), DELETE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                            OPEN_EXISTING, 0, NULL);
+  if (file == INVALID_HANDLE_VALUE) return true;
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  bool refused = !SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                             sizeof disposition);
+  disposition.DeleteFile = FALSE;
+  if (!refused) SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                           sizeof disposition);
+  CloseHandle(file);
+  return refused;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc != 3) return 2;
-  if (strcmp(argv[1], "read") == 0) {
-    TaskRecord record = readTaskDefinition(argv[2]);
+int main() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (arguments == NULL || count < 3) return 2;
+  const std::string verb = utf8(arguments[1]), subject = utf8(arguments[2]);
+  if (verb == "read") {
+    TaskRecord record = readTaskDefinition(subject);
     print(record.uri + '\0' + record.command + '\0' + record.arguments);
-  } else if (strcmp(argv[1], "md5") == 0) {
-    print(fileMd5Hex(argv[2]));
-  } else if (strcmp(argv[1], "path") == 0) {
-    print(extractExecutablePath(wholeFile(argv[2])));
-  } else if (strcmp(argv[1], "list") == 0) {
+  } else if (verb == "md5") {
+    print(fileMd5Hex(subject));
+  } else if (verb == "path") {
+    print(extractExecutablePath(wholeFile(subject)));
+  } else if (verb == "list") {
     std::vector<std::string> files;
-    collectTaskFiles(argv[2], &files);
+    collectTaskFiles(subject, &files);
     for (const std::string& file : files) print(file + '\n');
+  } else if (verb == "delete-key") {
+    // What the deletion reports, with the rights seen from here before and
+    // after it.
+    const std::string before = backupRights();
+    KeyDeletion deletion = platformDeleteKey(subject);
+    print("result=" + std::to_string(deletion.result) +
+          " retried=" + std::to_string(deletion.retried) +
+          " inForce=" + std::to_string(deletion.rightsInForce) +
+          " putBack=" + std::to_string(deletion.rightsPutBack) + "\nbefore " + before +
+          "\nafter " + backupRights() + "\n");
+  } else if (verb == "protect") {
+    return setKeySecurity(subject, L"O:SYD:P(A;;KA;;;SY)(A;;KR;;;BA)(A;;WD;;;BA)", true);
+  } else if (verb == "unprotect") {
+    return setKeySecurity(subject, L"D:P(A;;KA;;;SY)(A;;KA;;;BA)", false);
+  } else if (verb == "attributes" && count == 4) {
+    return SetFileAttributesW(wide(subject).c_str(), wcstoul(arguments[3], NULL, 16)) ? 0 : 1;
+  } else if (verb == "refuses-deletion") {
+    print(refusesDeletion(subject) ? "1" : "0");
   } else {
     return 2;
   }

@@ -16,28 +16,28 @@ const std::vector<Scenario>& scenarios() {
 
       {"RemovesKeysAndPayload", true, infectedMachine(), "yyyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
+         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
                                exeDeleted(PayloadString, true) + finish(r), ""};
        },
        0, {TreeName, TasksName, PayloadString}},
 
       {"KeepsKeysWhenDeclined", true, infectedMachine(), "yyny",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
+         return Transcript{dangerList(r, d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
                                exeDeleted(PayloadString, true) + finish(r), ""};
        },
        0, {PayloadString}},
 
       {"KeepsPayloadWhenDeclined", true, infectedMachine(), "yyyn",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
+         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
                                exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
        },
        0, {TreeName, TasksName}},
 
       {"EndsWhenRemovalDeclined", true, infectedMachine(), "yn",
-       [](const Runner&, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(d) + line(MsgUserCancelled), ""};
+       [](const Runner& r, const std::vector<const TaskFile*>& d) {
+         return Transcript{dangerList(r, d) + line(MsgUserCancelled), ""};
        },
        0, {}},
 
@@ -45,7 +45,7 @@ const std::vector<Scenario>& scenarios() {
        infectedMachineWith([](Machine& m) { m.keys = {{TasksName, IdKind::None, ""}}; }),
        "yyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(d) + line(MsgRegistryStep) +
+         return Transcript{dangerList(r, d) + line(MsgRegistryStep) +
                                exeDeleted(PayloadString, true) + finish(r),
                            openKeyError("2")};
        },
@@ -54,7 +54,7 @@ const std::vector<Scenario>& scenarios() {
       {"SkipsTreeKeyWithoutId", true,
        infectedMachineWith([](Machine& m) { m.keys[0].idKind = IdKind::None; }), "yyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(d) + line(MsgRegistryStep) +
+         return Transcript{dangerList(r, d) + line(MsgRegistryStep) +
                                exeDeleted(PayloadString, true) + finish(r), ""};
        },
        0, {PayloadString}},
@@ -65,7 +65,7 @@ const std::vector<Scenario>& scenarios() {
        infectedMachineWith([](Machine& m) { m.keys[0].id = std::string(300, 'A'); }),
        "yyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(d) + line(MsgRegistryStep) +
+         return Transcript{dangerList(r, d) + line(MsgRegistryStep) +
                                exeDeleted(PayloadString, true) + finish(r), ""};
        },
        0, {PayloadString}},
@@ -79,7 +79,7 @@ const std::vector<Scenario>& scenarios() {
        "yyyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
          std::string id(260, 'B');
-         return Transcript{dangerList(d) + keysQuestion(Uri, id) +
+         return Transcript{dangerList(r, d) + keysQuestion(Uri, id) +
                                keyDeleted(treeKey(Uri), true) +
                                keyDeleted(tasksKey(id), false) +
                                exeDeleted(PayloadString, true) + finish(r), ""};
@@ -92,20 +92,86 @@ const std::vector<Scenario>& scenarios() {
        }),
        "yyyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(d) + keysQuestion(Uri, TaskId) +
+         return Transcript{dangerList(r, d) + keysQuestion(Uri, TaskId) +
                                keyDeleted(treeKey(Uri), false) +
                                keyDeleted(tasksKey(TaskId), true) +
                                exeDeleted(PayloadString, true) + finish(r), ""};
        },
        0, {TasksName, PayloadString}},
 
-      {"ReportsReadOnlyPayload", true,
-       infectedMachineWith([](Machine& m) { m.files[0].readOnly = true; }), "yyyy",
+      // Read-only (and under Wine hidden and system too): cleared, then deleted.
+      {"RemovesReadOnlyHiddenSystemPayload", true,
+       infectedMachineWith([](Machine& m) {
+         m.files[0].readOnly = true;
+         m.files[0].hiddenSystem = true;
+       }),
+       "yyyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(d) + bothKeysDeleted(Uri, TaskId) +
-                               exeDeleted(PayloadString, false) + finish(r), ""};
+         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
+                               exeDeleted(PayloadString, true) + finish(r), ""};
        },
-       0, {TreeName, TasksName}},
+       0, {TreeName, TasksName, PayloadString}},
+
+      // The task has started its payload: Windows will not delete a running
+      // program, so it is renamed and left to the restart.
+      [] {
+        Scenario row{"SchedulesRunningPayloadForRestart", true,
+                     infectedMachineWith([](Machine& m) { m.files[0].running = true; }), "yyyy",
+                     [](const Runner& r, const std::vector<const TaskFile*>& d) {
+                       return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
+                                             exeQuestion(PayloadString) +
+                                             msg(MsgExeDeletedPrefix) + PayloadString +
+                                             line(MsgFileScheduled) + finishWithRestart(r),
+                                         ""};
+                     },
+                     0, {TreeName, TasksName, PayloadString}};
+        row.deletedAtRestart = {PayloadString};
+        row.wineOnly = true;
+        return row;
+      }(),
+
+      // Keys owned by SYSTEM that administrators may only read, as on
+      // Windows 10 and 11. Wine grants no restore right, so both deletions
+      // fail there too: nothing is created or changed, and the executable
+      // is still asked about.
+      {"KeepsKeysAdministratorsMayOnlyRead", true,
+       infectedMachineWith([](Machine& m) {
+         for (CacheKey& key : m.keys) key.readOnly = true;
+       }),
+       "yyyy",
+       [](const Runner& r, const std::vector<const TaskFile*>& d) {
+         return Transcript{dangerList(r, d) + keysQuestion(Uri, TaskId) +
+                               keyDeleted(treeKey(Uri), false) +
+                               keyDeleted(tasksKey(TaskId), false) +
+                               exeDeleted(PayloadString, true) + finish(r), ""};
+       },
+       0, {PayloadString}},
+
+      // A Chinese Windows: the task's folder and name, and the payload's
+      // folder and name, in Chinese; shown in the console's GBK.
+      {"RemovesTaskWithChineseNames", true,
+       [] {
+         const std::string payloadPath = u8"C:\\Users\\张三\\AppData\\Roaming\\更新程序.exe";
+         Machine m;
+         m.tasks = {definition(u8"微软\\计划任务", u8"\\微软\\计划任务", Interpreter,
+                               "/c start " + payloadPath, true),
+                    ordinary("Contoso Updater")};
+         m.keys = cacheKeys(u8"微软\\计划任务", TaskId);
+         m.files = {payload(payloadPath)};
+         return m;
+       }(),
+       "yyyy",
+       [](const Runner& r, const std::vector<const TaskFile*>& d) {
+         return Transcript{
+             dangerList(r, d) + bothKeysDeleted(shown(r, u8"\\微软\\计划任务"), TaskId) +
+                 exeDeleted(shown(r, u8"C:\\Users\\张三\\AppData\\Roaming\\更新程序.exe"),
+                            true) +
+                 finish(r),
+             ""};
+       },
+       0,
+       {u8"Tree\\微软\\计划任务", TasksName,
+        u8"C:\\Users\\张三\\AppData\\Roaming\\更新程序.exe"}},
 
       {"RemovesThreeTasksInListOrder", true,
        [] {
@@ -127,7 +193,7 @@ const std::vector<Scenario>& scenarios() {
        }(),
        std::string(1 + 1 + 3 * 3, 'y'),
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         Transcript t{dangerList(d), ""};
+         Transcript t{dangerList(r, d), ""};
          for (const TaskFile* task : d) {
            std::string id = std::string("{id-") + task->uri.back() + "}";
            std::string path = task->arguments.substr(std::string("/c start ").size());
@@ -143,7 +209,7 @@ const std::vector<Scenario>& scenarios() {
       // Input ends after the start: every later question is a no.
       {"AnswersNoWhenInputEnds", true, infectedMachine(), "yy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
+         return Transcript{dangerList(r, d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
                                exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
        },
        0, {}},
@@ -168,7 +234,7 @@ const std::vector<Scenario>& scenarios() {
        }),
        "yyyyyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         Transcript t{dangerList(d), ""};
+         Transcript t{dangerList(r, d), ""};
          bool first = true;
          for (const TaskFile* task : d) {
            std::string id = task->uri == Uri ? TaskId : "{twin}";
@@ -188,7 +254,7 @@ const std::vector<Scenario>& scenarios() {
        }),
        "yyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(d) + line(MsgRegistryStep) +
+         return Transcript{dangerList(r, d) + line(MsgRegistryStep) +
                                exeDeleted(PayloadString, true) + finish(r), ""};
        },
        0, {PayloadString}},
@@ -216,7 +282,8 @@ TEST_P(WholeRun, PrintsReturnsAndLeavesWhatItShould) {
 std::vector<std::tuple<const Runner*, size_t>> rows(const Runner& runner) {
   std::vector<std::tuple<const Runner*, size_t>> picked;
   for (size_t i = 0; i < scenarios().size(); ++i)
-    if (!runner.wine || scenarios()[i].onWine) picked.emplace_back(&runner, i);
+    if (runner.wine ? scenarios()[i].onWine : !scenarios()[i].wineOnly)
+      picked.emplace_back(&runner, i);
   return picked;
 }
 

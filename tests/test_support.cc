@@ -76,19 +76,24 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::string& folder, const std::string& input,
                          const std::vector<std::string>& setEnv,
                          const std::vector<std::string>& unsetEnv,
-                         int timeoutSeconds) {
+                         int timeoutSeconds, const Interlude* interlude) {
   ProcessResult result;
   ScopedTempDir streams;
   const std::string inPath = streams.path + "/in", outPath = streams.path + "/out",
                     errPath = streams.path + "/err";
-  writeFile(inPath, input);
+  writeFile(inPath, interlude != nullptr ? "" : input);
   chmod(streams.path.c_str(), 0777);
   for (const std::string& p : {inPath}) chmod(p.c_str(), 0666);
+  int feed[2] = {-1, -1};
+  if (interlude != nullptr) {
+    signal(SIGPIPE, SIG_IGN);  // the program may end without reading
+    if (pipe2(feed, O_CLOEXEC) != 0) return result;
+  }
 
   pid_t child = fork();
   if (child == 0) {
     setpgid(0, 0);
-    int in = open(inPath.c_str(), O_RDONLY);
+    int in = feed[0] >= 0 ? feed[0] : open(inPath.c_str(), O_RDONLY);
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (in < 0 || out < 0 || err < 0) _exit(126);
@@ -113,10 +118,27 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     execvp(args[0], args.data());
     _exit(127);
   }
+  auto feedInput = [&](const std::string& bytes) {
+    for (size_t at = 0; at < bytes.size();) {
+      ssize_t put = write(feed[1], bytes.data() + at, bytes.size() - at);
+      if (put <= 0) break;
+      at += static_cast<size_t>(put);
+    }
+  };
+  if (feed[0] >= 0) {
+    close(feed[0]);
+    feedInput(input);
+  }
   int status = 0;
   const long pollNanoseconds = 5 * 1000 * 1000;
   long waited = 0;
   for (;;) {
+    if (feed[1] >= 0 && readFile(outPath).find(interlude->waitFor) != std::string::npos) {
+      interlude->act();
+      feedInput(interlude->rest);
+      close(feed[1]);
+      feed[1] = -1;
+    }
     pid_t done = waitpid(child, &status, WNOHANG);
     if (done == child) break;
     if (waited > timeoutSeconds * 1000L * 1000 * 1000) {
@@ -129,6 +151,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     nanosleep(&pause, nullptr);
     waited += pollNanoseconds;
   }
+  if (feed[1] >= 0) close(feed[1]);
   if (!result.timedOut && WIFEXITED(status)) result.status = WEXITSTATUS(status);
   result.out = readFile(outPath);
   result.err = readFile(errPath);
@@ -139,7 +162,7 @@ std::string sourcePath(const std::string& relative) {
   return std::string(VORKEL_SOURCE_DIR) + "/" + relative;
 }
 
-std::string standInPayload() { return readFile(sourcePath("tests/stand-in-payload.txt")); }
+std::string standInPayload() { return readFile(sourcePath("tests/stand-in-payload.exe")); }
 
 bool convertText(const std::string& text, const char* to, const char* from,
                  std::string* out) {
@@ -220,34 +243,41 @@ const std::string& winePrefix() {
 std::string wineDriveC() { return winePrefix() + "/drive_c"; }
 
 ProcessResult runUnderWine(const std::vector<std::string>& programAndArgs,
-                           const std::string& input, int timeoutSeconds) {
+                           const std::string& input, int timeoutSeconds,
+                           const Interlude* interlude) {
   std::vector<std::string> argv = {WineLoader};
   argv.insert(argv.end(), programAndArgs.begin(), programAndArgs.end());
-  return runProcess(argv, "", input, wineEnvironment(winePrefix()), {}, timeoutSeconds);
+  return runProcess(argv, "", input, wineEnvironment(winePrefix()), {}, timeoutSeconds,
+                    interlude);
+}
+
+int startUnderWine(const std::vector<std::string>& programAndArgs) {
+  pid_t child = fork();
+  if (child == 0) {
+    setpgid(0, 0);
+    int nothing = open("/dev/null", O_RDWR);
+    dup2(nothing, 0);
+    dup2(nothing, 1);
+    dup2(nothing, 2);
+    for (const std::string& pair : wineEnvironment(winePrefix())) {
+      size_t equals = pair.find('=');
+      setenv(pair.substr(0, equals).c_str(), pair.substr(equals + 1).c_str(), 1);
+    }
+    std::vector<std::string> argv = {WineLoader};
+    argv.insert(argv.end(), programAndArgs.begin(), programAndArgs.end());
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  return child;
+}
+
+void stopUnderWine(int processGroup) {
+  if (processGroup <= 0) return;
+  kill(-processGroup, SIGKILL);
+  waitpid(processGroup, nullptr, 0);
 }
 
 std::string builtProgram(const std::string& relative) { return sourcePath(relative); }
-
-std::string utfUnits(const std::string& utf8, int unitBytes, bool bigEndian,
-                     bool byteOrderMark) {
-  std::string out;
-  auto put = [&](unsigned long unit) {
-    for (int i = 0; i < unitBytes; ++i)
-      out += static_cast<char>(unit >> (8 * (bigEndian ? unitBytes - 1 - i : i)));
-  };
-  if (byteOrderMark) put(0xFEFF);
-  for (size_t i = 0; i < utf8.size();) {
-    unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-    unsigned long code = extra == 0 ? lead : lead & (0x3Fu >> extra);
-    for (int k = 1; k <= extra; ++k) code = (code << 6) | (utf8[i + k] & 0x3F);
-    i += extra + 1;
-    if (unitBytes == 2 && code >= 0x10000) {
-      put(0xD800 | ((code - 0x10000) >> 10));
-      put(0xDC00 | (code & 0x3FF));
-    } else {
-      put(code);
-    }
-  }
-  return out;
-}

@@ -3,6 +3,7 @@
 #ifndef VORKELBRAITH_TESTS_TEST_SUPPORT_H_
 #define VORKELBRAITH_TESTS_TEST_SUPPORT_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,13 +43,22 @@ struct ProcessResult {
   bool timedOut = false;
 };
 
+/// Input held back until the program has written waitFor on standard
+/// output; then act runs and rest follows, and the input ends.
+struct Interlude {
+  std::string waitFor;
+  std::function<void()> act;
+  std::string rest;
+};
+
 /// Runs argv[0] with the given standard input, in folder, with the
-/// environment changed by setEnv ("NAME=value") and unsetEnv (names).
+/// environment changed by setEnv ("NAME=value") and unsetEnv (names). With
+/// an interlude, standard input is a pipe the run is fed through.
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::string& folder, const std::string& input,
                          const std::vector<std::string>& setEnv = {},
                          const std::vector<std::string>& unsetEnv = {},
-                         int timeoutSeconds = 120);
+                         int timeoutSeconds = 120, const Interlude* interlude = nullptr);
 
 /// The bytes whose MD5 the test builds take as the payload's.
 std::string standInPayload();
@@ -77,14 +87,15 @@ const std::string& winePrefix();
 std::string wineDriveC();
 /// Runs a Windows program (host path) with arguments under Wine.
 ProcessResult runUnderWine(const std::vector<std::string>& programAndArgs,
-                           const std::string& input, int timeoutSeconds = 120);
+                           const std::string& input, int timeoutSeconds = 120,
+                           const Interlude* interlude = nullptr);
+/// Starts a Windows program under Wine and leaves it running; its process
+/// group, for stopWine.
+int startUnderWine(const std::vector<std::string>& programAndArgs);
+/// Ends what startUnderWine started.
+void stopUnderWine(int processGroup);
 
 /// Path of a built program below the source folder, e.g.
 /// "build/windows-testsig/vorkelbraith-remover.exe".
 std::string builtProgram(const std::string& relative);
-
-/// utf8 (valid UTF-8) as UTF-16 (unitBytes 2) or UTF-32 (unitBytes 4) in
-/// either byte order, with or without a byte-order mark.
-std::string utfUnits(const std::string& utf8, int unitBytes, bool bigEndian,
-                     bool byteOrderMark);
 #endif  // VORKELBRAITH_TESTS_TEST_SUPPORT_H_

@@ -62,6 +62,30 @@ std::string line(MessageKey key) { return msg(key) + "\n"; }
 
 namespace {
 
+// One character of UTF-8 at text[*at], or "" where no well-formed one
+// starts (a lone surrogate's three bytes count as one); *at moves past it.
+std::string utf8Character(const std::string& text, size_t* at) {
+  const unsigned char lead = static_cast<unsigned char>(text[*at]);
+  const size_t extra = lead < 0x80 ? 0 : lead >= 0xC2 && lead <= 0xDF ? 1
+                       : lead >= 0xE0 && lead <= 0xEF ? 2 : lead >= 0xF0 && lead <= 0xF4 ? 3 : 9;
+  unsigned long code = extra == 0 ? lead : lead & (0x3Fu >> extra);
+  for (size_t k = 1; extra != 9 && k <= extra; ++k) {
+    if (*at + k >= text.size() || (text[*at + k] & 0xC0) != 0x80) {
+      ++*at;
+      return "";
+    }
+    code = code << 6 | (text[*at + k] & 0x3F);
+  }
+  const unsigned long smallest[] = {0, 0x80, 0x800, 0x10000};
+  if (extra == 9 || code < smallest[extra] || code > 0x10FFFF) {
+    ++*at;
+    return "";
+  }
+  std::string character = text.substr(*at, extra + 1);
+  *at += extra + 1;
+  return character;
+}
+
 std::string startScreen(const Runner& runner) {
   return line(MsgBannerRule) + line(MsgBannerTitle) + line(MsgBannerAuthor) +
          line(MsgBannerRule) + line(MsgEnvHeading) + msg(MsgRoleLabel) +
@@ -76,12 +100,19 @@ std::string scanSection(const Runner& runner, const std::vector<const TaskFile*>
     out += msg(MsgProgressHead) + std::to_string(i) + msg(MsgProgressTail);
     const TaskFile& task = *order[i];
     if (task.dangerous)
-      out += msg(MsgDangerHead) + runner.systemRoot + "\\System32\\Tasks\\" +
-             task.relativePath + msg(MsgFieldRegistry) + task.uri +
-             msg(MsgFieldExecute) + task.command + msg(MsgFieldArg) +
-             task.arguments + "\n";
+      out += msg(MsgDangerHead) +
+             shown(runner, runner.systemRoot + "\\System32\\Tasks\\" + task.relativePath) +
+             msg(MsgFieldRegistry) + shown(runner, task.uri) + msg(MsgFieldExecute) +
+             shown(runner, task.command) + msg(MsgFieldArg) + shown(runner, task.arguments) +
+             "\n";
   }
   return out + msg(MsgScanDone);
+}
+
+std::string lowered(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
 }
 
 std::vector<std::string> sorted(std::vector<std::string> items) {
@@ -91,9 +122,9 @@ std::vector<std::string> sorted(std::vector<std::string> items) {
 
 }  // namespace
 
-std::string dangerList(const std::vector<const TaskFile*>& dangers) {
+std::string dangerList(const Runner& runner, const std::vector<const TaskFile*>& dangers) {
   std::string out = msg(MsgNewline);
-  for (const TaskFile* task : dangers) out += msg(MsgDangerTag) + task->uri + "\n";
+  for (const TaskFile* task : dangers) out += msg(MsgDangerTag) + shown(runner, task->uri) + "\n";
   return out + msg(MsgAskDeleteAll);
 }
 
@@ -128,6 +159,22 @@ std::string exeDeleted(const std::string& path, bool ok) {
 }
 
 std::string finish(const Runner& runner) { return line(MsgAllDone) + runner.pauseText; }
+
+std::string finishWithRestart(const Runner& runner) {
+  return line(MsgAllDone) + line(MsgRestartNeeded) + runner.pauseText;
+}
+
+std::string shown(const Runner& runner, const std::string& utf8) {
+  if (!runner.wine) return utf8;
+  std::string out;
+  for (size_t at = 0; at < utf8.size();) {
+    std::string character = utf8Character(utf8, &at), gbk;
+    out += character.size() == 1                                        ? character
+           : !character.empty() && convertText(character, "GBK", "UTF-8", &gbk) ? gbk
+                                                                        : "?";
+  }
+  return out;
+}
 
 std::string openKeyError(const std::string& code) {
   return msg(MsgOpenKeyError) + code + msg(MsgRegistryAbort) + "\n";
@@ -202,8 +249,17 @@ void checkWholeRun(const Runner& runner, const Scenario& row) {
 
   auto start = std::chrono::steady_clock::now();
   long peakKib = 0;
-  ProcessResult result = live.runTool(scenario.answers, scenario.timeoutSeconds,
-                                      scenario.peakKibLimit != 0 ? &peakKib : nullptr);
+  Interlude interlude;
+  std::string answers = scenario.answers;
+  if (scenario.beforeExeAnswer) {
+    interlude.waitFor = msg(MsgAskDeleteExeTail);
+    interlude.act = [&] { scenario.beforeExeAnswer(live); };
+    interlude.rest = answers.substr(answers.size() - 1);
+    answers.pop_back();
+  }
+  ProcessResult result = live.runTool(answers, scenario.timeoutSeconds,
+                                      scenario.peakKibLimit != 0 ? &peakKib : nullptr,
+                                      scenario.beforeExeAnswer ? &interlude : nullptr);
   std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   if (took.count() > 1) printf("%s: the tool ran %.1f s\n", scenario.name, took.count());
   EXPECT_FALSE(result.timedOut);
@@ -227,6 +283,24 @@ void checkWholeRun(const Runner& runner, const Scenario& row) {
     for (const std::string& gone : scenario.gone)
       items->erase(std::remove(items->begin(), items->end(), gone), items->end());
   MachineState actual = live.state();
+  // Each file left to the restart is in the system's list under a fresh
+  // name beside its old one, and holds what the file held; nothing else is.
+  EXPECT_EQ(scenario.deletedAtRestart.size(), actual.deletedAtRestart.size());
+  for (const std::string& original : scenario.deletedAtRestart) {
+    const std::string start = lowered("\\??\\" + original + ".");
+    auto found = std::find_if(actual.deletedAtRestart.begin(), actual.deletedAtRestart.end(),
+                              [&](const std::string& pending) {
+                                return lowered(pending).compare(0, start.size(), start) == 0 &&
+                                       pending.size() == start.size() + 12 + 4 &&
+                                       lowered(pending).substr(start.size() + 12) == ".del";
+                              });
+    ASSERT_TRUE(found != actual.deletedAtRestart.end()) << original << " is not to be deleted";
+    const std::string renamed = original + found->substr(start.size() - 1);
+    std::string bytes;
+    for (const MachineFile& file : scenario.machine.files)
+      if (file.windowsPath == original) bytes = file.bytes;
+    EXPECT_TRUE(readFile(live.hostPath(renamed)) == bytes) << renamed;
+  }
   for (auto lists : {std::make_pair(&expected.keys, &actual.keys),
                      std::make_pair(&expected.files, &actual.files)}) {
     std::vector<std::string> want = sorted(*lists.first), have = sorted(*lists.second);

@@ -43,7 +43,7 @@ struct Transcript {
 
 std::string msg(MessageKey key);
 std::string line(MessageKey key);
-std::string dangerList(const std::vector<const TaskFile*>& dangers);
+std::string dangerList(const Runner& runner, const std::vector<const TaskFile*>& dangers);
 std::string treeKey(const std::string& uri);
 std::string tasksKey(const std::string& id);
 /// The registry step's heading, both found-lines and the question.
@@ -54,6 +54,11 @@ std::string exeQuestion(const std::string& path);
 /// The question, a yes, and the outcome.
 std::string exeDeleted(const std::string& path, bool ok);
 std::string finish(const Runner& runner);
+/// The finish after a file was left to be deleted at the restart.
+std::string finishWithRestart(const Runner& runner);
+/// A value (UTF-8) as the runner's tool shows it: as it is natively; under
+/// Wine in code page 936, each character it cannot hold as '?'.
+std::string shown(const Runner& runner, const std::string& utf8);
 std::string openKeyError(const std::string& code);
 /// GBK shown as UTF-8, for failure messages.
 std::string readable(const std::string& gbk);
@@ -74,6 +79,13 @@ struct Scenario {
   std::function<void(const Runner&, Scenario&)> prepare = nullptr;
   int timeoutSeconds = 120;
   long peakKibLimit = 0;  // when set, the run's peak resident memory stays below
+  // Files of the machine the run leaves to be deleted at the restart, each
+  // renamed beside its old name (Wine only).
+  std::vector<std::string> deletedAtRestart = {};
+  // Done to the machine once the run asks its first question about an
+  // executable; the last answer is held back until then.
+  std::function<void(LiveMachine&)> beforeExeAnswer = nullptr;
+  bool wineOnly = false;  // the case exists only on Windows
 };
 
 /// Builds the machine, runs the tool, and checks both output streams byte

@@ -75,8 +75,8 @@ TEST_F(WineProbe, ReadsDefinitionsAsTheNativeBuildDoes) {
   const struct { const char* name; std::string bytes; Fields expected; } cases[] = {
     {"scheduler.xml", utf16leWithBom(xml), {uri, command, arguments}},
     {"utf8.xml", xml, {uri, command, arguments}},
-    {"utf16be.xml", utfUnits(xml, 2, true, true), {uri, command, arguments}},
-    {"utf32le.xml", utfUnits(xml, 4, false, true), {uri, command, arguments}},
+    {"utf16be.xml", encodeUnicode(xml, 2, true, true), {uri, command, arguments}},
+    {"utf32le.xml", encodeUnicode(xml, 4, false, true), {uri, command, arguments}},
     {"latin1.xml",
      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Task><RegistrationInfo>"
      "<URI>\\caf\xE9</URI></RegistrationInfo></Task>", {u8"\\café", "", ""}},
@@ -165,8 +165,8 @@ TEST_F(WineProbe, WalksLinkLoopsAsTheNativeBuildDoes) {
 
 namespace {
 
-// A task named outside the ANSI code page is still found and read: the walk
-// falls back to the entry's short name.
+// A task named outside the ANSI code page is found by its real name, in
+// UTF-8, and read by it.
 TEST_F(WineProbe, ReadsTaskNamedOutsideTheCodePage) {
   const std::string xml = schedulerTaskXml("\\Updater", "C:\\Windows\\System32\\cmd.exe",
                                            "/c start C:\\x\\y.exe");
@@ -174,9 +174,49 @@ TEST_F(WineProbe, ReadsTaskNamedOutsideTheCodePage) {
   std::string listed = runProbe("list", windows("emoji"));
   ASSERT_FALSE(listed.empty());
   std::string path = listed.substr(0, listed.find('\n'));
-  EXPECT_EQ(std::string::npos, path.find('?')) << path;
+  EXPECT_EQ(windows(u8"emoji\\Task\U0001F600"), path);
   EXPECT_EQ(Fields("\\Updater", "C:\\Windows\\System32\\cmd.exe", "/c start C:\\x\\y.exe"),
             splitRecord(runProbe("read", path)));
+}
+
+// A deletion refused with access denied is tried once more with the backup
+// and restore rights in force, which are put back after. Wine enforces the
+// access list but grants no such right, so the retry fails here too; a key
+// that is missing or has sub-keys is never created or deleted.
+TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
+  const std::string base = "SOFTWARE\\VorkelProbe";
+  writeFile(host("keys.reg"),
+            utf16leWithBom("Windows Registry Editor Version 5.00\r\n\r\n"
+                           "[HKEY_LOCAL_MACHINE\\" + base + "\\Protected]\r\n\"Id\"=\"{p}\"\r\n\r\n"
+                           "[HKEY_LOCAL_MACHINE\\" + base + "\\Plain]\r\n\r\n"
+                           "[HKEY_LOCAL_MACHINE\\" + base + "\\Parent\\Child]\r\n\r\n"));
+  ASSERT_EQ(0, runUnderWine({"regedit", "/S", windows("keys.reg")}, "").status);
+  ASSERT_EQ(0, runUnderWine({probe(), "protect", base + "\\Protected"}, "").status);
+  const struct { const char* key; const char* outcome; } cases[] = {
+      {"Protected", "result=5 retried=1 inForce=1 putBack=1"},
+      {"Parent", "result=5 retried=1 inForce=1 putBack=1"},
+      {"Missing", "result=2 retried=0 inForce=0 putBack=0"},
+      {"Plain", "result=0 retried=0 inForce=0 putBack=0"},
+  };
+  for (const auto& c : cases) {
+    std::string out = runProbe("delete-key", base + "\\" + c.key);
+    std::string first = out.substr(0, out.find('\n'));
+    EXPECT_EQ(c.outcome, first) << c.key;
+    // The probe's own reading of its token, before and after the call.
+    size_t before = out.find("before "), after = out.find("\nafter ");
+    ASSERT_NE(std::string::npos, after) << out;
+    std::string rightsBefore = out.substr(before + 7, after - before - 7);
+    std::string rightsAfter = out.substr(after + 7, out.size() - after - 8);
+    EXPECT_EQ(rightsBefore, rightsAfter) << c.key;
+    EXPECT_NE(std::string::npos, rightsBefore.find("SeRestorePrivilege=")) << out;
+  }
+  ProcessResult left = runUnderWine({"reg", "query", "HKLM\\" + base, "/s"}, "");
+  for (const char* key : {"Protected", "Parent", "Parent\\Child"})
+    EXPECT_NE(std::string::npos, left.out.find(base + "\\" + key + "\r\n")) << key;
+  for (const char* key : {"Plain", "Missing"})
+    EXPECT_EQ(std::string::npos, left.out.find(base + "\\" + key + "\r\n")) << key;
+  runUnderWine({probe(), "unprotect", base + "\\Protected"}, "");
+  runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
 }
 
 }  // namespace

@@ -35,19 +35,35 @@ void setColour(ConsoleColour colour) {
   platformSetTextAttribute(colour);
 }
 
-void writeOut(const std::string& text) { writeOutBytes(text.data(), text.size()); }
+// Values are UTF-8; the console is shown them in its own code page.
+void writeOut(const std::string& text) {
+  const std::string shown = platformConsoleText(text);
+  writeOutBytes(shown.data(), shown.size());
+}
 
 void writeOut(MessageKey key) {
   const char* text = MessageCatalogue[key];
   writeOutBytes(text, std::char_traits<char>::length(text));
 }
 
-void writeErr(const std::string& text) {
+namespace {
+
+void writeErrBytes(const char* data, size_t size) {
   flushOut();
-  platformWrite(StdStream::Err, text.data(), text.size());
+  platformWrite(StdStream::Err, data, size);
 }
 
-void writeErr(MessageKey key) { writeErr(std::string(MessageCatalogue[key])); }
+}  // namespace
+
+void writeErr(const std::string& text) {
+  const std::string shown = platformConsoleText(text);
+  writeErrBytes(shown.data(), shown.size());
+}
+
+void writeErr(MessageKey key) {
+  const char* text = MessageCatalogue[key];
+  writeErrBytes(text, std::char_traits<char>::length(text));
+}
 
 void endLine(StdStream stream) {
   if (stream == StdStream::Out) {

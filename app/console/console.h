@@ -18,7 +18,10 @@ enum ConsoleColour {
 };
 
 void setColour(ConsoleColour colour);
+/// A value (a path, key name or text read from the machine, in UTF-8), shown
+/// in the console's code page.
 void writeOut(const std::string& text);
+/// A text of the catalogue, written as it is.
 void writeOut(MessageKey key);
 void writeErr(const std::string& text);
 void writeErr(MessageKey key);

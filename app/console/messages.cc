@@ -44,4 +44,6 @@ const char* const MessageCatalogue[MessageCount] = {
     /* MsgExeKept */ "用户取消删除对应可执行程序！",
     /* MsgExeDeletedPrefix */ "删除可执行文件:",
     /* MsgAllDone */ "\n\n查杀完成！",
+    /* MsgFileScheduled */ " 失败，文件正在使用，已安排在重启后删除",
+    /* MsgRestartNeeded */ "请重新启动计算机以完成清除！",
 };

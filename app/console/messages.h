@@ -46,6 +46,8 @@ enum MessageKey {
   MsgExeKept,
   MsgExeDeletedPrefix,
   MsgAllDone,
+  MsgFileScheduled,
+  MsgRestartNeeded,
   MessageCount
 };
 

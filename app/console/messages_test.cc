@@ -58,6 +58,8 @@ const struct {
     {MsgExeKept, u8"用户取消删除对应可执行程序！"},
     {MsgExeDeletedPrefix, u8"删除可执行文件:"},
     {MsgAllDone, u8"\n\n查杀完成！"},
+    {MsgFileScheduled, u8" 失败，文件正在使用，已安排在重启后删除"},
+    {MsgRestartNeeded, u8"请重新启动计算机以完成清除！"},
 };
 static_assert(sizeof Expected / sizeof Expected[0] == MessageCount,
               "one expected text per message");
