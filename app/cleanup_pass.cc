@@ -1,6 +1,6 @@
 #include "app/cleanup_pass.h"
 
-#include "app/console/console.h"
+#include "console/console.h"
 #include "remedy/payload.h"
 #include "remedy/task_cache.h"
 

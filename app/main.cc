@@ -5,7 +5,12 @@
 #include "app/startup_screen.h"
 
 int main() {
-  runStartupScreen();
-  DangerList dangers = runScanPass();
-  return runCleanupPass(dangers);
+  switch (runStartupScreen()) {
+    case StartupOutcome::UserDeclined: return 0;
+    case StartupOutcome::NotAdministrator: return 1;
+    case StartupOutcome::ScanMayBegin: break;
+  }
+  ScanResult scan = runScanPass();
+  if (scan.removalDeclined) return 0;
+  return runCleanupPass(scan.dangers);
 }

@@ -1,6 +1,6 @@
 #include "app/scan_pass.h"
 
-#include "app/console/console.h"
+#include "console/console.h"
 #include "app/startup_screen.h"
 #include "detect/verdict.h"
 #include "tasks/task_store.h"
@@ -34,11 +34,12 @@ void reportDanger(const std::string& path, const TaskRecord& record) {
 
 }  // namespace
 
-DangerList runScanPass() {
+ScanResult runScanPass() {
   std::vector<std::string> files;
   collectTaskFiles(taskStoreRoot(), &files);
 
-  DangerList dangers;
+  ScanResult result;
+  DangerList& dangers = result.dangers;
   uint32_t number = 0;
   for (const std::string& path : files) {
     TaskRecord record = readTaskDefinition(path);
@@ -52,7 +53,7 @@ DangerList runScanPass() {
   setColour(ColourGreen);
   writeOut(MsgScanDone);
   setColour(ColourNormal);
-  if (dangers.empty()) return dangers;
+  if (dangers.empty()) return result;
 
   writeOut(MsgNewline);
   setColour(ColourRed);
@@ -66,7 +67,7 @@ DangerList runScanPass() {
   if (!askYesNo()) {
     writeOut(MsgUserCancelled);
     endLine(StdStream::Out);
-    endProcess(0);
+    result.removalDeclined = true;
   }
-  return dangers;
+  return result;
 }

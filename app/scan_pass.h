@@ -13,8 +13,12 @@ typedef std::vector<TaskRecord> DangerList;
 /// The scheduler's folder of task definitions.
 std::string taskStoreRoot();
 
-/// Returns the list when it is empty or the user agreed to remove it; ends
-/// the process with status 0 when the user declines.
-DangerList runScanPass();
+struct ScanResult {
+  DangerList dangers;
+  bool removalDeclined = false;  // the user said no to the list: the run ends
+};
+/// Scans, reports and lists the dangerous tasks and asks whether to remove
+/// them (not when there are none).
+ScanResult runScanPass();
 
 #endif  // VORKELBRAITH_APP_SCAN_PASS_H_

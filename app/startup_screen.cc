@@ -1,6 +1,6 @@
 #include "app/startup_screen.h"
 
-#include "app/console/console.h"
+#include "console/console.h"
 #include "platform/platform.h"
 
 namespace {
@@ -28,7 +28,7 @@ void line(MessageKey key) {
 
 }  // namespace
 
-void runStartupScreen() {
+StartupOutcome runStartupScreen() {
   runShellCommand("cls");
   setColour(ColourGreen);
   line(MsgBannerRule);
@@ -57,19 +57,19 @@ void runStartupScreen() {
   writeOut(MsgAskStart);
   if (!askYesNo()) {
     line(MsgUserCancelled);
-    endProcess(0);
+    return StartupOutcome::UserDeclined;
   }
   // Asked afresh: rights can change while the user reads the screen.
   if (isUserAdmin()) {
     setColour(ColourGreen);
     line(MsgScanStart);
     setColour(ColourNormal);
-    return;
+    return StartupOutcome::ScanMayBegin;
   }
   setColour(ColourRed);
   writeErr(MsgNeedAdmin);
   endLine(StdStream::Err);
   setColour(ColourNormal);
   runShellCommand("pause");
-  endProcess(1);
+  return StartupOutcome::NotAdministrator;
 }

@@ -10,8 +10,13 @@
 std::string getSystemRoot();
 /// True when the tool runs with administrator rights in force.
 bool isUserAdmin();
-/// Returns only when the scan may begin; otherwise ends the process, with
-/// status 0 when the user declines and 1 without administrator rights.
-void runStartupScreen();
+
+enum class StartupOutcome {
+  ScanMayBegin,
+  UserDeclined,      // the run ends, status 0
+  NotAdministrator,  // refused after the pause, status 1
+};
+/// The start screen, its question and the administrator gate.
+StartupOutcome runStartupScreen();
 
 #endif  // VORKELBRAITH_APP_STARTUP_SCREEN_H_

@@ -1,5 +1,6 @@
 #include "app/startup_screen.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -7,21 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/console/messages.h"
+#include "console/messages.h"
 #include "tests/test_support.h"
 
 namespace {
-
-std::string text(MessageKey key) { return MessageCatalogue[key]; }
-std::string line(MessageKey key) { return text(key) + "\n"; }
-
-// Everything up to and including the consent question.
-std::string screen(MessageKey role, const std::string& root) {
-  return line(MsgBannerRule) + line(MsgBannerTitle) + line(MsgBannerAuthor) +
-         line(MsgBannerRule) + line(MsgEnvHeading) + text(MsgRoleLabel) + line(role) +
-         text(MsgRootLabel) + root + "\n" + line(MsgNoticeHeading) + line(MsgNotice1) +
-         line(MsgNotice2) + text(MsgAskStart);
-}
 
 // cmd's pause on a Chinese Windows (GBK, like every narrow literal here).
 const std::string Pause = std::string("请按任意键继续. . .") + "\n";
@@ -39,28 +29,37 @@ const std::string Root = "C:\\Windows";
 
 const Run Runs[] = {
     {"admin declines", "n", false, false,
-     screen(MsgRoleAdmin, Root) + line(MsgUserCancelled), "", 0},
+     startScreenText(MsgRoleAdmin, Root) + line(MsgUserCancelled), "", 0},
     {"admin, empty machine", "y", false, false,
-     screen(MsgRoleAdmin, Root) + line(MsgScanStart) + text(MsgScanDone) + line(MsgAllDone) +
+     startScreenText(MsgRoleAdmin, Root) + line(MsgScanStart) + msg(MsgScanDone) + line(MsgAllDone) +
          Pause, "", 0},
     {"no SYSTEMROOT", "n", true, false,
-     screen(MsgRoleAdmin, text(MsgRootUnavailable)) + line(MsgUserCancelled), "", 0},
+     startScreenText(MsgRoleAdmin, msg(MsgRootUnavailable)) + line(MsgUserCancelled), "", 0},
     {"user at end of input", "", false, true,
-     screen(MsgRoleUser, Root) + line(MsgUserCancelled), "", 0},
-    {"user declines", "n", false, true, screen(MsgRoleUser, Root) + line(MsgUserCancelled),
+     startScreenText(MsgRoleUser, Root) + line(MsgUserCancelled), "", 0},
+    {"user declines", "n", false, true, startScreenText(MsgRoleUser, Root) + line(MsgUserCancelled),
      "", 0},
-    {"user consents", "y", false, true, screen(MsgRoleUser, Root) + Pause, line(MsgNeedAdmin),
+    {"user consents", "y", false, true, startScreenText(MsgRoleUser, Root) + Pause, line(MsgNeedAdmin),
      1},
 };
 
 // Runs the built tool in an empty machine folder for each row of one kind;
-// as root, the unprivileged rows drop to nobody.
+// as root, the unprivileged rows drop to nobody, running a copy of the tool
+// in a folder anyone may enter (the checkout need not be one).
 void runRows(bool unprivileged) {
   const bool root = geteuid() == 0;
+  ScopedTempDir reachable;
+  std::string tool = nativeTool();
+  if (unprivileged && root) {
+    const std::string copy = reachable.path + "/vorkelbraith-remover";
+    writeFile(copy, readFile(tool));
+    ASSERT_EQ(0, chmod(copy.c_str(), 0755));
+    tool = copy;
+  }
   for (const Run& row : Runs) {
     if (row.unprivileged != unprivileged) continue;
     SCOPED_TRACE(row.name);
-    std::vector<std::string> argv = {sourcePath("build/native/vorkelbraith-remover")};
+    std::vector<std::string> argv = {tool};
     if (unprivileged && root)
       argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     std::vector<std::string> set;

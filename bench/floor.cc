@@ -118,13 +118,13 @@ std::string hexDigest(const unsigned char digest[16]) {
 HCRYPTPROV provider;
 
 std::string fileMd5(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return "";
   HCRYPTHASH hash = 0;
   CryptCreateHash(provider, CALG_MD5, 0, 0, &hash);
   DWORD got = 0;
-  while (ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, NULL) && got > 0)
+  while (ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) && got > 0)
     CryptHashData(hash, chunk.data(), got, 0);
   CloseHandle(file);
   unsigned char digest[16];
@@ -135,8 +135,8 @@ std::string fileMd5(const std::string& path) {
 }
 
 bool readWhole(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size;
   GetFileSizeEx(file, &size);
@@ -145,7 +145,7 @@ bool readWhole(const std::string& path) {
   size_t filled = 0;
   while (filled < definition.size() &&
          ReadFile(file, definition.data() + filled,
-                  static_cast<DWORD>(definition.size() - filled), &got, NULL) &&
+                  static_cast<DWORD>(definition.size() - filled), &got, nullptr) &&
          got > 0)
     filled += got;
   definition.resize(filled);
@@ -180,7 +180,7 @@ EVP_MD_CTX* context;
 std::string fileMd5(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return "";
-  EVP_DigestInit_ex(context, EVP_md5(), NULL);
+  EVP_DigestInit_ex(context, EVP_md5(), nullptr);
   ssize_t got;
   while ((got = read(fd, chunk.data(), chunk.size())) > 0)
     EVP_DigestUpdate(context, chunk.data(), static_cast<size_t>(got));
@@ -218,7 +218,7 @@ void judge(const std::string& path);
 
 void walk(const std::string& folder) {
   DIR* listing = opendir(folder.c_str());
-  if (listing == NULL) return;
+  if (listing == nullptr) return;
   while (struct dirent* found = readdir(listing)) {
     if (strcmp(found->d_name, ".") == 0 || strcmp(found->d_name, "..") == 0)
       continue;
@@ -267,7 +267,7 @@ int main(int argc, char** argv) {
   payloadMd5 = argc > first ? argv[first] : "";
   std::string root = argc > first + 1 ? argv[first + 1] : "C:\\Windows\\System32\\Tasks";
 #ifdef _WIN32
-  if (!CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
+  if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
     return 1;
 #else
   context = EVP_MD_CTX_new();

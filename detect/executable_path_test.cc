@@ -24,7 +24,7 @@ namespace {
 // The expression task lines used to be matched with. It is the reference for
 // extractExecutablePath, which must pick the same text without its
 // backtracking (std::regex overflows the stack on long lines).
-const char kPattern[] =
+const char Pattern[] =
     R"RE("([A-Za-z]:\\[^ "]+)"|([A-Za-z]:\\(?:[^\\/:*?"<>|\r\n]+\\)*[^\\/:*?"<>|\r\n]+))RE";
 
 std::string regexExecutablePath(const std::regex& re, const std::string& s) {
@@ -81,29 +81,29 @@ TEST(ExecutablePath, KnownLines) {
 
 /// A random line built from pieces that exercise every part of the pattern.
 std::string randomLine(std::mt19937* rng) {
-  static const std::vector<std::string> kPieces = {
+  static const std::vector<std::string> Pieces = {
     "C", "d", "Z", "a", "1", "@", "[", "`", ":", ":", "\\", "\\", "\\",
     "\"", "\"", " ", " ", "/", "*", "?", "<", ">", "|", "\r", "\n", ".",
     "exe", ".exe", "C:\\", "C:\\", "\"D:\\", "\"D:\\", "\xC4", "\xFF",
     std::string(1, '\0'), "\t",
   };
-  std::uniform_int_distribution<size_t> piece(0, kPieces.size() - 1);
+  std::uniform_int_distribution<size_t> piece(0, Pieces.size() - 1);
   // Mostly short lines; now and then a long one, still safe for std::regex.
   size_t maxPieces = (*rng)() % 50 == 0 ? 160 : 40;
   size_t count = (*rng)() % (maxPieces + 1);
   std::string line;
   for (size_t i = 0; i < count; ++i)
-    line += kPieces[piece(*rng)];
+    line += Pieces[piece(*rng)];
   return line.substr(0, 499);
 }
 
 TEST(ExecutablePath, AgreesWithRegex) {
-  const std::regex re(kPattern, std::regex::icase);
+  const std::regex re(Pattern, std::regex::icase);
   const unsigned seed = 20240611;
   std::mt19937 rng(seed);
-  const int kLines = 100000;
+  const int Lines = 100000;
   int matched = 0, failures = 0;
-  for (int i = 0; i < kLines && failures < 10; ++i) {
+  for (int i = 0; i < Lines && failures < 10; ++i) {
     std::string line = randomLine(&rng);
     std::string expected = regexExecutablePath(re, line);
     std::string actual = extractExecutablePath(line);
@@ -116,8 +116,8 @@ TEST(ExecutablePath, AgreesWithRegex) {
     }
   }
   // Guard against a generator that never produces paths.
-  EXPECT_GT(matched, kLines / 4);
-  EXPECT_LT(matched, kLines * 9 / 10);
+  EXPECT_GT(matched, Lines / 4);
+  EXPECT_LT(matched, Lines * 9 / 10);
 
   // Every single byte after a drive root and around a quoted one.
   for (int c = 0; c < 256; ++c) {
@@ -132,15 +132,15 @@ TEST(ExecutablePath, AgreesWithRegex) {
 }
 
 TEST(ExecutablePath, LongLinesTakeLinearTime) {
-  const size_t kSize = 16 << 20;
+  const size_t Size = 16 << 20;
   auto repeat = [&](const std::string& piece) {
     std::string s;
-    s.reserve(kSize + piece.size());
-    while (s.size() < kSize)
+    s.reserve(Size + piece.size());
+    while (s.size() < Size)
       s += piece;
     return s;
   };
-  const std::string letters(kSize, 'a');
+  const std::string letters(Size, 'a');
   std::string names = "C:\\" + repeat("a\\");
   const std::string namesPath = names.substr(0, names.size() - 1);
   const struct { const char* name; std::string line, path; } cases[] = {

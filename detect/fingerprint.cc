@@ -45,12 +45,16 @@ std::string openFileMd5Hex(PlatformFile* file, uint64_t size) {
   if (size == 0) return EmptyMd5;
   unsigned char digest[16];
   if (!hashWholeFile(file, size, digest)) return std::string();
+  return md5Hex(digest);
+}
+
+std::string md5Hex(const unsigned char digest[16]) {
   const char* hexDigits = "0123456789abcdef";
   std::string text;
   text.reserve(32);
-  for (unsigned char byte : digest) {
-    text += hexDigits[byte >> 4];
-    text += hexDigits[byte & 0x0f];
+  for (int i = 0; i < 16; ++i) {
+    text += hexDigits[digest[i] >> 4];
+    text += hexDigits[digest[i] & 0x0f];
   }
   return text;
 }

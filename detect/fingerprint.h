@@ -16,5 +16,7 @@ extern const char EmptyMd5[];
 std::string fileMd5Hex(const std::string& path);
 /// The same for a file already open (size bytes from where it stands).
 std::string openFileMd5Hex(PlatformFile* file, uint64_t size);
+/// A 16-byte digest as 32 lower-case hexadecimal digits.
+std::string md5Hex(const unsigned char digest[16]);
 
 #endif  // VORKELBRAITH_DETECT_FINGERPRINT_H_

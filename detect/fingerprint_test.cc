@@ -45,9 +45,9 @@ TEST(Fingerprint, MatchesIndependentDigests) {
     writeFile(path, v.bytes);
     EXPECT_EQ(v.digest, fileMd5Hex(path)) << v.bytes;
   }
-  // Either side of the 1 MiB pieces the file is read in.
-  const size_t MiB = 1 << 20;
-  for (size_t size : {size_t(1), MiB - 1, MiB, MiB + 1, 2 * MiB, 3 * MiB + 17}) {
+  // Either side of the 64 KiB pieces the file is read in.
+  const size_t Piece = 64 << 10, MiB = 1 << 20;
+  for (size_t size : {size_t(1), Piece - 1, Piece, Piece + 1, MiB + 1, 3 * MiB + 17}) {
     std::string bytes = pseudoRandomBytes(size);
     writeFile(path, bytes);
     EXPECT_EQ(md5Of(bytes), fileMd5Hex(path)) << size;
@@ -61,7 +61,7 @@ TEST(Fingerprint, KeepsLeadingZeroDigits) {
     content = "leading zero " + std::to_string(i);
   ScopedTempDir folder;
   writeFile(folder.path + "/file", content);
-  EXPECT_EQ(md5Of(content), fileMd5Hex(folder.path + "/file")) << content;
+  EXPECT_EQ(md5sumOf(folder.path + "/file"), fileMd5Hex(folder.path + "/file")) << content;
 }
 
 TEST(Fingerprint, GivesNothingForWhatIsNotARegularFile) {

@@ -5,14 +5,6 @@
 #include "detect/executable_path.h"
 #include "detect/fingerprint.h"
 
-// A test build names the fingerprint of a stand-in payload instead; release
-// builds never do.
-#ifdef VORKELBRAITH_TEST_PAYLOAD_MD5
-const char KnownPayloadMd5[] = VORKELBRAITH_TEST_PAYLOAD_MD5;
-#else
-const char KnownPayloadMd5[] = "6b6f44b7f013b9d7536005f234066047";
-#endif
-
 namespace {
 
 char lowerAscii(char c) {

@@ -10,12 +10,12 @@
 
 #include <string>
 
-#include "app/console/console.h"
+#include "console/console.h"
 #include "fuzz/scratch.h"
 
 namespace {
 
-const int kQuestions = 8;
+const int Questions = 8;
 int inputFile = -1;
 int savedStdin = -1;
 
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rewrite(inputFile, data, size);
   if (lseek(inputFile, 0, SEEK_SET) != 0 || dup2(inputFile, STDIN_FILENO) < 0) abort();
   size_t at = 0;
-  for (int question = 0; question < kQuestions; ++question) {
+  for (int question = 0; question < Questions; ++question) {
     while (at < size && isBlank(data[at])) ++at;
     const bool expected = at < size && (data[at] == 'Y' || data[at] == 'y');
     if (at < size) ++at;

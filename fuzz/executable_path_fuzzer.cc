@@ -13,12 +13,12 @@
 
 namespace {
 
-const char kPattern[] =
+const char Pattern[] =
     R"RE("([A-Za-z]:\\[^ "]+)"|([A-Za-z]:\\(?:[^\\/:*?"<>|\r\n]+\\)*[^\\/:*?"<>|\r\n]+))RE";
-const size_t kRegexLimit = 500;
+const size_t RegexLimit = 500;
 
 std::string regexExecutablePath(const std::string& s) {
-  static const std::regex re(kPattern, std::regex::icase);
+  static const std::regex re(Pattern, std::regex::icase);
   std::smatch m;
   if (!std::regex_search(s, m, re)) return std::string();
   if (m[1].matched) return m[1].str();
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = extractExecutablePath(line);
   if (!path.empty() && (!hasDriveRoot(path) || line.find(path) == std::string::npos))
     mismatch("not a drive-rooted piece of the line", line, "", path);
-  if (size < kRegexLimit) {
+  if (size < RegexLimit) {
     const std::string expected = regexExecutablePath(line);
     if (expected != path) mismatch("differs from the expression", line, expected, path);
   }

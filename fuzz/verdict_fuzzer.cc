@@ -24,6 +24,7 @@
 #include <openssl/evp.h>
 
 #include "detect/executable_path.h"
+#include "detect/fingerprint.h"
 #include "detect/verdict.h"
 #include "fuzz/scratch.h"
 
@@ -62,14 +63,10 @@ std::string md5OfFile(const std::string& path) {
   if (!regular) return std::string();
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr) != 1)
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr) != 1 ||
+      length != 16)
     abort();
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += "0123456789abcdef"[digest[i] >> 4];
-    hex += "0123456789abcdef"[digest[i] & 15];
-  }
-  return hex;
+  return md5Hex(digest);
 }
 
 /// Where Windows finds a drive path: "." names are dropped and ".." takes

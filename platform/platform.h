@@ -17,8 +17,16 @@
 
 enum class StdStream { Out, Err };
 
+/// Colours of the console's text, by the numbers Windows gives them.
+enum ConsoleColour {
+  ColourNormal = 7,  // grey
+  ColourGreen = 10,
+  ColourRed = 12,
+};
+
 // Console.
-void platformSetTextAttribute(int attribute);
+/// Sets the colour of standard output's console for what is written next.
+void platformSetTextAttribute(ConsoleColour colour);
 /// Bytes for the console, written as they are.
 void platformWrite(StdStream stream, const char* data, size_t size);
 /// A value (UTF-8) as the bytes the console shows it by: on Windows in the
@@ -30,7 +38,6 @@ std::string platformConsoleText(const std::string& utf8);
 int platformReadByte();
 /// "cls" or "pause", as the command interpreter runs them.
 void platformRunShellCommand(const char* command);
-[[noreturn]] void platformExit(int status);
 
 // Environment.
 /// False when the variable is not set.

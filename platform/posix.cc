@@ -100,11 +100,11 @@ bool outputIsTerminal() {
 
 }  // namespace
 
-void platformSetTextAttribute(int attribute) {
+void platformSetTextAttribute(ConsoleColour colour) {
   if (!outputIsTerminal()) return;
-  const char* sequence = attribute == 10   ? "\x1b[92m"
-                         : attribute == 12 ? "\x1b[91m"
-                                           : "\x1b[0m";
+  const char* sequence = colour == ColourGreen ? "\x1b[92m"
+                         : colour == ColourRed ? "\x1b[91m"
+                                               : "\x1b[0m";
   writeAll(STDOUT_FILENO, sequence, std::char_traits<char>::length(sequence));
 }
 
@@ -136,11 +136,9 @@ void platformRunShellCommand(const char* command) {
   }
 }
 
-void platformExit(int status) { exit(status); }
-
 bool platformGetEnvironment(const char* name, std::string* value) {
   const char* found = getenv(name);
-  if (found == NULL) return false;
+  if (found == nullptr) return false;
   *value = found;
   return true;
 }
@@ -151,7 +149,7 @@ bool platformListDirectory(const std::string& directory,
                            std::vector<DirectoryEntry>* entries) {
   std::string folder = hostPath(directory);
   DIR* listing = opendir(folder.c_str());
-  if (listing == NULL) return false;
+  if (listing == nullptr) return false;
   while (struct dirent* found = readdir(listing)) {
     DirectoryEntry entry;
     entry.name = found->d_name;
@@ -181,11 +179,11 @@ namespace {
 
 // A regular file's descriptor as an open file; anything else is closed.
 PlatformFile* regularFile(int fd, uint64_t* size) {
-  if (fd < 0) return NULL;
+  if (fd < 0) return nullptr;
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);
-    return NULL;
+    return nullptr;
   }
   *size = static_cast<uint64_t>(info.st_size);
   PlatformFile* file = new PlatformFile;
@@ -222,14 +220,14 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size) 
   const size_t slash = host.rfind('/');
   const std::string folderPath = slash == std::string::npos ? "." : host.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? host : host.substr(slash + 1);
-  if (name.empty() || name == "." || name == "..") return NULL;
+  if (name.empty() || name == "." || name == "..") return nullptr;
   int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) return NULL;
+  if (folder < 0) return nullptr;
   PlatformFile* file = regularFile(
       openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC), size);
-  if (file == NULL) {
+  if (file == nullptr) {
     close(folder);
-    return NULL;
+    return nullptr;
   }
   file->folder = folder;
   file->name = name;
@@ -264,7 +262,7 @@ namespace {
 // at every initialisation, some fifty thousand instructions each time.
 const EVP_MD* md5Algorithm() {
 #if OPENSSL_VERSION_NUMBER >= 0x30000000L
-  static const EVP_MD* const fetched = EVP_MD_fetch(NULL, "MD5", NULL);
+  static const EVP_MD* const fetched = EVP_MD_fetch(nullptr, "MD5", nullptr);
   return fetched;
 #else
   return EVP_md5();
@@ -275,12 +273,12 @@ const EVP_MD* md5Algorithm() {
 
 PlatformMd5* platformBeginMd5() {
   const EVP_MD* algorithm = md5Algorithm();
-  if (algorithm == NULL) return NULL;
+  if (algorithm == nullptr) return nullptr;
   EVP_MD_CTX* context = EVP_MD_CTX_new();
-  if (context == NULL) return NULL;
-  if (EVP_DigestInit_ex(context, algorithm, NULL) != 1) {
+  if (context == nullptr) return nullptr;
+  if (EVP_DigestInit_ex(context, algorithm, nullptr) != 1) {
     EVP_MD_CTX_free(context);
-    return NULL;
+    return nullptr;
   }
   PlatformMd5* md5 = new PlatformMd5;
   md5->context = context;
@@ -306,7 +304,7 @@ struct PlatformKey {
 };
 
 long platformOpenKey(const std::string& subKey, PlatformKey** key) {
-  *key = NULL;
+  *key = nullptr;
   std::string folder = keyFolder(subKey);
   if (!staysInside(subKey) || !isFolder(folder)) return ErrorFileNotFound;
   *key = new PlatformKey;
@@ -325,7 +323,7 @@ long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
     return ErrorFileNotFound;
   FILE* value = fopen(path.c_str(), "rb");
-  if (value == NULL) return ErrorAccessDenied;
+  if (value == nullptr) return ErrorAccessDenied;
   uint64_t length = static_cast<uint64_t>(info.st_size);
   // Like Windows, a value too large for the buffer leaves part of it there.
   size_t wanted = length < *size ? static_cast<size_t>(length) : *size;
@@ -354,7 +352,7 @@ KeyDeletion platformDeleteKey(const std::string& subKey) {
   if (access(folder.c_str(), W_OK | X_OK) != 0 || access(parent.c_str(), W_OK | X_OK) != 0)
     return deletion;
   DIR* listing = opendir(folder.c_str());
-  if (listing == NULL) return deletion;
+  if (listing == nullptr) return deletion;
   std::vector<std::string> values;
   bool hasSubKeys = false;
   while (struct dirent* found = readdir(listing)) {

@@ -32,7 +32,7 @@ HANDLE standardHandle(StdStream stream) {
 }
 
 bool isUsable(HANDLE handle) {
-  return handle != NULL && handle != INVALID_HANDLE_VALUE;
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
 // Standard output stays what it was at the start, so whether it is a
@@ -154,7 +154,7 @@ std::string shownCharacter(uint32_t code) {
   BOOL defaulted = FALSE;
   int length = WideCharToMultiByte(shownCodePage(), WC_NO_BEST_FIT_CHARS, wide.data(),
                                    static_cast<int>(wide.size()), bytes, sizeof bytes,
-                                   NULL, &defaulted);
+                                   nullptr, &defaulted);
   if (length <= 0 || defaulted) return "?";
   return std::string(bytes, static_cast<size_t>(length));
 }
@@ -173,9 +173,9 @@ std::wstring machineKeyName(const std::string& subKey) {
 
 }  // namespace
 
-void platformSetTextAttribute(int attribute) {
+void platformSetTextAttribute(ConsoleColour colour) {
   if (outputIsConsole())
-    SetConsoleTextAttribute(standardHandle(StdStream::Out), static_cast<WORD>(attribute));
+    SetConsoleTextAttribute(standardHandle(StdStream::Out), static_cast<WORD>(colour));
 }
 
 // WriteFile passes the bytes to the console unchanged; the C runtime's
@@ -186,7 +186,7 @@ void platformWrite(StdStream stream, const char* data, size_t size) {
   while (size > 0) {
     DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
     DWORD written = 0;
-    if (!WriteFile(handle, data, chunk, &written, NULL) || written == 0) return;
+    if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return;
     data += written;
     size -= written;
   }
@@ -212,17 +212,15 @@ int platformReadByte() {
   if (!isUsable(input)) return -1;
   unsigned char byte = 0;
   DWORD got = 0;
-  if (!ReadFile(input, &byte, 1, &got, NULL) || got != 1) return -1;
+  if (!ReadFile(input, &byte, 1, &got, nullptr) || got != 1) return -1;
   return byte;
 }
 
 void platformRunShellCommand(const char* command) { system(command); }
 
-void platformExit(int status) { exit(status); }
-
 bool platformGetEnvironment(const char* name, std::string* value) {
   const std::wstring wideName = widen(name);
-  DWORD size = GetEnvironmentVariableW(wideName.c_str(), NULL, 0);
+  DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
   if (size == 0) return false;
   std::wstring buffer(size, L'\0');
   DWORD length = GetEnvironmentVariableW(wideName.c_str(), &buffer[0], size);
@@ -239,13 +237,13 @@ bool platformGetEnvironment(const char* name, std::string* value) {
 
 bool platformIsAdministrator() {
   SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
-  PSID administrators = NULL;
+  PSID administrators = nullptr;
   if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
                                 DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
                                 &administrators))
     return false;
   BOOL member = FALSE;
-  if (!CheckTokenMembership(NULL, administrators, &member)) member = FALSE;
+  if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
   FreeSid(administrators);
   return member == 1;
 }
@@ -273,12 +271,12 @@ namespace {
 // A handle to a file on disk; the size through *size. Device names such as
 // NUL or CON open too, and are closed again: only files on disk count.
 PlatformFile* fileOnDisk(HANDLE file, uint64_t* size) {
-  if (file == INVALID_HANDLE_VALUE) return NULL;
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
   LARGE_INTEGER length;
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &length) ||
       length.QuadPart < 0) {
     CloseHandle(file);
-    return NULL;
+    return nullptr;
   }
   *size = static_cast<uint64_t>(length.QuadPart);
   return reinterpret_cast<PlatformFile*>(file);
@@ -310,7 +308,7 @@ bool renameOpenFile(HANDLE file, const std::wstring& ntPath) {
   std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + ntPath.size() * sizeof(wchar_t));
   FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
   rename->ReplaceIfExists = FALSE;
-  rename->RootDirectory = NULL;
+  rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(ntPath.size() * sizeof(wchar_t));
   memcpy(rename->FileName, ntPath.data(), ntPath.size() * sizeof(wchar_t));
   return SetFileInformationByHandle(file, FileRenameInfo, rename,
@@ -361,8 +359,8 @@ std::wstring randomHex() {
 
 PlatformFile* platformOpenFile(const std::string& path, uint64_t* size) {
   return fileOnDisk(CreateFileW(widen(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, NULL),
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
                     size);
 }
 
@@ -370,7 +368,7 @@ int64_t platformReadFile(PlatformFile* file, void* buffer, size_t capacity) {
   DWORD chunk =
       capacity > (1u << 30) ? (1u << 30) : static_cast<DWORD>(capacity);
   DWORD got = 0;
-  if (!ReadFile(handleOf(file), buffer, chunk, &got, NULL)) return -1;
+  if (!ReadFile(handleOf(file), buffer, chunk, &got, nullptr)) return -1;
   return got;
 }
 
@@ -385,16 +383,16 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size) 
   const std::wstring name = widen(path);
   HANDLE file = INVALID_HANDLE_VALUE;
   for (DWORD access : {GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, GENERIC_READ | DELETE}) {
-    file = CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+    file = CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                       NULL);
+                       nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
   }
   DWORD attributes = 0;
   if (file != INVALID_HANDLE_VALUE &&
       (!attributesOf(file, &attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
     CloseHandle(file);
-    return NULL;
+    return nullptr;
   }
   return fileOnDisk(file, size);
 }
@@ -431,7 +429,7 @@ bool platformDeleteOpenFileAtRestart(PlatformFile* opened) {
   const bool cleared = (attributes & ProtectingAttributes) == 0 ||
                        setAttributes(file, attributes & ~ProtectingAttributes);
   if (cleared && !fresh.empty() &&
-      MoveFileExW(fresh.c_str(), NULL, MOVEFILE_DELAY_UNTIL_REBOOT))
+      MoveFileExW(fresh.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
     return true;
   // Back as it was.
   setAttributes(file, attributes);
@@ -448,13 +446,13 @@ struct PlatformMd5 {
 // the cryptographic service is held between fingerprints.
 PlatformMd5* platformBeginMd5() {
   HCRYPTPROV provider = 0;
-  if (!CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES,
+  if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES,
                             CRYPT_VERIFYCONTEXT))
-    return NULL;
+    return nullptr;
   HCRYPTHASH hash = 0;
   if (!CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
     CryptReleaseContext(provider, 0);
-    return NULL;
+    return nullptr;
   }
   PlatformMd5* md5 = new PlatformMd5;
   md5->provider = provider;
@@ -493,7 +491,7 @@ namespace {
 // They are put in force for one call and taken back at once.
 
 struct Rights {
-  HANDLE token = NULL;
+  HANDLE token = nullptr;
   // What AdjustTokenPrivileges says the changed rights were before.
   unsigned char previous[sizeof(TOKEN_PRIVILEGES) + sizeof(LUID_AND_ATTRIBUTES)] = {};
   bool changed = false;
@@ -502,7 +500,7 @@ struct Rights {
 
 std::vector<unsigned char> tokenRights(HANDLE token) {
   DWORD size = 0;
-  GetTokenInformation(token, TokenPrivileges, NULL, 0, &size);
+  GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
   std::vector<unsigned char> rights(size);
   if (size == 0 || !GetTokenInformation(token, TokenPrivileges, rights.data(), size, &size))
     rights.clear();
@@ -528,7 +526,7 @@ bool inForce(const std::vector<unsigned char>& rights, const LUID* wanted, int c
 bool takeRights(const wchar_t* const* names, int count, Rights* rights) {
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                         &rights->token)) {
-    rights->token = NULL;
+    rights->token = nullptr;
     return false;
   }
   rights->before = tokenRights(rights->token);
@@ -537,7 +535,7 @@ bool takeRights(const wchar_t* const* names, int count, Rights* rights) {
   LUID luids[2];
   list->PrivilegeCount = static_cast<DWORD>(count);
   for (int i = 0; i < count; ++i) {
-    if (!LookupPrivilegeValueW(NULL, names[i], &luids[i])) return false;
+    if (!LookupPrivilegeValueW(nullptr, names[i], &luids[i])) return false;
     list->Privileges[i].Luid = luids[i];
     list->Privileges[i].Attributes = SE_PRIVILEGE_ENABLED;
   }
@@ -550,13 +548,13 @@ bool takeRights(const wchar_t* const* names, int count, Rights* rights) {
 
 // Takes back what takeRights changed; says whether the token is as before.
 bool putRightsBack(Rights* rights) {
-  if (rights->token == NULL) return true;
+  if (rights->token == nullptr) return true;
   if (rights->changed)
     AdjustTokenPrivileges(rights->token, FALSE,
-                          reinterpret_cast<TOKEN_PRIVILEGES*>(rights->previous), 0, NULL, NULL);
+                          reinterpret_cast<TOKEN_PRIVILEGES*>(rights->previous), 0, nullptr, nullptr);
   const bool same = tokenRights(rights->token) == rights->before;
   CloseHandle(rights->token);
-  rights->token = NULL;
+  rights->token = nullptr;
   return same;
 }
 
@@ -569,7 +567,7 @@ NTSTATUS openWithRights(const std::string& subKey, ACCESS_MASK access, HANDLE* k
   objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
   objectName.MaximumLength = objectName.Length;
   OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, NULL, NULL);
+  InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
   return NtOpenKeyEx(key, access, &attributes, REG_OPTION_BACKUP_RESTORE);
 }
 
@@ -579,12 +577,12 @@ const wchar_t* const RestoreRights[] = {L"SeRestorePrivilege", L"SeBackupPrivile
 }  // namespace
 
 long platformOpenKey(const std::string& subKey, PlatformKey** key) {
-  HKEY opened = NULL;
+  HKEY opened = nullptr;
   LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, widen(subKey).c_str(), 0,
                               KEY_READ | KEY_WOW64_64KEY, &opened);
   if (result == ERROR_ACCESS_DENIED) {
     Rights rights;
-    HANDLE handle = NULL;
+    HANDLE handle = nullptr;
     if (takeRights(BackupRight, 1, &rights) &&
         openWithRights(subKey, KEY_READ, &handle) >= 0) {
       opened = reinterpret_cast<HKEY>(handle);
@@ -592,7 +590,7 @@ long platformOpenKey(const std::string& subKey, PlatformKey** key) {
     }
     putRightsBack(&rights);
   }
-  *key = result == ERROR_SUCCESS ? reinterpret_cast<PlatformKey*>(opened) : NULL;
+  *key = result == ERROR_SUCCESS ? reinterpret_cast<PlatformKey*>(opened) : nullptr;
   return result;
 }
 
@@ -605,10 +603,10 @@ long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
   DWORD length = 0;
   const std::wstring name = widen(valueName);
   HKEY hkey = reinterpret_cast<HKEY>(key);
-  LONG result = RegQueryValueExW(hkey, name.c_str(), NULL, &type, NULL, &length);
+  LONG result = RegQueryValueExW(hkey, name.c_str(), nullptr, &type, nullptr, &length);
   if (result != ERROR_SUCCESS) return result;
   std::vector<unsigned char> stored(length + sizeof(wchar_t));
-  result = RegQueryValueExW(hkey, name.c_str(), NULL, &type, stored.data(), &length);
+  result = RegQueryValueExW(hkey, name.c_str(), nullptr, &type, stored.data(), &length);
   if (result != ERROR_SUCCESS) return result;
   std::string bytes;
   if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)
@@ -632,7 +630,7 @@ KeyDeletion platformDeleteKey(const std::string& subKey) {
   deletion.retried = true;
   Rights rights;
   deletion.rightsInForce = takeRights(RestoreRights, 2, &rights);
-  HANDLE key = NULL;
+  HANDLE key = nullptr;
   if (deletion.rightsInForce && openWithRights(subKey, DELETE, &key) >= 0) {
     if (NtDeleteKey(key) >= 0) deletion.result = ERROR_SUCCESS;
     RegCloseKey(reinterpret_cast<HKEY>(key));

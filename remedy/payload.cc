@@ -1,6 +1,6 @@
 #include "remedy/payload.h"
 
-#include "app/console/console.h"
+#include "console/console.h"
 #include "detect/executable_path.h"
 #include "detect/fingerprint.h"
 #include "detect/verdict.h"

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "app/console/console.h"
+#include "console/console.h"
 #include "platform/platform.h"
 
 const char TaskCacheBase[] =

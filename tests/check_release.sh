@@ -41,8 +41,8 @@ identity=$(python3 "$root/tests/check_windows_resources.py" "$exe" "$version") |
 
 # Declined at once: the last thing on stdout is the catalogue's
 # MsgUserCancelled in GBK, then a newline; nothing on stderr; status 0.
-cancelled=$(sed -n 's|^ */\* MsgUserCancelled \*/ "\(.*\)",$|\1|p' "$root/app/console/messages.cc")
-[ -n "$cancelled" ] || fail "MsgUserCancelled not found in app/console/messages.cc"
+cancelled=$(sed -n 's|^ */\* MsgUserCancelled \*/ "\(.*\)",$|\1|p' "$root/console/messages.cc")
+[ -n "$cancelled" ] || fail "MsgUserCancelled not found in console/messages.cc"
 printf '%s\n' "$cancelled" | iconv -f UTF-8 -t GBK >"$work/expected"
 
 timeout 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || fail "wineboot failed"

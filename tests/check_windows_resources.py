@@ -4,9 +4,11 @@ vorkelbraith-remover.exe and checks what Windows will show and do with them.
 
 usage: check_windows_resources.py EXE VERSION [--test-signature]
 
-VERSION is project()'s version in CMakeLists.txt. A release build carries no
-SpecialBuild mark; a build with TEST_PAYLOAD_MD5 (--test-signature) must.
+VERSION is project()'s version in CMakeLists.txt. The release tool carries no
+SpecialBuild mark; the test-signature tool (--test-signature) must. Exits 77
+(skipped) when EXE is missing.
 """
+import os
 import struct
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -183,6 +185,10 @@ def main(argv):
     if len(argv) not in (3, 4) or (len(argv) == 4 and argv[3] != "--test-signature"):
         print(__doc__.split("\n\n")[1], file=sys.stderr)
         return 2
+    if not os.path.exists(argv[1]):
+        print("%s is missing: make the Windows build with cmake --preset windows && "
+              "cmake --build --preset windows" % argv[1])
+        return 77
     try:
         strings = check(argv[1], argv[2], len(argv) == 4)
     except (Fault, OSError, struct.error, ElementTree.ParseError, UnicodeDecodeError) as fault:

@@ -52,7 +52,7 @@ std::string hostPathOf(const Runner& runner, const std::string& root,
 const char SessionManager[] =
     "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager";
 
-std::string probe() { return builtProgram("build/windows/tests/vorkel-probe.exe"); }
+std::string probe() { return windowsProgram("tests/vorkel-probe.exe"); }
 
 // The folder holding an entry, opened (or -1), and the entry's name. Paths
 // beyond PATH_MAX are walked folder by folder from the root.
@@ -151,13 +151,13 @@ std::string regFileValue(const CacheKey& key) {
       return std::string("\"Id\"=dword:") + number + "\r\n";
     }
     case IdKind::Bytes: {
-      std::string line = "\"Id\"=hex:";
+      std::string value = "\"Id\"=hex:";
       for (size_t i = 0; i < key.id.size(); ++i) {
         char hex[4];
         snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(key.id[i]));
-        line += (i ? "," : "") + std::string(hex);
+        value += (i ? "," : "") + std::string(hex);
       }
-      return line + "\r\n";
+      return value + "\r\n";
     }
     case IdKind::None: break;
   }
@@ -220,10 +220,10 @@ std::vector<std::string> exportedWineKeys() {
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    std::string line = lowered(text.substr(start, end - start));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.compare(0, prefix.size(), prefix) == 0 && line.back() == ']')
-      keys.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+    std::string entry = lowered(text.substr(start, end - start));
+    if (!entry.empty() && entry.back() == '\r') entry.pop_back();
+    if (entry.compare(0, prefix.size(), prefix) == 0 && entry.back() == ']')
+      keys.push_back(entry.substr(prefix.size(), entry.size() - prefix.size() - 1));
     start = end + 1;
   }
   return keys;
@@ -253,19 +253,19 @@ void walkInOrder(int folder, const std::string& relative, std::vector<std::strin
 
 const Runner& nativeRunner() {
   static const Runner runner = {"Native", "C:\\Windows", "请按任意键继续. . .\n", false,
-                                "build/native-testsig/vorkelbraith-remover"};
+                                nativeTestSignatureTool()};
   return runner;
 }
 
 const Runner& wineRunner() {
   static const Runner runner = {"Wine", "C:\\windows", "请按任意键继续...", true,
-                                "build/windows-testsig/vorkelbraith-remover.exe"};
+                                windowsProgram("vorkelbraith-remover-testsig.exe")};
   return runner;
 }
 
 const Runner& releaseRunner() {
   static const Runner runner = {"Release", "C:\\Windows", "请按任意键继续. . .\n", false,
-                                "build/native-release-testsig/vorkelbraith-remover"};
+                                releaseProgram("vorkelbraith-remover-testsig")};
   return runner;
 }
 
@@ -354,7 +354,7 @@ std::vector<std::string> nativeCommand(const Runner& runner) {
   const char* command = getenv("VORKEL_NATIVE_TOOL_COMMAND");
   std::istringstream split(command != nullptr ? command : "");
   for (std::string word; split >> word;) words.push_back(word);
-  if (words.empty()) words.push_back(builtProgram(runner.program));
+  if (words.empty()) words.push_back(runner.program);
   return words;
 }
 
@@ -406,7 +406,7 @@ ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSecond
   if (peakKib != nullptr)
     command.insert(command.begin(), {"/usr/bin/time", "-f", "%M", "-o", scratch.path + "/peak"});
   ProcessResult result =
-      runner.wine ? runUnderWine({builtProgram(runner.program)}, answers, timeoutSeconds,
+      runner.wine ? runUnderWine({runner.program}, answers, timeoutSeconds,
                                  interlude)
                   : runProcess(command, folder.path, answers,
                                {"SYSTEMROOT=" + runner.systemRoot}, {}, timeoutSeconds,

@@ -69,7 +69,7 @@ struct Runner {
   std::string systemRoot;
   std::string pauseText;
   bool wine;
-  std::string program;  // the test-signature build it runs
+  std::string program;  // the test-signature tool it runs
 };
 
 const Runner& nativeRunner();

@@ -29,15 +29,15 @@ void print(const std::string& text) {
 }
 
 std::string utf8(const wchar_t* wide) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, NULL, 0, NULL, NULL);
+  int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
   std::string text(size > 0 ? size : 1, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], size, NULL, NULL);
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], size, nullptr, nullptr);
   text.resize(text.size() - 1);
   return text;
 }
 
 std::wstring wide(const std::string& text) {
-  int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, NULL, 0);
+  int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
   std::wstring out(size > 0 ? size : 1, L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], size);
   out.resize(out.size() - 1);
@@ -59,17 +59,17 @@ std::string wholeFile(const std::string& path) {
 // The backup and restore rights as the process's token holds them now:
 // "SeBackupPrivilege=<attributes> SeRestorePrivilege=<attributes>".
 std::string backupRights() {
-  HANDLE token = NULL;
+  HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "no token";
   DWORD size = 0;
-  GetTokenInformation(token, TokenPrivileges, NULL, 0, &size);
+  GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
   std::vector<unsigned char> buffer(size);
   std::string rights;
   if (GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size)) {
     const TOKEN_PRIVILEGES* list = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
     for (const wchar_t* name : {L"SeBackupPrivilege", L"SeRestorePrivilege"}) {
       LUID luid;
-      LookupPrivilegeValueW(NULL, name, &luid);
+      LookupPrivilegeValueW(nullptr, name, &luid);
       for (DWORD i = 0; i < list->PrivilegeCount; ++i)
         if (list->Privileges[i].Luid.LowPart == luid.LowPart &&
             list->Privileges[i].Luid.HighPart == luid.HighPart)
@@ -86,15 +86,15 @@ std::string backupRights() {
 // 11: owned by SYSTEM, administrators may read; they may also change the
 // list, so that "unprotect" can take it away again.
 int setKeySecurity(const std::string& subKey, const wchar_t* sddl, bool owner) {
-  HKEY key = NULL;
+  HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(subKey).c_str(), 0,
                     WRITE_DAC | (owner ? WRITE_OWNER : 0) | KEY_WOW64_64KEY,
                     &key) != ERROR_SUCCESS)
     return 1;
-  PSECURITY_DESCRIPTOR descriptor = NULL;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
   int status = 1;
   if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
-                                                           NULL) &&
+                                                           nullptr) &&
       RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS &&
       (!owner || RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS))
     status = 0;
@@ -107,8 +107,8 @@ int setKeySecurity(const std::string& subKey, const wchar_t* sddl, bool owner) {
 // program): the deletion is asked for and, if granted, called off.
 bool refusesDeletion(const std::string& path) {
   HANDLE file = CreateFileW(wide(path).c_str(), DELETE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                            OPEN_EXISTING, 0, NULL);
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return true;
   FILE_DISPOSITION_INFO disposition = {TRUE};
   bool refused = !SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
@@ -125,7 +125,7 @@ bool refusesDeletion(const std::string& path) {
 int main() {
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (arguments == NULL || count < 3) return 2;
+  if (arguments == nullptr || count < 3) return 2;
   const std::string verb = utf8(arguments[1]), subject = utf8(arguments[2]);
   if (verb == "read") {
     TaskRecord record = readTaskDefinition(subject);
@@ -153,7 +153,7 @@ int main() {
   } else if (verb == "unprotect") {
     return setKeySecurity(subject, L"D:P(A;;KA;;;SY)(A;;KA;;;BA)", false);
   } else if (verb == "attributes" && count == 4) {
-    return SetFileAttributesW(wide(subject).c_str(), wcstoul(arguments[3], NULL, 16)) ? 0 : 1;
+    return SetFileAttributesW(wide(subject).c_str(), wcstoul(arguments[3], nullptr, 16)) ? 0 : 1;
   } else if (verb == "refuses-deletion") {
     print(refusesDeletion(subject) ? "1" : "0");
   } else {

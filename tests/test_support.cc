@@ -1,6 +1,7 @@
 #include "tests/test_support.h"
 
 #include <fcntl.h>
+#include <string.h>
 #include <iconv.h>
 #include <linux/capability.h>
 #include <limits.h>
@@ -17,6 +18,8 @@
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
+
+#include "detect/fingerprint.h"
 
 ScopedTempDir::ScopedTempDir(const std::string& base) {
   const char* temporary = getenv("TMPDIR");
@@ -162,6 +165,16 @@ std::string sourcePath(const std::string& relative) {
   return std::string(VORKEL_SOURCE_DIR) + "/" + relative;
 }
 
+std::string msg(MessageKey key) { return MessageCatalogue[key]; }
+std::string line(MessageKey key) { return msg(key) + "\n"; }
+
+std::string startScreenText(MessageKey role, const std::string& root) {
+  return line(MsgBannerRule) + line(MsgBannerTitle) + line(MsgBannerAuthor) +
+         line(MsgBannerRule) + line(MsgEnvHeading) + msg(MsgRoleLabel) + line(role) +
+         msg(MsgRootLabel) + root + "\n" + line(MsgNoticeHeading) + line(MsgNotice1) +
+         line(MsgNotice2) + msg(MsgAskStart);
+}
+
 std::string standInPayload() { return readFile(sourcePath("tests/stand-in-payload.exe")); }
 
 bool convertText(const std::string& text, const char* to, const char* from,
@@ -181,16 +194,12 @@ bool convertText(const std::string& text, const char* to, const char* from,
 }
 
 std::string md5Of(const std::string& bytes) {
-  unsigned char digest[16];
+  unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr);
-  static const char hex[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned i = 0; i < length; ++i) {
-    text += hex[digest[i] >> 4];
-    text += hex[digest[i] & 15];
-  }
-  return text;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr) != 1 ||
+      length != 16)
+    return "(no MD5)";
+  return md5Hex(digest);
 }
 
 namespace {
@@ -280,4 +289,28 @@ void stopUnderWine(int processGroup) {
   waitpid(processGroup, nullptr, 0);
 }
 
-std::string builtProgram(const std::string& relative) { return sourcePath(relative); }
+std::string nativeTool() { return VORKEL_TOOL; }
+std::string nativeTestSignatureTool() { return VORKEL_TESTSIG_TOOL; }
+
+std::string windowsProgram(const std::string& relative) {
+  return std::string(VORKEL_WINDOWS_BUILD_DIR) + "/" + relative;
+}
+
+std::string releaseProgram(const std::string& relative) {
+  return std::string(VORKEL_RELEASE_BUILD_DIR) + "/" + relative;
+}
+
+std::string cannotRun(const std::string& program) {
+  const bool windows = program.compare(0, strlen(VORKEL_WINDOWS_BUILD_DIR),
+                                       VORKEL_WINDOWS_BUILD_DIR) == 0;
+  if (windows && !pathExists(WineLoader))
+    return std::string("Wine is missing (") + WineLoader + "): scripts/setup installs it";
+  if (pathExists(program)) return "";
+  if (windows)
+    return program + " is missing: make the Windows build with cmake --preset windows && "
+                     "cmake --build --preset windows (or scripts/build)";
+  if (program.compare(0, strlen(VORKEL_RELEASE_BUILD_DIR), VORKEL_RELEASE_BUILD_DIR) == 0)
+    return program + " is missing: make the build without sanitizers with cmake --preset "
+                     "native-release && cmake --build --preset native-release (or scripts/build)";
+  return program + " is missing: build this tree first";
+}

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console/messages.h"
 #include "tests/task_text.h"
 
 /// A fresh folder under the system's temporary folder (or under base),
@@ -63,12 +64,20 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
 /// The bytes whose MD5 the test builds take as the payload's.
 std::string standInPayload();
 
+/// A text of the catalogue, and the same as a line.
+std::string msg(MessageKey key);
+std::string line(MessageKey key);
+/// The start screen up to and including its question, with the role it
+/// shows and the system root (as the console shows it).
+std::string startScreenText(MessageKey role, const std::string& root);
+
 /// text converted from one character set to another with glibc's iconv;
 /// false, with *out untouched, when it has no form in the target set.
 bool convertText(const std::string& text, const char* to, const char* from,
                  std::string* out);
 
-/// Lower-case hex MD5 of bytes, computed independently of the tool.
+/// Lower-case hex MD5 of bytes, computed by OpenSSL rather than the tool's
+/// fingerprint (only the hex digits are written the same way).
 std::string md5Of(const std::string& bytes);
 
 /// The project's source folder, and a build folder's path below it.
@@ -95,7 +104,15 @@ int startUnderWine(const std::vector<std::string>& programAndArgs);
 /// Ends what startUnderWine started.
 void stopUnderWine(int processGroup);
 
-/// Path of a built program below the source folder, e.g.
-/// "build/windows-testsig/vorkelbraith-remover.exe".
-std::string builtProgram(const std::string& relative);
+// Programs the build tells the tests of: the native tool, with the release
+// signature and with the test signature, and the other builds' programs.
+std::string nativeTool();
+std::string nativeTestSignatureTool();
+/// A program of the Windows build (relative to its folder), which Wine runs.
+std::string windowsProgram(const std::string& relative);
+/// A program of the native build without sanitizers.
+std::string releaseProgram(const std::string& relative);
+/// Why a test needing this program (one of the above) or Wine cannot run
+/// here, saying which build makes it and how; "" when it can.
+std::string cannotRun(const std::string& program);
 #endif  // VORKELBRAITH_TESTS_TEST_SUPPORT_H_

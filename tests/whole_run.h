@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console/messages.h"
+#include "console/messages.h"
 #include "tests/machine.h"
 
 extern const char Interpreter[];
@@ -41,8 +41,6 @@ struct Transcript {
   std::string err;
 };
 
-std::string msg(MessageKey key);
-std::string line(MessageKey key);
 std::string dangerList(const Runner& runner, const std::vector<const TaskFile*>& dangers);
 std::string treeKey(const std::string& uri);
 std::string tasksKey(const std::string& id);

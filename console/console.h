@@ -1,21 +1,16 @@
 // Console output, colours and y/n questions. Standard output is collected
-// and written out before every colour change, question, error line, shell
-// command and exit, so what the user sees is always in the order written.
-#ifndef VORKELBRAITH_APP_CONSOLE_CONSOLE_H_
-#define VORKELBRAITH_APP_CONSOLE_CONSOLE_H_
+// and written out at every line's end and before every colour change,
+// question, error line and shell command, so what the user sees is always
+// in the order written.
+#ifndef VORKELBRAITH_CONSOLE_CONSOLE_H_
+#define VORKELBRAITH_CONSOLE_CONSOLE_H_
 
 #include <stdint.h>
 
 #include <string>
 
-#include "app/console/messages.h"
+#include "console/messages.h"
 #include "platform/platform.h"
-
-enum ConsoleColour {
-  ColourNormal = 7,
-  ColourGreen = 10,
-  ColourRed = 12,
-};
 
 void setColour(ConsoleColour colour);
 /// A value (a path, key name or text read from the machine, in UTF-8), shown
@@ -35,7 +30,5 @@ void flushOut();
 bool askYesNo();
 /// Runs "cls" or "pause" after flushing.
 void runShellCommand(const char* command);
-/// Flushes and ends the process with the status.
-[[noreturn]] void endProcess(int status);
 
-#endif  // VORKELBRAITH_APP_CONSOLE_CONSOLE_H_
+#endif  // VORKELBRAITH_CONSOLE_CONSOLE_H_

@@ -1,4 +1,4 @@
-#include "app/console/console.h"
+#include "console/console.h"
 
 namespace {
 
@@ -102,7 +102,3 @@ void runShellCommand(const char* command) {
   platformRunShellCommand(command);
 }
 
-void endProcess(int status) {
-  flushOut();
-  platformExit(status);
-}

@@ -1,5 +1,5 @@
 // Kept readable as UTF-8 here; the build stores these literals as GBK.
-#include "app/console/messages.h"
+#include "console/messages.h"
 
 const char* const MessageCatalogue[MessageCount] = {
     /* MsgBannerRule */ "================================================",

@@ -1,4 +1,4 @@
-#include "app/console/messages.h"
+#include "console/messages.h"
 
 #include <stdio.h>
 
