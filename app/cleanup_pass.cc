@@ -4,16 +4,17 @@
 #include "remedy/payload.h"
 #include "remedy/task_cache.h"
 
-int runCleanupPass(const DangerList& dangers) {
+int runCleanupPass(const DangerList& dangers, RunRecord* runRecord) {
   bool restartNeeded = false;
   for (const TaskRecord& record : dangers) {
+    recordLine(*runRecord, "removing", record.uri);
     setColour(ColourRed);
     writeOut(MsgRegistryStep);
     endLine(StdStream::Out);
     setColour(ColourNormal);
-    removeTaskCacheEntries(record);
+    removeTaskCacheEntries(record, runRecord);
     // The executable's question comes whatever became of the keys.
-    if (removePayloadFile(record) == PayloadOutcome::Scheduled) restartNeeded = true;
+    if (removePayloadFile(record, *runRecord) == PayloadOutcome::Scheduled) restartNeeded = true;
   }
   setColour(ColourGreen);
   writeOut(MsgAllDone);

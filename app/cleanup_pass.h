@@ -5,7 +5,8 @@
 #include "app/scan_pass.h"
 
 /// For each task in order: its registry cache keys, then its executable,
-/// each after its own question. Returns the exit status, 0.
-int runCleanupPass(const DangerList& dangers);
+/// each after its own question, each step into the run's record. Returns
+/// the exit status, 0.
+int runCleanupPass(const DangerList& dangers, RunRecord* runRecord);
 
 #endif  // VORKELBRAITH_APP_CLEANUP_PASS_H_

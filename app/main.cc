@@ -5,12 +5,15 @@
 #include "app/startup_screen.h"
 
 int main() {
-  switch (runStartupScreen()) {
+  RunRecord record;
+  switch (runStartupScreen(&record)) {
     case StartupOutcome::UserDeclined: return 0;
     case StartupOutcome::NotAdministrator: return 1;
     case StartupOutcome::ScanMayBegin: break;
   }
-  ScanResult scan = runScanPass();
-  if (scan.removalDeclined) return 0;
-  return runCleanupPass(scan.dangers);
+  ScanResult scan = runScanPass(record);
+  int status = 0;
+  if (!scan.removalDeclined) status = runCleanupPass(scan.dangers, &record);
+  endRunRecord(record, status);
+  return status;
 }

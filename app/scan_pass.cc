@@ -2,6 +2,7 @@
 
 #include "console/console.h"
 #include "app/startup_screen.h"
+#include "detect/executable_path.h"
 #include "detect/verdict.h"
 #include "tasks/task_store.h"
 
@@ -16,6 +17,17 @@ void showProgress(uint32_t number) {
   writeOut(MsgProgressTail);
   flushOut();
   setColour(ColourNormal);
+}
+
+// A dangerous task's executable has the threat's fingerprint: the verdict
+// found exactly that.
+void recordDanger(const RunRecord& runRecord, const std::string& path, const TaskRecord& record) {
+  recordLine(runRecord, "dangerous task", path);
+  recordLine(runRecord, "  uri", record.uri);
+  recordLine(runRecord, "  command", record.command);
+  recordLine(runRecord, "  arguments", record.arguments);
+  recordLine(runRecord, "  executable", extractExecutablePath(record.arguments));
+  recordLine(runRecord, "  md5", KnownPayloadMd5);
 }
 
 void reportDanger(const std::string& path, const TaskRecord& record) {
@@ -34,9 +46,11 @@ void reportDanger(const std::string& path, const TaskRecord& record) {
 
 }  // namespace
 
-ScanResult runScanPass() {
+ScanResult runScanPass(const RunRecord& runRecord) {
+  const std::string store = taskStoreRoot();
   std::vector<std::string> files;
-  collectTaskFiles(taskStoreRoot(), &files);
+  collectTaskFiles(store, &files);
+  recordLine(runRecord, "task store", store);
 
   ScanResult result;
   DangerList& dangers = result.dangers;
@@ -46,9 +60,11 @@ ScanResult runScanPass() {
     showProgress(number++);
     if (isDangerousTask(record)) {
       reportDanger(path, record);
+      recordDanger(runRecord, path, record);
       dangers.push_back(std::move(record));
     }
   }
+  recordLine(runRecord, "definitions read", std::to_string(files.size()));
 
   setColour(ColourGreen);
   writeOut(MsgScanDone);
@@ -64,7 +80,9 @@ ScanResult runScanPass() {
   }
   setColour(ColourNormal);
   writeOut(MsgAskDeleteAll);
-  if (!askYesNo()) {
+  const bool remove = askYesNo();
+  recordAnswer(runRecord, "remove the dangerous tasks", remove);
+  if (!remove) {
     writeOut(MsgUserCancelled);
     endLine(StdStream::Out);
     result.removalDeclined = true;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "record/run_record.h"
 #include "tasks/task_definition.h"
 
 /// The dangerous tasks, in the order the scan found them.
@@ -18,7 +19,7 @@ struct ScanResult {
   bool removalDeclined = false;  // the user said no to the list: the run ends
 };
 /// Scans, reports and lists the dangerous tasks and asks whether to remove
-/// them (not when there are none).
-ScanResult runScanPass();
+/// them (not when there are none). Each step goes into the run's record.
+ScanResult runScanPass(const RunRecord& runRecord);
 
 #endif  // VORKELBRAITH_APP_SCAN_PASS_H_

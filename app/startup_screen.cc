@@ -28,7 +28,7 @@ void line(MessageKey key) {
 
 }  // namespace
 
-StartupOutcome runStartupScreen() {
+StartupOutcome runStartupScreen(RunRecord* record) {
   runShellCommand("cls");
   setColour(ColourGreen);
   line(MsgBannerRule);
@@ -60,12 +60,17 @@ StartupOutcome runStartupScreen() {
     return StartupOutcome::UserDeclined;
   }
   // Asked afresh: rights can change while the user reads the screen.
-  if (isUserAdmin()) {
+  const bool administrator = isUserAdmin();
+  *record = beginRunRecord(root, administrator);
+  recordAnswer(*record, "start the scan", true);
+  if (administrator) {
     setColour(ColourGreen);
     line(MsgScanStart);
     setColour(ColourNormal);
     return StartupOutcome::ScanMayBegin;
   }
+  recordLine(*record, "refused", "not run as administrator");
+  endRunRecord(*record, 1);
   setColour(ColourRed);
   writeErr(MsgNeedAdmin);
   endLine(StdStream::Err);

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "record/run_record.h"
+
 /// SYSTEMROOT, or the text shown when it is missing, used as if it were
 /// the directory.
 std::string getSystemRoot();
@@ -16,7 +18,8 @@ enum class StartupOutcome {
   UserDeclined,      // the run ends, status 0
   NotAdministrator,  // refused after the pause, status 1
 };
-/// The start screen, its question and the administrator gate.
-StartupOutcome runStartupScreen();
+/// The start screen, its question and the administrator gate. Past the
+/// user's consent the run's record begins in *record.
+StartupOutcome runStartupScreen(RunRecord* record);
 
 #endif  // VORKELBRAITH_APP_STARTUP_SCREEN_H_

@@ -67,17 +67,18 @@ void platformCloseFile(PlatformFile* file);
 // Removing a file. It is opened once, and everything after that goes
 // through the handle, so the file removed is the file that was read even
 // if its name or folder is swapped in between.
-/// Null when the path is not a regular file that can be opened for reading
-/// and removal. A link or junction in the path's last part is not followed.
-PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size);
+/// Null, with the system's error code in *error, when the path is not a
+/// regular file that can be opened for reading and removal. A link or
+/// junction in the path's last part is not followed (refused, 5).
+PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error);
 /// Deletes the file opened to be removed: read-only, hidden and system
 /// attributes are cleared first and put back when the deletion fails. The
-/// file is gone once it is closed. False when the system refuses.
-bool platformDeleteOpenFile(PlatformFile* file);
+/// file is gone once it is closed. 0, or the system's error code.
+long platformDeleteOpenFile(PlatformFile* file);
 /// For a file the system will not delete now (a running program): renames
 /// it to a fresh name in its own folder and has the system delete that name
-/// at the next restart. False, with the file as it was, when that fails.
-bool platformDeleteOpenFileAtRestart(PlatformFile* file);
+/// at the next restart. 0, or the error code with the file as it was.
+long platformDeleteOpenFileAtRestart(PlatformFile* file);
 
 // MD5 from the system's cryptographic service.
 struct PlatformMd5;
@@ -116,5 +117,32 @@ struct KeyDeletion {
 };
 /// Deletes one key that has no sub-keys, with its values.
 KeyDeletion platformDeleteKey(const std::string& subKey);
+
+/// One value of a key as stored: its type (REG_SZ is 1, REG_BINARY 3...)
+/// and its bytes, strings in UTF-16 as Windows keeps them.
+struct KeyValue {
+  std::string name;  // "" for the key's default value
+  uint32_t type = 0;
+  std::string data;
+};
+/// Every value of an open key. Keys the POSIX backend stands in for keep
+/// bytes only: each value there is given as binary (3).
+long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values);
+
+// Files the tool writes of its own: the record of a run and the backups of
+// the keys it deletes. Results are the system's error codes, 0 for success.
+/// Makes one folder, whose parent must exist; 0 when it is there afterwards.
+long platformMakeFolder(const std::string& path);
+/// Appends bytes to a file, making the file when it is missing.
+long platformAppendToFile(const std::string& path, const std::string& bytes);
+/// Writes bytes to a file that does not exist yet; 80 when one does.
+long platformWriteNewFile(const std::string& path, const std::string& bytes);
+
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+LocalTime platformLocalTime();
+/// The computer's name, or "" when the system does not say.
+std::string platformComputerName();
 
 #endif  // VORKELBRAITH_PLATFORM_H_

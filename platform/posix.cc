@@ -12,6 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <openssl/evp.h>
@@ -23,7 +24,15 @@ namespace {
 const long ErrorSuccess = 0;
 const long ErrorFileNotFound = 2;
 const long ErrorAccessDenied = 5;
+const long ErrorFileExists = 80;
 const long ErrorMoreData = 234;
+
+// A failed call's errno as the Windows code the tool reports.
+long windowsError(int error) {
+  return error == ENOENT || error == ENOTDIR ? ErrorFileNotFound
+         : error == EEXIST                   ? ErrorFileExists
+                                             : ErrorAccessDenied;
+}
 
 bool isDriveRoot(const std::string& path) {
   return path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') ||
@@ -215,20 +224,26 @@ void platformCloseFile(PlatformFile* file) {
 
 // The folder is held open, so the name is looked up in the folder the file
 // was found in even if a link takes that folder's place later.
-PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size) {
+PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error) {
   const std::string host = hostPath(path);
   const size_t slash = host.rfind('/');
   const std::string folderPath = slash == std::string::npos ? "." : host.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? host : host.substr(slash + 1);
+  *error = ErrorFileNotFound;
   if (name.empty() || name == "." || name == "..") return nullptr;
   int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) return nullptr;
-  PlatformFile* file = regularFile(
-      openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC), size);
+  if (folder < 0) {
+    *error = windowsError(errno);
+    return nullptr;
+  }
+  const int fd = openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  *error = fd < 0 ? windowsError(errno) : ErrorAccessDenied;
+  PlatformFile* file = regularFile(fd, size);
   if (file == nullptr) {
     close(folder);
     return nullptr;
   }
+  *error = 0;
   file->folder = folder;
   file->name = name;
   return file;
@@ -236,21 +251,24 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size) 
 
 // Unlinked only while the name still holds the file opened; a read-only
 // file is made writable first and made read-only again if it stays.
-bool platformDeleteOpenFile(PlatformFile* file) {
+long platformDeleteOpenFile(PlatformFile* file) {
   struct stat opened, named;
-  if (file->folder < 0 || fstat(file->fd, &opened) != 0 ||
-      fstatat(file->folder, file->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+  if (file->folder < 0 || fstat(file->fd, &opened) != 0) return ErrorAccessDenied;
+  if (fstatat(file->folder, file->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
       opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
-    return false;
+    return ErrorFileNotFound;  // not under that name any more
   const bool readOnly = (opened.st_mode & 0222) == 0;
-  if (readOnly && fchmod(file->fd, (opened.st_mode & 07777) | 0200) != 0) return false;
-  if (unlinkat(file->folder, file->name.c_str(), 0) == 0) return true;
+  if (readOnly && fchmod(file->fd, (opened.st_mode & 07777) | 0200) != 0)
+    return windowsError(errno);
+  if (unlinkat(file->folder, file->name.c_str(), 0) == 0) return ErrorSuccess;
+  const long refused = windowsError(errno);
   if (readOnly) fchmod(file->fd, opened.st_mode & 07777);
-  return false;
+  return refused;
 }
 
-// Nothing here is kept from deletion by being in use.
-bool platformDeleteOpenFileAtRestart(PlatformFile*) { return false; }
+// Nothing here is kept from deletion by being in use, and nothing waits
+// for a restart.
+long platformDeleteOpenFileAtRestart(PlatformFile*) { return ErrorAccessDenied; }
 
 struct PlatformMd5 {
   EVP_MD_CTX* context;
@@ -369,4 +387,90 @@ KeyDeletion platformDeleteKey(const std::string& subKey) {
     if (unlink((folder + "/" + name).c_str()) != 0) return deletion;
   if (rmdir(folder.c_str()) == 0) deletion.result = ErrorSuccess;
   return deletion;
+}
+
+long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values) {
+  DIR* listing = opendir(key->folder.c_str());
+  if (listing == nullptr) return windowsError(errno);
+  const uint32_t Binary = 3;
+  long result = ErrorSuccess;
+  while (struct dirent* found = readdir(listing)) {
+    const std::string name = found->d_name;
+    const std::string path = key->folder + "/" + name;
+    if (name == "." || name == ".." || isFolder(path)) continue;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+      result = windowsError(errno);
+      break;
+    }
+    KeyValue value;
+    value.name = name;
+    value.type = Binary;
+    char chunk[4096];
+    for (size_t got; (got = fread(chunk, 1, sizeof chunk, file)) > 0;) value.data.append(chunk, got);
+    fclose(file);
+    values->push_back(value);
+  }
+  closedir(listing);
+  return result;
+}
+
+long platformMakeFolder(const std::string& path) {
+  const std::string host = hostPath(path);
+  if (mkdir(host.c_str(), 0755) == 0 || (errno == EEXIST && isFolder(host))) return ErrorSuccess;
+  return windowsError(errno);
+}
+
+namespace {
+
+long writeFile(const std::string& path, const std::string& bytes, int flags) {
+  int fd = open(hostPath(path).c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | flags, 0644);
+  if (fd < 0) return windowsError(errno);
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return ErrorAccessDenied;
+  }
+  long result = ErrorSuccess;
+  for (size_t at = 0; at < bytes.size();) {
+    ssize_t written = write(fd, bytes.data() + at, bytes.size() - at);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      result = written < 0 ? windowsError(errno) : ErrorAccessDenied;
+      break;
+    }
+    at += static_cast<size_t>(written);
+  }
+  if (close(fd) != 0 && result == ErrorSuccess) result = windowsError(errno);
+  return result;
+}
+
+}  // namespace
+
+long platformAppendToFile(const std::string& path, const std::string& bytes) {
+  return writeFile(path, bytes, O_APPEND | O_CREAT);
+}
+
+long platformWriteNewFile(const std::string& path, const std::string& bytes) {
+  return writeFile(path, bytes, O_CREAT | O_EXCL);
+}
+
+LocalTime platformLocalTime() {
+  const time_t now = time(nullptr);
+  struct tm parts;
+  LocalTime local;
+  if (localtime_r(&now, &parts) == nullptr) return local;
+  local.year = parts.tm_year + 1900;
+  local.month = parts.tm_mon + 1;
+  local.day = parts.tm_mday;
+  local.hour = parts.tm_hour;
+  local.minute = parts.tm_min;
+  local.second = parts.tm_sec;
+  return local;
+}
+
+std::string platformComputerName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return std::string();
+  return name;
 }

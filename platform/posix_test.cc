@@ -99,21 +99,22 @@ TEST_F(Posix, KeysWithDotPartsAreRefused) {
   EXPECT_EQ(readFile(Hive + "A/B/value"), "x");
 }
 
-// Opens, deletes and closes: what removing a payload does.
-bool removeFile(const std::string& path) {
+// Opens, deletes and closes, as removing a payload does: the system's code.
+long removeFile(const std::string& path) {
   uint64_t size = 0;
-  PlatformFile* file = platformOpenFileToRemove(path, &size);
-  if (file == nullptr) return false;
-  bool deleted = platformDeleteOpenFile(file);
+  long code = 0;
+  PlatformFile* file = platformOpenFileToRemove(path, &size, &code);
+  if (file == nullptr) return code;
+  code = platformDeleteOpenFile(file);
   platformCloseFile(file);
-  return deleted;
+  return code;
 }
 
 // As on Windows, ".." stops at the drive's root: never outside the machine.
 TEST_F(Posix, DrivePathsStayOnTheDrive) {
   writeFile("outside/value", "x");
   writeFile("C:/outside/value", "x");
-  EXPECT_TRUE(removeFile("C:\\..\\..\\outside\\.\\value"));
+  EXPECT_EQ(0, removeFile("C:\\..\\..\\outside\\.\\value"));
   EXPECT_FALSE(pathExists("C:/outside/value"));
   EXPECT_EQ(readFile("outside/value"), "x");
   uint64_t size = 0;
@@ -130,26 +131,27 @@ TEST_F(Posix, RemovesOnlyTheRegularFileItOpened) {
   writeFile("C:/Temp/target.exe", "x");
   chmod("C:/Temp/locked.exe", 0444);
   ASSERT_EQ(symlink("target.exe", "C:/Temp/link.exe"), 0);
-  EXPECT_TRUE(removeFile("C:\\Temp\\locked.exe")) << "read-only is no hindrance";
+  EXPECT_EQ(0, removeFile("C:\\Temp\\locked.exe")) << "read-only is no hindrance";
   EXPECT_FALSE(pathExists("C:/Temp/locked.exe"));
-  EXPECT_TRUE(removeFile("C:\\Temp\\plain.exe"));
+  EXPECT_EQ(0, removeFile("C:\\Temp\\plain.exe"));
   EXPECT_FALSE(pathExists("C:/Temp/plain.exe"));
-  EXPECT_FALSE(removeFile("C:\\Temp\\link.exe")) << "a link is not followed";
+  EXPECT_EQ(5, removeFile("C:\\Temp\\link.exe")) << "a link is not followed";
   EXPECT_TRUE(pathExists("C:/Temp/link.exe"));
   EXPECT_TRUE(pathExists("C:/Temp/target.exe"));
-  EXPECT_FALSE(removeFile("C:\\Temp"));
+  EXPECT_EQ(5, removeFile("C:\\Temp"));
   EXPECT_TRUE(pathExists("C:/Temp"));
-  EXPECT_FALSE(removeFile("C:\\Temp\\missing.exe"));
+  EXPECT_EQ(2, removeFile("C:\\Temp\\missing.exe"));
 
   // Another file put in its place after the open is not the one opened.
   writeFile("C:/Temp/swapped.exe", "judged");
   writeFile("C:/Temp/decoy", "decoy");
   uint64_t size = 0;
-  PlatformFile* file = platformOpenFileToRemove("C:\\Temp\\swapped.exe", &size);
+  long code = 0;
+  PlatformFile* file = platformOpenFileToRemove("C:\\Temp\\swapped.exe", &size, &code);
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(rename("C:/Temp/decoy", "C:/Temp/swapped.exe"), 0);
-  EXPECT_FALSE(platformDeleteOpenFile(file));
-  EXPECT_FALSE(platformDeleteOpenFileAtRestart(file));
+  EXPECT_NE(0, platformDeleteOpenFile(file));
+  EXPECT_NE(0, platformDeleteOpenFileAtRestart(file));
   platformCloseFile(file);
   EXPECT_EQ(readFile("C:/Temp/swapped.exe"), "decoy");
 }

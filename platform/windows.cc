@@ -379,7 +379,7 @@ void platformCloseFile(PlatformFile* file) { CloseHandle(handleOf(file)); }
 // read-only file's attributes may not be changed through a handle (Wine,
 // whose read-only is the file's mode), it is opened without that right and
 // the attributes are cleared as far as the system allows.
-PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size) {
+PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error) {
   const std::wstring name = widen(path);
   HANDLE file = INVALID_HANDLE_VALUE;
   for (DWORD access : {GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, GENERIC_READ | DELETE}) {
@@ -388,41 +388,47 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size) 
                        nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
   }
+  *error = file == INVALID_HANDLE_VALUE ? static_cast<long>(GetLastError()) : ERROR_ACCESS_DENIED;
   DWORD attributes = 0;
   if (file != INVALID_HANDLE_VALUE &&
       (!attributesOf(file, &attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
     CloseHandle(file);
     return nullptr;
   }
-  return fileOnDisk(file, size);
+  PlatformFile* opened = fileOnDisk(file, size);
+  if (opened != nullptr) *error = 0;
+  return opened;
 }
 
-bool platformDeleteOpenFile(PlatformFile* opened) {
+long platformDeleteOpenFile(PlatformFile* opened) {
   HANDLE file = handleOf(opened);
   DWORD attributes = 0;
-  if (!attributesOf(file, &attributes)) return false;
+  if (!attributesOf(file, &attributes)) return static_cast<long>(GetLastError());
   const bool protecting = (attributes & ProtectingAttributes) != 0;
-  if (protecting && !setAttributes(file, attributes & ~ProtectingAttributes)) return false;
+  if (protecting && !setAttributes(file, attributes & ~ProtectingAttributes))
+    return static_cast<long>(GetLastError());
   FILE_DISPOSITION_INFO disposition = {TRUE};
   if (SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition))
-    return true;
+    return 0;
+  const long refused = static_cast<long>(GetLastError());
   if (protecting) setAttributes(file, attributes);
-  return false;
+  return refused;
 }
 
 // The system deletes what is scheduled with every right, by name, at the
 // next start: the name given is a fresh one in the file's own folder, so
 // no folder swapped later can aim that deletion at another file.
-bool platformDeleteOpenFileAtRestart(PlatformFile* opened) {
+long platformDeleteOpenFileAtRestart(PlatformFile* opened) {
   HANDLE file = handleOf(opened);
   DWORD attributes = 0;
   const std::wstring original = finalPath(file);
   const std::wstring originalNt = ntPathOf(original);
-  if (originalNt.empty() || !attributesOf(file, &attributes)) return false;
+  if (originalNt.empty() || !attributesOf(file, &attributes))
+    return static_cast<long>(GetLastError() != 0 ? GetLastError() : ERROR_INVALID_NAME);
   bool renamed = false;
   for (int attempt = 0; attempt < 8 && !renamed; ++attempt)
     renamed = renameOpenFile(file, originalNt + L"." + randomHex() + L".del");
-  if (!renamed) return false;
+  if (!renamed) return static_cast<long>(GetLastError());
   const std::wstring fresh = finalPath(file);
   // Left without read-only, hidden or system, so that nothing keeps the
   // system from deleting it.
@@ -430,11 +436,12 @@ bool platformDeleteOpenFileAtRestart(PlatformFile* opened) {
                        setAttributes(file, attributes & ~ProtectingAttributes);
   if (cleared && !fresh.empty() &&
       MoveFileExW(fresh.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-    return true;
+    return 0;
+  const long refused = static_cast<long>(GetLastError());
   // Back as it was.
   setAttributes(file, attributes);
   renameOpenFile(file, originalNt);
-  return false;
+  return refused != 0 ? refused : ERROR_ACCESS_DENIED;
 }
 
 struct PlatformMd5 {
@@ -637,4 +644,103 @@ KeyDeletion platformDeleteKey(const std::string& subKey) {
   }
   deletion.rightsPutBack = putRightsBack(&rights);
   return deletion;
+}
+
+long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values) {
+  HKEY hkey = reinterpret_cast<HKEY>(key);
+  DWORD count = 0, longestName = 0, largest = 0;
+  LONG result = RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 &count, &longestName, &largest, nullptr, nullptr);
+  if (result != ERROR_SUCCESS) return result;
+  std::wstring name(longestName + 1, L'\0');
+  std::vector<unsigned char> data(largest + 1);
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD dataLength = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    result = RegEnumValueW(hkey, index, &name[0], &nameLength, nullptr, &type, data.data(),
+                           &dataLength);
+    if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (result == ERROR_MORE_DATA) {
+      // Grown since it was measured: measured again, and read again.
+      RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &longestName, &largest, nullptr, nullptr);
+      name.assign(longestName + 1, L'\0');
+      data.assign(largest + 1, 0);
+      --index;
+      continue;
+    }
+    if (result != ERROR_SUCCESS) return result;
+    KeyValue value;
+    value.name = narrow(name.data(), nameLength);
+    value.type = type;
+    value.data.assign(reinterpret_cast<const char*>(data.data()), dataLength);
+    values->push_back(value);
+  }
+}
+
+long platformMakeFolder(const std::string& path) {
+  const std::wstring wide = widen(path);
+  if (CreateDirectoryW(wide.c_str(), nullptr)) return 0;
+  const long made = static_cast<long>(GetLastError());
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+             ? 0
+             : made;
+}
+
+namespace {
+
+long writeWhole(HANDLE file, const std::string& bytes) {
+  const char* data = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    DWORD written = 0;
+    DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+    if (!WriteFile(file, data, chunk, &written, nullptr)) return static_cast<long>(GetLastError());
+    data += written;
+    left -= written;
+  }
+  return FlushFileBuffers(file) ? 0 : static_cast<long>(GetLastError());
+}
+
+long writeFile(const std::string& path, const std::string& bytes, DWORD access,
+               DWORD disposition) {
+  HANDLE file = CreateFileW(widen(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
+  const long result = GetFileType(file) == FILE_TYPE_DISK ? writeWhole(file, bytes)
+                                                           : ERROR_ACCESS_DENIED;
+  CloseHandle(file);
+  return result;
+}
+
+}  // namespace
+
+long platformAppendToFile(const std::string& path, const std::string& bytes) {
+  return writeFile(path, bytes, FILE_APPEND_DATA, OPEN_ALWAYS);
+}
+
+long platformWriteNewFile(const std::string& path, const std::string& bytes) {
+  return writeFile(path, bytes, GENERIC_WRITE, CREATE_NEW);
+}
+
+LocalTime platformLocalTime() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  LocalTime time;
+  time.year = now.wYear;
+  time.month = now.wMonth;
+  time.day = now.wDay;
+  time.hour = now.wHour;
+  time.minute = now.wMinute;
+  time.second = now.wSecond;
+  return time;
+}
+
+std::string platformComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &length)) return std::string();
+  return narrow(name, length);
 }

@@ -4,6 +4,7 @@
 
 #include "console/console.h"
 #include "platform/platform.h"
+#include "record/run_record.h"
 
 const char TaskCacheBase[] =
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache";
@@ -27,23 +28,35 @@ std::string readTaskId(PlatformKey* treeKey) {
   return std::string(buffer, length);
 }
 
-KeyDeletion deleteKeyAndReport(const std::string& subKey) {
+KeyDeletion deleteKeyAndReport(const std::string& subKey, const RunRecord& runRecord) {
   KeyDeletion deletion = platformDeleteKey(subKey);
   writeOut(MsgDeletedPrefix);
   writeOut(subKey);
   writeOut(deletion.result == 0 ? MsgOk : MsgKeyFailed);
   endLine(StdStream::Out);
+  std::string outcome = deletion.result == 0 ? "key deleted"
+                        : deletion.result == 2
+                            ? "key not found"
+                            : "key not deleted, error " + std::to_string(deletion.result);
+  if (deletion.retried) outcome += deletion.result == 0 ? " with the restore right"
+                                                        : " (also with the restore right)";
+  recordLine(runRecord, outcome, "HKEY_LOCAL_MACHINE\\" + subKey);
   return deletion;
 }
 
 }  // namespace
 
-CacheRemoval removeTaskCacheEntries(const TaskRecord& record) {
+CacheRemoval removeTaskCacheEntries(const TaskRecord& record, RunRecord* runRecord) {
   CacheRemoval removal;
   removal.treeKey = std::string(TaskCacheBase) + "\\Tree\\" + record.uri;
   PlatformKey* opened = nullptr;
   removal.openResult = platformOpenKey(removal.treeKey, &opened);
   if (removal.openResult != 0) {
+    recordLine(*runRecord,
+               removal.openResult == 2
+                   ? std::string("Tree key not found")
+                   : "Tree key not opened, error " + std::to_string(removal.openResult),
+               "HKEY_LOCAL_MACHINE\\" + removal.treeKey);
     writeErr(MsgOpenKeyError);
     writeNumber(StdStream::Err, static_cast<uint32_t>(removal.openResult), 16);
     writeErr(MsgRegistryAbort);
@@ -52,7 +65,10 @@ CacheRemoval removeTaskCacheEntries(const TaskRecord& record) {
   }
   const std::string id = readTaskId(opened);
   platformCloseKey(opened);
-  if (id.empty()) return removal;
+  if (id.empty()) {
+    recordLine(*runRecord, "no usable Id in", "HKEY_LOCAL_MACHINE\\" + removal.treeKey);
+    return removal;
+  }
 
   removal.tasksKey = std::string(TaskCacheBase) + "\\Tasks\\" + id;
   writeOut(MsgTreeKeyFound);
@@ -65,13 +81,19 @@ CacheRemoval removeTaskCacheEntries(const TaskRecord& record) {
   setColour(ColourRed);
   writeOut(MsgAskDeleteKeys);
   setColour(ColourNormal);
-  if (!askYesNo()) {
+  removal.confirmed = askYesNo();
+  recordAnswer(*runRecord, "delete registry keys HKEY_LOCAL_MACHINE\\" + removal.treeKey +
+                               " and HKEY_LOCAL_MACHINE\\" + removal.tasksKey,
+               removal.confirmed);
+  if (!removal.confirmed) {
     writeOut(MsgKeysKept);
     endLine(StdStream::Out);
+    recordLine(*runRecord, "registry keys", "kept by the user");
     return removal;
   }
-  removal.confirmed = true;
-  removal.tree = deleteKeyAndReport(removal.treeKey);
-  removal.tasks = deleteKeyAndReport(removal.tasksKey);
+  // Backed up before they go, so that a mistake can be undone.
+  backupKeys(runRecord, {removal.treeKey, removal.tasksKey});
+  removal.tree = deleteKeyAndReport(removal.treeKey, *runRecord);
+  removal.tasks = deleteKeyAndReport(removal.tasksKey, *runRecord);
   return removal;
 }

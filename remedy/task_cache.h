@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "record/run_record.h"
 #include "tasks/task_definition.h"
 
 extern const char TaskCacheBase[];
@@ -19,8 +20,8 @@ struct CacheRemoval {
 };
 
 /// Finds the task's Tree key and, through its Id, its Tasks key; shows both,
-/// asks, and deletes both after a yes. Reports every outcome on the console
-/// and returns them.
-CacheRemoval removeTaskCacheEntries(const TaskRecord& record);
+/// asks, and after a yes backs both up and deletes them. Reports every
+/// outcome on the console and in the run's record, and returns them.
+CacheRemoval removeTaskCacheEntries(const TaskRecord& record, RunRecord* runRecord);
 
 #endif  // VORKELBRAITH_REMEDY_TASK_CACHE_H_

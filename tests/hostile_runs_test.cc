@@ -451,6 +451,25 @@ const std::vector<Scenario>& scenarios() {
                                exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
        },
        0, {}},
+
+      // ---- The run's record and backups ----------------------------------
+      // Where they cannot be written the run is exactly as without them:
+      // the same transcript and status, the confirmed deletions done.
+      {"RunsAsEverWhenDebugIsAFile", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
+       [](const Runner& r, Scenario& s) {
+         s.machine.files.push_back({r.systemRoot + "\\Debug", "not a folder"});
+         s.recordsNothing = true;
+         s.backups = 0;
+       }},
+
+      {"RunsAsEverWhenDebugIsReadOnly", true, infectedMachine(), "yyyy", removesAll, 0,
+       allGone(),
+       [](const Runner& r, Scenario& s) {
+         MachineFile folder{r.systemRoot + "\\Debug", "", true, EntryKind::Folder};
+         s.machine.files.push_back(folder);
+         s.recordsNothing = true;
+         s.backups = 0;
+       }},
   };
   return table;
 }

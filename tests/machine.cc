@@ -86,7 +86,10 @@ void makeEntry(const std::string& path, EntryKind kind, const std::string& bytes
   std::string name;
   int folder = openParent(path, true, &name);
   if (folder < 0) return;
-  if (kind == EntryKind::Folder) mkdirat(folder, name.c_str(), 0755);
+  if (kind == EntryKind::Folder) {
+    mkdirat(folder, name.c_str(), 0755);
+    if (readOnly) fchmodat(folder, name.c_str(), 0555, 0);
+  }
   if (kind == EntryKind::Symlink) (void)symlinkat(bytes.c_str(), folder, name.c_str());
   if (kind == EntryKind::Fifo) mkfifoat(folder, name.c_str(), 0644);
   if (kind == EntryKind::File || kind == EntryKind::Locked) {
@@ -133,6 +136,25 @@ std::string valueBytes(const CacheKey& key) {
     case IdKind::None: break;
   }
   return std::string();
+}
+
+// Every value as hex(type), which regedit takes for any type.
+std::string regFileValues(const CacheKey& key) {
+  std::string text;
+  for (const KeyValue& value : key.values) {
+    // regedit reads the type in hexadecimal.
+    char type[16];
+    snprintf(type, sizeof type, "%x", static_cast<unsigned>(value.type));
+    std::string entry = (value.name.empty() ? std::string("@") : "\"" + value.name + "\"") +
+                        "=hex(" + type + "):";
+    for (size_t i = 0; i < value.data.size(); ++i) {
+      char hex[4];
+      snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(value.data[i]));
+      entry += (i ? "," : "") + std::string(hex);
+    }
+    text += entry + "\r\n";
+  }
+  return text;
 }
 
 std::string regFileValue(const CacheKey& key) {
@@ -279,7 +301,8 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
     // Unicode names need regedit's own format, in UTF-16.
     std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n[-" + cacheRoot() + "]\r\n\r\n";
     for (const CacheKey& key : machine.keys)
-      reg += "[" + cacheRoot() + "\\" + key.path + "]\r\n" + regFileValue(key) + "\r\n";
+      reg += "[" + cacheRoot() + "\\" + key.path + "]\r\n" + regFileValue(key) +
+             regFileValues(key) + "\r\n";
     writeFile(wineDriveC() + "/vk-state/import.reg", utf16leWithBom(reg));
     runUnderWine({"regedit", "/S", "C:\\vk-state\\import.reg"}, "");
     // An access list is kept only by the running server, and only a program
@@ -296,12 +319,17 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
                               slashes(std::string(TaskCacheBase) + "\\" + key.path);
       makeFolders(keyFolder);
       if (key.idKind != IdKind::None) writeFile(keyFolder + "/Id", valueBytes(key));
+      // The default value has no name, which no file can have.
+      for (const KeyValue& value : key.values)
+        if (!value.name.empty()) writeFile(keyFolder + "/" + value.name, value.data);
     }
     for (const CacheKey& key : machine.keys)
       if (key.readOnly)
         chmod((folder.path + "/HKEY_LOCAL_MACHINE/" +
                slashes(std::string(TaskCacheBase) + "\\" + key.path)).c_str(), 0555);
   }
+  // What earlier runs in the prefix recorded is theirs.
+  if (runner.wine) removeTree(hostPath(runner.systemRoot + "\\Debug"));
   if (machine.hasTaskStore) makeFolders(store);
   for (const TaskFile& task : machine.tasks)
     makeEntry(store + "/" + slashes(task.relativePath), task.kind, task.bytes);
@@ -317,6 +345,7 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
 LiveMachine::~LiveMachine() {
   if (!runner.wine) return;  // the scoped folder takes the native machine away
   for (const std::string& host : madeByTest) removeTree(host);
+  removeTree(hostPath(runner.systemRoot + "\\Debug"));
   for (const CacheKey& key : machine.keys)
     if (key.readOnly)
       runUnderWine({probe(), "unprotect", std::string(TaskCacheBase) + "\\" + key.path}, "");
@@ -512,3 +541,25 @@ std::vector<std::string> LiveMachine::listingOrder() {
   for (std::string& path : order) path = backslashes(path);
   return order;
 }
+
+std::string LiveMachine::runRecord() {
+  return readFile(hostPath(runner.systemRoot + "\\Debug\\vorkelbraith-remover.log"));
+}
+
+std::vector<std::string> LiveMachine::registryBackups() {
+  std::vector<std::string> backups;
+  const std::string debug = hostPath(runner.systemRoot + "\\Debug");
+  if (DIR* listing = opendir(debug.c_str())) {
+    while (struct dirent* entry = readdir(listing)) {
+      const std::string name = entry->d_name;
+      if (name.compare(0, 21, "vorkelbraith-remover-") == 0 && name.size() > 25 &&
+          name.compare(name.size() - 4, 4, ".reg") == 0)
+        backups.push_back(debug + "/" + name);
+    }
+    closedir(listing);
+  }
+  std::sort(backups.begin(), backups.end());
+  return backups;
+}
+
+std::string LiveMachine::exportedCache() { return exportedKey(cacheRoot()); }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tests/test_support.h"
 
 /// What a machine entry is on disk. Under Wine, links and FIFOs are made on
@@ -40,6 +41,8 @@ struct CacheKey {
   // list of the scheduler's keys on Windows 10 and 11, natively a key
   // folder without write permission.
   bool readOnly = false;
+  // More values beside Id, of any type (natively only their bytes).
+  std::vector<KeyValue> values = {};
 };
 
 struct MachineFile {
@@ -52,6 +55,7 @@ struct MachineFile {
   bool hiddenSystem = false;  // under Wine: hidden and system attributes too
   bool running = false;       // under Wine: started as a program before the run
 };
+// A read-only folder is a Folder entry with readOnly set.
 
 struct Machine {
   std::vector<TaskFile> tasks;
@@ -107,6 +111,13 @@ struct LiveMachine {
   MachineState state();
   /// The task files' relative paths in the order the system lists them.
   std::vector<std::string> listingOrder();
+  /// The run's record, and its registry backups' host paths, as the runs
+  /// left them in the machine's Debug folder.
+  std::string runRecord();
+  std::vector<std::string> registryBackups();
+  /// Every key below TaskCache with its values, as regedit exports them
+  /// (Wine only).
+  std::string exportedCache();
 
   const Runner& runner;
   const Machine& machine;

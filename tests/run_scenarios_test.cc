@@ -11,35 +11,60 @@ namespace {
 
 const std::vector<Scenario>& scenarios() {
   static const std::vector<Scenario> table = {
+      // Declined at the start: no record, no backup.
       {"EndsWhenStartDeclined", true, infectedMachine(), "n",
-       [](const Runner&, const std::vector<const TaskFile*>&) { return Transcript{}; }, 0, {}},
+       [](const Runner&, const std::vector<const TaskFile*>&) { return Transcript{}; }, 0, {},
+       [](const Runner&, Scenario& s) {
+         s.recordsNothing = true;
+         s.backups = 0;
+       }},
 
+      // The record holds the task, the answers and every outcome; the keys
+      // were backed up before they went.
       {"RemovesKeysAndPayload", true, infectedMachine(), "yyyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
          return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
                                exeDeleted(PayloadString, true) + finish(r), ""};
        },
-       0, {TreeName, TasksName, PayloadString}},
+       0, {TreeName, TasksName, PayloadString},
+       [](const Runner& r, Scenario& s) {
+         s.recordHolds = recordedRemoval(r, true, true);
+         s.backups = 1;
+       }},
 
       {"KeepsKeysWhenDeclined", true, infectedMachine(), "yyny",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
          return Transcript{dangerList(r, d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
                                exeDeleted(PayloadString, true) + finish(r), ""};
        },
-       0, {PayloadString}},
+       0, {PayloadString},
+       [](const Runner& r, Scenario& s) {
+         s.recordHolds = recordedRemoval(r, false, true);
+         s.backups = 0;
+       }},
 
       {"KeepsPayloadWhenDeclined", true, infectedMachine(), "yyyn",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
          return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
                                exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
        },
-       0, {TreeName, TasksName}},
+       0, {TreeName, TasksName},
+       [](const Runner& r, Scenario& s) {
+         s.recordHolds = recordedRemoval(r, true, false);
+         s.backups = 1;
+       }},
 
       {"EndsWhenRemovalDeclined", true, infectedMachine(), "yn",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
          return Transcript{dangerList(r, d) + line(MsgUserCancelled), ""};
        },
-       0, {}},
+       0, {},
+       [](const Runner& r, Scenario& s) {
+         s.recordHolds = joined({recordedDanger(r, TaskName, Uri, "/c start " + PayloadString,
+                                                PayloadString),
+                                 {"answer: remove the dangerous tasks: no"}});
+         s.backups = 0;
+       }},
 
       {"ReportsMissingTreeKey", true,
        infectedMachineWith([](Machine& m) { m.keys = {{TasksName, IdKind::None, ""}}; }),
@@ -148,7 +173,8 @@ const std::vector<Scenario>& scenarios() {
        0, {PayloadString}},
 
       // A Chinese Windows: the task's folder and name, and the payload's
-      // folder and name, in Chinese; shown in the console's GBK.
+      // folder and name, in Chinese; shown in the console's GBK. The keys
+      // hold values of every type, which the backup brings back whole.
       {"RemovesTaskWithChineseNames", true,
        [] {
          const std::string payloadPath = u8"C:\\Users\\张三\\AppData\\Roaming\\更新程序.exe";
@@ -157,6 +183,20 @@ const std::vector<Scenario>& scenarios() {
                                "/c start " + payloadPath, true),
                     ordinary("Contoso Updater")};
          m.keys = cacheKeys(u8"微软\\计划任务", TaskId);
+         const std::string text = encodeUnicode(u8"计划任务", 2, false, false) + std::string(2, '\0');
+         m.keys[0].values = {{"", 1, text},
+                             {u8"说明", 1, encodeUnicode(u8"两行\r\n文字", 2, false, false)},
+                             {"Path", 2, encodeUnicode("%SystemRoot%\\x", 2, false, false) +
+                                             std::string(2, '\0')},
+                             {"Triggers", 3, std::string("\x17\0\0\0\xff\x01", 6)},
+                             {"Index", 4, std::string("\x03\0\0\0", 4)},
+                             {"List", 7, encodeUnicode("a", 2, false, false) + std::string(2, '\0') +
+                                             encodeUnicode("b", 2, false, false) +
+                                             std::string(4, '\0')},
+                             {"Stamp", 11, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
+                             {"Nothing", 0, ""},
+                             {"Odd", 0x1234, "odd"}};
+         m.keys[1].values = {{"Hash", 3, std::string(70, '\x5a')}};
          m.files = {payload(payloadPath)};
          return m;
        }(),
@@ -171,7 +211,15 @@ const std::vector<Scenario>& scenarios() {
        },
        0,
        {u8"Tree\\微软\\计划任务", TasksName,
-        u8"C:\\Users\\张三\\AppData\\Roaming\\更新程序.exe"}},
+        u8"C:\\Users\\张三\\AppData\\Roaming\\更新程序.exe"},
+       [](const Runner& r, Scenario& s) {
+         const TaskFile& task = s.machine.tasks[0];
+         const std::string& path = s.machine.files[0].windowsPath;
+         s.recordHolds = joined({recordedDanger(r, task.relativePath, task.uri, task.arguments, path),
+                                 recordedKeys(task.uri, TaskId, true), recordedFile(path, true)});
+         s.backups = 1;
+         s.restoresFromBackup = true;
+       }},
 
       {"RemovesThreeTasksInListOrder", true,
        [] {
@@ -293,5 +341,55 @@ std::string rowName(const testing::TestParamInfo<std::tuple<const Runner*, size_
 
 INSTANTIATE_TEST_SUITE_P(Native, WholeRun, testing::ValuesIn(rows(nativeRunner())), rowName);
 INSTANTIATE_TEST_SUITE_P(Wine, WholeRun, testing::ValuesIn(rows(wineRunner())), rowName);
+
+size_t occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// Two runs on one machine, each deleting one task's keys: the record holds
+// two blocks, and there are two backups, the second beside the first (the
+// same second gives the same name, which is never written over).
+class TwoRuns : public testing::TestWithParam<const Runner*> {};
+
+TEST_P(TwoRuns, LeaveTwoBlocksAndTwoBackups) {
+  const Runner& runner = *GetParam();
+  const std::string missing = cannotRun(runner.program);
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  if (runner.wine) {
+    ASSERT_FALSE(winePrefix().empty());
+  }
+  Machine machine;
+  for (const char* name : {"A", "B"}) {
+    const std::string payloadPath = std::string("C:\\ProgramData\\") + name + "\\x.exe";
+    machine.tasks.push_back(infected(name, payloadPath));
+    for (const CacheKey& key : cacheKeys(name, std::string("{") + name + "}"))
+      machine.keys.push_back(key);
+    machine.files.push_back(payload(payloadPath));
+  }
+  LiveMachine live(runner, machine);
+  // The first task listed loses its keys in the first run, the other in the
+  // second, when the first's Tree key is no longer there to ask about.
+  EXPECT_EQ(0, live.runTool("yy" "yn" "nn").status);
+  EXPECT_EQ(0, live.runTool("yy" "n" "yn").status);
+  const std::string record = live.runRecord();
+  EXPECT_EQ(2u, occurrences(record, "==== vorkelbraith-remover ")) << record;
+  EXPECT_EQ(2u, occurrences(record, "\r\nexit status: 0\r\n\r\n")) << record;
+  EXPECT_EQ(2u, occurrences(record, "registry backup: ")) << record;
+  const std::vector<std::string> backups = live.registryBackups();
+  ASSERT_EQ(2u, backups.size());
+  std::string first, second;
+  convertText(readFile(backups[0]), "UTF-8", "UTF-16", &first);
+  convertText(readFile(backups[1]), "UTF-8", "UTF-16", &second);
+  EXPECT_EQ(1u, occurrences(first, "\\Tree\\A]") + occurrences(second, "\\Tree\\A]"));
+  EXPECT_EQ(1u, occurrences(first, "\\Tree\\B]") + occurrences(second, "\\Tree\\B]"));
+  EXPECT_EQ(1u, occurrences(first, "\\Tree\\")) << first;
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, TwoRuns, testing::Values(&nativeRunner(), &wineRunner()),
+                         [](const testing::TestParamInfo<const Runner*>& info) {
+                           return info.param->name;
+                         });
 
 }  // namespace

@@ -211,6 +211,90 @@ std::string listDifference(const std::vector<std::string>& expected,
 
 }  // namespace
 
+std::vector<std::string> recordedDanger(const Runner& runner, const std::string& definition,
+                                        const std::string& uri, const std::string& arguments,
+                                        const std::string& executable) {
+  return {"answer: start the scan: yes",
+          "task store: " + runner.systemRoot + "\\System32\\Tasks",
+          "dangerous task: " + runner.systemRoot + "\\System32\\Tasks\\" + definition,
+          "  uri: " + uri,
+          "  command: " + std::string(Interpreter),
+          "  arguments: " + arguments,
+          "  executable: " + executable,
+          "  md5: " + md5Of(standInPayload())};
+}
+
+std::vector<std::string> recordedKeys(const std::string& uri, const std::string& id, bool yes) {
+  const std::string tree = "HKEY_LOCAL_MACHINE\\" + treeKey(uri);
+  const std::string tasks = "HKEY_LOCAL_MACHINE\\" + tasksKey(id);
+  if (!yes)
+    return {"answer: delete registry keys " + tree + " and " + tasks + ": no",
+            "registry keys: kept by the user"};
+  return {"answer: delete registry keys " + tree + " and " + tasks + ": yes",
+          "registry backup: *", "key deleted: " + tree, "key deleted: " + tasks};
+}
+
+std::vector<std::string> recordedFile(const std::string& path, bool yes) {
+  return {"answer: delete executable " + path + ": " + (yes ? "yes" : "no"),
+          (yes ? "file deleted: " : "file kept by the user: ") + path};
+}
+
+std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> lines;
+  for (const std::vector<std::string>& part : parts) lines.insert(lines.end(), part.begin(), part.end());
+  return lines;
+}
+
+std::vector<std::string> recordedRemoval(const Runner& runner, bool keys, bool file) {
+  return joined({recordedDanger(runner, TaskName, Uri, "/c start " + PayloadString, PayloadString),
+                 {"definitions read: 3", "answer: remove the dangerous tasks: yes",
+                  "removing: " + Uri},
+                 recordedKeys(Uri, TaskId, keys), recordedFile(PayloadString, file)});
+}
+
+namespace {
+
+// The record as the run left it: UTF-8 with a byte-order mark, CR LF after
+// every line, one block a run; the lines the row names in their order.
+void checkRecord(LiveMachine& live, const Scenario& scenario, int status) {
+  if (scenario.backups >= 0) {
+    EXPECT_EQ(static_cast<size_t>(scenario.backups), live.registryBackups().size());
+  }
+  const std::string record = live.runRecord();
+  if (scenario.recordsNothing) {
+    EXPECT_EQ("", record);
+  }
+  if (scenario.recordHolds.empty()) return;
+  ASSERT_EQ(0u, record.compare(0, 3, "\xEF\xBB\xBF")) << "no byte-order mark:\n" << record;
+  std::string text;
+  EXPECT_TRUE(convertText(record.substr(3), "UTF-8", "UTF-8", &text)) << "not UTF-8";
+  std::vector<std::string> lines;
+  for (size_t at = 3; at < record.size();) {
+    size_t end = record.find("\r\n", at);
+    ASSERT_NE(std::string::npos, end) << "a line without CR LF at " << at;
+    lines.push_back(record.substr(at, end - at));
+    at = end + 2;
+  }
+  ASSERT_GE(lines.size(), 5u) << record;
+  EXPECT_EQ(std::string("==== vorkelbraith-remover ") + VORKEL_VERSION + " ====", lines[0]);
+  EXPECT_EQ(0u, lines[1].compare(0, 6, "time: ")) << lines[1];
+  EXPECT_EQ(0u, lines[2].compare(0, 10, "computer: ")) << lines[2];
+  EXPECT_EQ("exit status: " + std::to_string(status), lines[lines.size() - 2]);
+  EXPECT_EQ("", lines.back());
+  size_t at = 0;
+  for (const std::string& wanted : scenario.recordHolds) {
+    const bool prefix = !wanted.empty() && wanted.back() == '*';
+    const std::string start = prefix ? wanted.substr(0, wanted.size() - 1) : wanted;
+    while (at < lines.size() &&
+           (prefix ? lines[at].compare(0, start.size(), start) != 0 : lines[at] != wanted))
+      ++at;
+    ASSERT_LT(at, lines.size()) << "the record lacks, or has out of order:\n"
+                                << wanted << "\nrecord:\n" << text;
+  }
+}
+
+}  // namespace
+
 void checkWholeRun(const Runner& runner, const Scenario& row) {
   const std::string missing = cannotRun(runner.program);
   if (!missing.empty()) GTEST_SKIP() << missing;
@@ -236,6 +320,8 @@ void checkWholeRun(const Runner& runner, const Scenario& row) {
   for (const TaskFile* task : order)
     if (task->dangerous) dangers.push_back(task);
 
+  const std::string cacheBefore =
+      scenario.restoresFromBackup && runner.wine ? live.exportedCache() : std::string();
   auto start = std::chrono::steady_clock::now();
   long peakKib = 0;
   Interlude interlude;
@@ -256,8 +342,9 @@ void checkWholeRun(const Runner& runner, const Scenario& row) {
   // A run whose first answer is not yes ends at the start screen.
   const bool scans = !scenario.answers.empty() && scenario.answers[0] == 'y';
   std::string expectedOut =
-      startScreenText(MsgRoleAdmin, runner.systemRoot) + (scans ? line(MsgScanStart) + scanSection(runner, order) + after.out
-                                   : line(MsgUserCancelled));
+      startScreenText(MsgRoleAdmin, runner.systemRoot) +
+      (scans ? line(MsgScanStart) + scanSection(runner, order) + after.out
+             : line(MsgUserCancelled));
   EXPECT_TRUE(expectedOut == result.out) << difference(expectedOut, result.out);
   EXPECT_TRUE(after.err == result.err) << difference(after.err, result.err);
   EXPECT_EQ(scenario.status, result.status);
@@ -267,6 +354,21 @@ void checkWholeRun(const Runner& runner, const Scenario& row) {
     printf("%s: peak resident memory %ld KiB\n", scenario.name, peakKib);
   }
 
+  checkRecord(live, scenario, result.status);
+  if (scenario.restoresFromBackup && runner.wine) {
+    const std::vector<std::string> backups = live.registryBackups();
+    ASSERT_EQ(1u, backups.size());
+    writeFile(wineDriveC() + "/vk-state/backup.reg", readFile(backups[0]));
+    ASSERT_EQ(0, runUnderWine({"regedit", "/S", "C:\\vk-state\\backup.reg"}, "").status);
+    EXPECT_TRUE(cacheBefore == live.exportedCache())
+        << "before:\n" << cacheBefore << "\nafter the import:\n" << live.exportedCache();
+    // Keys back: none is gone any more.
+    scenario.gone.erase(std::remove_if(scenario.gone.begin(), scenario.gone.end(),
+                                       [](const std::string& gone) {
+                                         return gone.compare(0, 2, "C:") != 0;
+                                       }),
+                        scenario.gone.end());
+  }
   MachineState expected = initialState(runner, scenario.machine);
   for (std::vector<std::string>* items : {&expected.keys, &expected.files})
     for (const std::string& gone : scenario.gone)

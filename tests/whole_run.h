@@ -84,7 +84,29 @@ struct Scenario {
   // executable; the last answer is held back until then.
   std::function<void(LiveMachine&)> beforeExeAnswer = nullptr;
   bool wineOnly = false;  // the case exists only on Windows
+  // Lines the run's record must hold, in this order with others between
+  // (a line ending in '*' stands for any line that starts so), in a block
+  // with its header and exit status. Empty: the record is not looked at.
+  std::vector<std::string> recordHolds = {};
+  bool recordsNothing = false;  // no record at all
+  int backups = -1;  // registry backups the run leaves; -1: not looked at
+  // Under Wine, importing the backup with regedit brings back every key
+  // and value the run deleted, exactly.
+  bool restoresFromBackup = false;
 };
+
+// What the run's record says, in the lines a row looks for.
+/// The start and the scan finding one dangerous task.
+std::vector<std::string> recordedDanger(const Runner& runner, const std::string& definition,
+                                        const std::string& uri, const std::string& arguments,
+                                        const std::string& executable);
+/// The keys question and, after a yes, the backup and both deletions.
+std::vector<std::string> recordedKeys(const std::string& uri, const std::string& id, bool yes);
+/// The executable question and its outcome, deleted or kept.
+std::vector<std::string> recordedFile(const std::string& path, bool yes);
+std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts);
+/// The infected machine's whole run past the list, keys and file answered.
+std::vector<std::string> recordedRemoval(const Runner& runner, bool keys, bool file);
 
 /// Builds the machine, runs the tool, and checks both output streams byte
 /// for byte, the exit status, that it ended in time (and memory, when the

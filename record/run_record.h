@@ -1,0 +1,43 @@
+// The record of a run, appended to %SYSTEMROOT%\Debug\vorkelbraith-remover.log,
+// and the backup of every registry key the run deletes, in a .reg file of
+// its own beside it. Both are written as the run goes, each line flushed, so
+// a run closed midway leaves what it did so far. They are never written
+// instead of the console: a file that cannot be written is passed over, and
+// nothing the tool prints, asks or returns changes.
+#ifndef VORKELBRAITH_RECORD_RUN_RECORD_H_
+#define VORKELBRAITH_RECORD_RUN_RECORD_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+struct RunRecord {
+  std::string folder;      // %SYSTEMROOT%\Debug
+  std::string logPath;     // the record
+  std::string stamp;       // the run's start, yyyymmdd-hhmmss
+  std::string backupPath;  // this run's backup, once there is one
+};
+
+/// Starts the run's block (making the Debug folder when it is missing):
+/// the tool's version, the local time, the computer's name and whether the
+/// process is an administrator.
+RunRecord beginRunRecord(const std::string& systemRoot, bool administrator);
+/// One line of the run's block: "label: value".
+void recordLine(const RunRecord& record, const std::string& label, const std::string& value);
+/// "yes" or "no" for a question's answer.
+void recordAnswer(const RunRecord& record, const std::string& question, bool yes);
+/// Ends the block with the process's exit status.
+void endRunRecord(const RunRecord& record, int status);
+
+/// Writes every value of the keys (below HKEY_LOCAL_MACHINE) to the run's
+/// backup, in the format regedit imports, and names the backup in the
+/// record. The first backup of a run makes a new file, never one that is
+/// there already; later ones are added to it.
+void backupKeys(RunRecord* record, const std::vector<std::string>& subKeys);
+
+/// The backup's text for one key and its values (UTF-8), as regedit writes
+/// them: strings quoted, numbers as dword, every other type as hex(N).
+std::string regFileSection(const std::string& subKey, const std::vector<KeyValue>& values);
+
+#endif  // VORKELBRAITH_RECORD_RUN_RECORD_H_
