@@ -1,5 +1,6 @@
-// Helpers shared by the test suites: scoped folders, files, child processes
-// and task definitions shaped like the scheduler's.
+// Helpers shared by the test suites: scoped folders, files, child processes,
+// Wine, the programs the build made and the catalogue's texts. Task
+// definitions as text are in task_text.h.
 #ifndef VORKELBRAITH_TESTS_TEST_SUPPORT_H_
 #define VORKELBRAITH_TESTS_TEST_SUPPORT_H_
 
