@@ -192,11 +192,17 @@ const std::string& cacheRoot() {
 }
 
 // A key of the Wine prefix's registry as regedit exports it, in UTF-8.
+// "" when the key is not there. Under load regedit now and then ends without
+// writing the file, so a missing export is asked for again before it counts.
 std::string exportedKey(const std::string& key) {
   std::string exportFile = wineDriveC() + "/vk-state/export.reg";
-  removeTree(exportFile);
-  runUnderWine({"regedit", "/E", "C:\\vk-state\\export.reg", key}, "");
-  return converted(readFile(exportFile), "UTF-8", "UTF-16");
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    removeTree(exportFile);
+    runUnderWine({"regedit", "/E", "C:\\vk-state\\export.reg", key}, "");
+    std::string text = converted(readFile(exportFile), "UTF-8", "UTF-16");
+    if (text.find("Windows Registry Editor Version 5.00") != std::string::npos) return text;
+  }
+  return std::string();
 }
 
 // The files the system is to delete at the next restart: the sources of
