@@ -2,7 +2,7 @@
 // deletion make of a machine, and sets up what a regedit import cannot, so
 // that the native suites can check them under Wine:
 //   vorkel-probe read PATH | md5 PATH | path ARGUMENTS-FILE | list FOLDER
-//   vorkel-probe delete-key KEY | protect KEY | unprotect KEY
+//   vorkel-probe delete-key KEY | open-key KEY | protect KEY | shut KEY | unprotect KEY
 //   vorkel-probe attributes PATH HEX | refuses-deletion PATH
 // Arguments are taken as the system holds them (any Unicode name) and given
 // to the tool's code as UTF-8; answers go to standard output as raw bytes.
@@ -148,6 +148,16 @@ int main() {
           " inForce=" + std::to_string(deletion.rightsInForce) +
           " putBack=" + std::to_string(deletion.rightsPutBack) + "\nbefore " + before +
           "\nafter " + backupRights() + "\n");
+  } else if (verb == "open-key") {
+    const std::string before = backupRights();
+    PlatformKey* key = nullptr;
+    long result = platformOpenKey(subject, &key);
+    if (key != nullptr) platformCloseKey(key);
+    print("result=" + std::to_string(result) + "\nbefore " + before + "\nafter " +
+          backupRights() + "\n");
+  } else if (verb == "shut") {
+    // Not even to be read by administrators.
+    return setKeySecurity(subject, L"O:SYD:P(A;;KA;;;SY)(A;;WD;;;BA)", true);
   } else if (verb == "protect") {
     return setKeySecurity(subject, L"O:SYD:P(A;;KA;;;SY)(A;;KR;;;BA)(A;;WD;;;BA)", true);
   } else if (verb == "unprotect") {

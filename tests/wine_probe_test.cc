@@ -212,7 +212,17 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
     EXPECT_NE(std::string::npos, left.out.find(base + "\\" + key + "\r\n")) << key;
   for (const char* key : {"Plain", "Missing"})
     EXPECT_EQ(std::string::npos, left.out.find(base + "\\" + key + "\r\n")) << key;
+  ASSERT_EQ(0, runUnderWine({probe(), "shut", base + "\\Parent\\Child"}, "").status);
+  // A key administrators may not read is opened again with the backup
+  // right; Wine refuses that too, and the token is as before.
+  const std::string opened = runProbe("open-key", base + "\\Parent\\Child");
+  EXPECT_EQ(0u, opened.find("result=5\n")) << opened;
+  const size_t before = opened.find("before "), after = opened.find("\nafter ");
+  ASSERT_NE(std::string::npos, after) << opened;
+  EXPECT_EQ(opened.substr(before + 7, after - before - 7),
+            opened.substr(after + 7, opened.size() - after - 8));
   runUnderWine({probe(), "unprotect", base + "\\Protected"}, "");
+  runUnderWine({probe(), "unprotect", base + "\\Parent\\Child"}, "");
   runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
 }
 
