@@ -16,6 +16,12 @@ void writeOutBytes(const char* data, size_t size) {
   if (pending.size() >= FlushThreshold) flushOut();
 }
 
+// Standard output first, so that the two streams keep their order.
+void writeErrBytes(const char* data, size_t size) {
+  flushOut();
+  platformWrite(StdStream::Err, data, size);
+}
+
 bool isBlank(int byte) {
   return byte == ' ' || byte == '\t' || byte == '\v' || byte == '\f' ||
          byte == '\r' || byte == '\n';
@@ -46,15 +52,6 @@ void writeOut(MessageKey key) {
   writeOutBytes(text, std::char_traits<char>::length(text));
 }
 
-namespace {
-
-void writeErrBytes(const char* data, size_t size) {
-  flushOut();
-  platformWrite(StdStream::Err, data, size);
-}
-
-}  // namespace
-
 void writeErr(const std::string& text) {
   const std::string shown = platformConsoleText(text);
   writeErrBytes(shown.data(), shown.size());
@@ -70,7 +67,7 @@ void endLine(StdStream stream) {
     writeOutBytes("\n", 1);
     flushOut();
   } else {
-    writeErr(std::string("\n"));
+    writeErrBytes("\n", 1);
   }
 }
 
@@ -83,11 +80,11 @@ void writeNumber(StdStream stream, uint32_t value, int base) {
     text[--start] = digits[value % radix];
     value /= radix;
   } while (value != 0);
-  std::string number(text + start, sizeof text - start);
+  // Digits need no conversion for the console.
   if (stream == StdStream::Out)
-    writeOut(number);
+    writeOutBytes(text + start, sizeof text - start);
   else
-    writeErr(number);
+    writeErrBytes(text + start, sizeof text - start);
 }
 
 bool askYesNo() {

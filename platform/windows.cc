@@ -146,15 +146,22 @@ UINT shownCodePage() {
 std::string shownCharacter(uint32_t code) {
   const bool lone = code >= 0xD800 && code < 0xE000;
   if (code == NotACharacter || lone) return "?";
-  std::string utf8;
-  appendUtf8(code, &utf8);
-  if (shownCodePage() == CP_UTF8) return utf8;
-  const std::wstring wide = widen(utf8);
+  if (shownCodePage() == CP_UTF8) {
+    std::string utf8;
+    appendUtf8(code, &utf8);
+    return utf8;
+  }
+  wchar_t units[2] = {static_cast<wchar_t>(code), 0};
+  int count = 1;
+  if (code >= 0x10000) {
+    units[0] = static_cast<wchar_t>(0xD800 | (code - 0x10000) >> 10);
+    units[1] = static_cast<wchar_t>(0xDC00 | (code & 0x3FF));
+    count = 2;
+  }
   char bytes[16];
   BOOL defaulted = FALSE;
-  int length = WideCharToMultiByte(shownCodePage(), WC_NO_BEST_FIT_CHARS, wide.data(),
-                                   static_cast<int>(wide.size()), bytes, sizeof bytes,
-                                   nullptr, &defaulted);
+  int length = WideCharToMultiByte(shownCodePage(), WC_NO_BEST_FIT_CHARS, units, count, bytes,
+                                   sizeof bytes, nullptr, &defaulted);
   if (length <= 0 || defaulted) return "?";
   return std::string(bytes, static_cast<size_t>(length));
 }

@@ -29,12 +29,6 @@ std::string backslashes(std::string path) {
   return path;
 }
 
-std::string lowered(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 // The text itself when it has no form in the other character set.
 std::string converted(const std::string& text, const char* to, const char* from) {
   std::string out;
@@ -123,67 +117,47 @@ std::string taskWindowsPath(const Runner& runner, const TaskFile& task) {
   return runner.systemRoot + "\\System32\\Tasks\\" + task.relativePath;
 }
 
-std::string valueBytes(const CacheKey& key) {
+// The key's values as the registry holds them, Id first: a text Id is a
+// string, in UTF-16 under Wine and as narrow bytes in the native hive.
+std::vector<KeyValue> storedValues(const Runner& runner, const CacheKey& key) {
+  std::vector<KeyValue> values;
   switch (key.idKind) {
-    case IdKind::Text: return key.id + std::string(1, '\0');
+    case IdKind::Text:
+      values.push_back({"Id", 1,
+                        runner.wine ? encodeUnicode(key.id, 2, false, false) + std::string(2, '\0')
+                                    : key.id + std::string(1, '\0')});
+      break;
     case IdKind::Number: {
       unsigned long number = std::stoul(key.id);
       std::string bytes;
       for (int i = 0; i < 4; ++i) bytes += static_cast<char>((number >> (8 * i)) & 0xFF);
-      return bytes;
+      values.push_back({"Id", 4, bytes});
+      break;
     }
-    case IdKind::Bytes: return key.id;
+    case IdKind::Bytes: values.push_back({"Id", 3, key.id}); break;
     case IdKind::None: break;
   }
-  return std::string();
+  values.insert(values.end(), key.values.begin(), key.values.end());
+  return values;
 }
 
 // Every value as hex(type), which regedit takes for any type.
-std::string regFileValues(const CacheKey& key) {
+std::string regFileValues(const std::vector<KeyValue>& values) {
   std::string text;
-  for (const KeyValue& value : key.values) {
+  for (const KeyValue& value : values) {
     // regedit reads the type in hexadecimal.
     char type[16];
     snprintf(type, sizeof type, "%x", static_cast<unsigned>(value.type));
-    std::string entry = (value.name.empty() ? std::string("@") : "\"" + value.name + "\"") +
-                        "=hex(" + type + "):";
+    text += (value.name.empty() ? std::string("@") : "\"" + value.name + "\"") + "=hex(" + type +
+            "):";
     for (size_t i = 0; i < value.data.size(); ++i) {
       char hex[4];
       snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(value.data[i]));
-      entry += (i ? "," : "") + std::string(hex);
+      text += (i ? "," : "") + std::string(hex);
     }
-    text += entry + "\r\n";
+    text += "\r\n";
   }
   return text;
-}
-
-std::string regFileValue(const CacheKey& key) {
-  switch (key.idKind) {
-    case IdKind::Text: {
-      std::string escaped;
-      for (char c : key.id) {
-        if (c == '\\' || c == '"') escaped += '\\';
-        escaped += c;
-      }
-      return "\"Id\"=\"" + escaped + "\"\r\n";
-    }
-    case IdKind::Number: {
-      char number[16];
-      snprintf(number, sizeof number, "%08lx", std::stoul(key.id));
-      return std::string("\"Id\"=dword:") + number + "\r\n";
-    }
-    case IdKind::Bytes: {
-      std::string value = "\"Id\"=hex:";
-      for (size_t i = 0; i < key.id.size(); ++i) {
-        char hex[4];
-        snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(key.id[i]));
-        value += (i ? "," : "") + std::string(hex);
-      }
-      return value + "\r\n";
-    }
-    case IdKind::None: break;
-  }
-  return std::string();
 }
 
 const std::string& cacheRoot() {
@@ -307,8 +281,8 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
     // Unicode names need regedit's own format, in UTF-16.
     std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n[-" + cacheRoot() + "]\r\n\r\n";
     for (const CacheKey& key : machine.keys)
-      reg += "[" + cacheRoot() + "\\" + key.path + "]\r\n" + regFileValue(key) +
-             regFileValues(key) + "\r\n";
+      reg += "[" + cacheRoot() + "\\" + key.path + "]\r\n" +
+             regFileValues(storedValues(runner, key)) + "\r\n";
     writeFile(wineDriveC() + "/vk-state/import.reg", utf16leWithBom(reg));
     runUnderWine({"regedit", "/S", "C:\\vk-state\\import.reg"}, "");
     // An access list is kept only by the running server, and only a program
@@ -324,15 +298,11 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
       std::string keyFolder = folder.path + "/HKEY_LOCAL_MACHINE/" +
                               slashes(std::string(TaskCacheBase) + "\\" + key.path);
       makeFolders(keyFolder);
-      if (key.idKind != IdKind::None) writeFile(keyFolder + "/Id", valueBytes(key));
       // The default value has no name, which no file can have.
-      for (const KeyValue& value : key.values)
+      for (const KeyValue& value : storedValues(runner, key))
         if (!value.name.empty()) writeFile(keyFolder + "/" + value.name, value.data);
+      if (key.readOnly) chmod(keyFolder.c_str(), 0555);
     }
-    for (const CacheKey& key : machine.keys)
-      if (key.readOnly)
-        chmod((folder.path + "/HKEY_LOCAL_MACHINE/" +
-               slashes(std::string(TaskCacheBase) + "\\" + key.path)).c_str(), 0555);
   }
   // What earlier runs in the prefix recorded is theirs.
   if (runner.wine) removeTree(hostPath(runner.systemRoot + "\\Debug"));
@@ -392,10 +362,6 @@ std::vector<std::string> nativeCommand(const Runner& runner) {
   if (words.empty()) words.push_back(runner.program);
   return words;
 }
-
-}  // namespace
-
-namespace {
 
 // Starts a machine's program under Wine and waits until the system treats
 // its file as in use; 0 when it does not come to that.

@@ -75,6 +75,24 @@ void removeTree(const std::string& path) {
   if (system(command.c_str()) != 0) return;
 }
 
+namespace {
+
+// In a child: sets the variables ("NAME=value") and becomes argv[0].
+[[noreturn]] void execWith(const std::vector<std::string>& argv,
+                           const std::vector<std::string>& setEnv) {
+  for (const std::string& pair : setEnv) {
+    size_t equals = pair.find('=');
+    setenv(pair.substr(0, equals).c_str(), pair.substr(equals + 1).c_str(), 1);
+  }
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
+}  // namespace
+
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::string& folder, const std::string& input,
                          const std::vector<std::string>& setEnv,
@@ -111,15 +129,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
     prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
     for (const std::string& name : unsetEnv) unsetenv(name.c_str());
-    for (const std::string& pair : setEnv) {
-      size_t equals = pair.find('=');
-      setenv(pair.substr(0, equals).c_str(), pair.substr(equals + 1).c_str(), 1);
-    }
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
+    execWith(argv, setEnv);
   }
   auto feedInput = [&](const std::string& bytes) {
     for (size_t at = 0; at < bytes.size();) {
@@ -163,6 +173,12 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
 
 std::string sourcePath(const std::string& relative) {
   return std::string(VORKEL_SOURCE_DIR) + "/" + relative;
+}
+
+std::string lowered(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
 }
 
 std::string msg(MessageKey key) { return MessageCatalogue[key]; }
@@ -268,17 +284,9 @@ int startUnderWine(const std::vector<std::string>& programAndArgs) {
     dup2(nothing, 0);
     dup2(nothing, 1);
     dup2(nothing, 2);
-    for (const std::string& pair : wineEnvironment(winePrefix())) {
-      size_t equals = pair.find('=');
-      setenv(pair.substr(0, equals).c_str(), pair.substr(equals + 1).c_str(), 1);
-    }
     std::vector<std::string> argv = {WineLoader};
     argv.insert(argv.end(), programAndArgs.begin(), programAndArgs.end());
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
+    execWith(argv, wineEnvironment(winePrefix()));
   }
   return child;
 }

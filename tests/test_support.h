@@ -65,6 +65,9 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
 /// The bytes whose MD5 the test builds take as the payload's.
 std::string standInPayload();
 
+/// text with A-Z lowered, as Windows compares names.
+std::string lowered(std::string text);
+
 /// A text of the catalogue, and the same as a line.
 std::string msg(MessageKey key);
 std::string line(MessageKey key);

@@ -98,12 +98,6 @@ std::string scanSection(const Runner& runner, const std::vector<const TaskFile*>
   return out + msg(MsgScanDone);
 }
 
-std::string lowered(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 std::vector<std::string> sorted(std::vector<std::string> items) {
   std::sort(items.begin(), items.end());
   return items;
