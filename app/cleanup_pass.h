@@ -4,9 +4,14 @@
 
 #include "app/scan_pass.h"
 
+struct CleanupOutcome {
+  // A file was left for the system to delete at the next restart.
+  bool restartNeeded = false;
+};
+
 /// For each task in order: its registry cache keys, then its executable,
-/// each after its own question, each step into the run's record. Returns
-/// the exit status, 0.
-int runCleanupPass(const DangerList& dangers, RunRecord* runRecord);
+/// each after its own question, each step into the run's record; then the
+/// final line and the pause.
+CleanupOutcome runCleanupPass(const DangerList& dangers, RunRecord* runRecord);
 
 #endif  // VORKELBRAITH_APP_CLEANUP_PASS_H_

@@ -6,14 +6,16 @@
 
 int main() {
   RunRecord record;
+  int status = ExitDone;
   switch (runStartupScreen(&record)) {
-    case StartupOutcome::UserDeclined: return 0;
-    case StartupOutcome::NotAdministrator: return 1;
-    case StartupOutcome::ScanMayBegin: break;
+    case StartupOutcome::UserDeclined: return ExitDone;  // no record begun
+    case StartupOutcome::NotAdministrator: status = ExitNotAdministrator; break;
+    case StartupOutcome::ScanMayBegin: {
+      const ScanResult scan = runScanPass(record);
+      if (!scan.removalDeclined) runCleanupPass(scan.dangers, &record);
+      break;
+    }
   }
-  ScanResult scan = runScanPass(record);
-  int status = 0;
-  if (!scan.removalDeclined) status = runCleanupPass(scan.dangers, &record);
   endRunRecord(record, status);
   return status;
 }

@@ -1,12 +1,9 @@
 #include "app/scan_pass.h"
 
+#include "app/environment.h"
 #include "console/console.h"
-#include "app/startup_screen.h"
-#include "detect/executable_path.h"
 #include "detect/verdict.h"
 #include "tasks/task_store.h"
-
-std::string taskStoreRoot() { return getSystemRoot() + "\\System32\\Tasks"; }
 
 namespace {
 
@@ -19,15 +16,13 @@ void showProgress(uint32_t number) {
   setColour(ColourNormal);
 }
 
-// A dangerous task's executable has the threat's fingerprint: the verdict
-// found exactly that.
-void recordDanger(const RunRecord& runRecord, const std::string& path, const TaskRecord& record) {
-  recordLine(runRecord, "dangerous task", path);
-  recordLine(runRecord, "  uri", record.uri);
-  recordLine(runRecord, "  command", record.command);
-  recordLine(runRecord, "  arguments", record.arguments);
-  recordLine(runRecord, "  executable", extractExecutablePath(record.arguments));
-  recordLine(runRecord, "  md5", KnownPayloadMd5);
+void recordDanger(const RunRecord& runRecord, const DangerousTask& danger) {
+  recordLine(runRecord, "dangerous task", danger.definitionPath);
+  recordLine(runRecord, "  uri", danger.task.uri);
+  recordLine(runRecord, "  command", danger.task.command);
+  recordLine(runRecord, "  arguments", danger.task.arguments);
+  recordLine(runRecord, "  executable", danger.executable);
+  recordLine(runRecord, "  md5", danger.md5);
 }
 
 void reportDanger(const std::string& path, const TaskRecord& record) {
@@ -58,11 +53,13 @@ ScanResult runScanPass(const RunRecord& runRecord) {
   for (const std::string& path : files) {
     TaskRecord record = readTaskDefinition(path);
     showProgress(number++);
-    if (isDangerousTask(record)) {
-      reportDanger(path, record);
-      recordDanger(runRecord, path, record);
-      dangers.push_back(std::move(record));
-    }
+    TaskVerdict verdict = judgeTask(record);
+    if (!verdict.dangerous) continue;
+    reportDanger(path, record);
+    DangerousTask danger = {std::move(record), path, "\\" + path.substr(store.size() + 1),
+                            std::move(verdict.executable), std::move(verdict.md5)};
+    recordDanger(runRecord, danger);
+    dangers.push_back(std::move(danger));
   }
   recordLine(runRecord, "definitions read", std::to_string(files.size()));
 
@@ -73,9 +70,9 @@ ScanResult runScanPass(const RunRecord& runRecord) {
 
   writeOut(MsgNewline);
   setColour(ColourRed);
-  for (const TaskRecord& record : dangers) {
+  for (const DangerousTask& danger : dangers) {
     writeOut(MsgDangerTag);
-    writeOut(record.uri);
+    writeOut(danger.task.uri);
     endLine(StdStream::Out);
   }
   setColour(ColourNormal);

@@ -8,11 +8,19 @@
 #include "record/run_record.h"
 #include "tasks/task_definition.h"
 
-/// The dangerous tasks, in the order the scan found them.
-typedef std::vector<TaskRecord> DangerList;
+/// A task the scan judged dangerous, with what the verdict rested on.
+struct DangerousTask {
+  TaskRecord task;
+  std::string definitionPath;  // its definition file
+  // "\" and the definition's path below the task store: the name the
+  // scheduler gives the task's keys, whatever the definition's URI says.
+  std::string taskPath;
+  std::string executable;  // the file the verdict fingerprinted
+  std::string md5;         // and its digest
+};
 
-/// The scheduler's folder of task definitions.
-std::string taskStoreRoot();
+/// The dangerous tasks, in the order the scan found them.
+typedef std::vector<DangerousTask> DangerList;
 
 struct ScanResult {
   DangerList dangers;

@@ -1,23 +1,7 @@
 #include "app/startup_screen.h"
 
+#include "app/environment.h"
 #include "console/console.h"
-#include "platform/platform.h"
-
-namespace {
-
-// MsgRootUnavailable as a value: what stands for the directory when
-// SYSTEMROOT is missing.
-const char RootUnavailable[] = u8"获取失败";
-
-}  // namespace
-
-std::string getSystemRoot() {
-  std::string root;
-  if (!platformGetEnvironment("SYSTEMROOT", &root)) return RootUnavailable;
-  return root;
-}
-
-bool isUserAdmin() { return platformIsAdministrator(); }
 
 namespace {
 
@@ -70,7 +54,6 @@ StartupOutcome runStartupScreen(RunRecord* record) {
     return StartupOutcome::ScanMayBegin;
   }
   recordLine(*record, "refused", "not run as administrator");
-  endRunRecord(*record, 1);
   setColour(ColourRed);
   writeErr(MsgNeedAdmin);
   endLine(StdStream::Err);

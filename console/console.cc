@@ -1,5 +1,7 @@
 #include "console/console.h"
 
+#include "text/text.h"
+
 namespace {
 
 // Output waiting for the next flush; a progress line costs one write.
@@ -41,9 +43,10 @@ void setColour(ConsoleColour colour) {
   platformSetTextAttribute(colour);
 }
 
-// Values are UTF-8; the console is shown them in its own code page.
+// Values are UTF-8; the console is shown them in its own code page. A
+// control character would let whoever wrote the value lay out the screen.
 void writeOut(const std::string& text) {
-  const std::string shown = platformConsoleText(text);
+  const std::string shown = platformConsoleText(withControlsShown(text));
   writeOutBytes(shown.data(), shown.size());
 }
 
@@ -53,7 +56,7 @@ void writeOut(MessageKey key) {
 }
 
 void writeErr(const std::string& text) {
-  const std::string shown = platformConsoleText(text);
+  const std::string shown = platformConsoleText(withControlsShown(text));
   writeErrBytes(shown.data(), shown.size());
 }
 

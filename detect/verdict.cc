@@ -29,9 +29,15 @@ bool isKnownPayloadMd5(const std::string& digest) {
   return digest.size() == 32 && digest == KnownPayloadMd5;
 }
 
-bool isDangerousTask(const TaskRecord& record) {
-  if (record.command.empty()) return false;
-  if (!containsCaseless(record.command, "cmd.exe")) return false;
-  if (record.arguments.find(".exe") == std::string::npos) return false;
-  return isKnownPayloadMd5(fileMd5Hex(extractExecutablePath(record.arguments)));
+TaskVerdict judgeTask(const TaskRecord& record) {
+  TaskVerdict verdict;
+  if (record.command.empty()) return verdict;
+  if (!containsCaseless(record.command, "cmd.exe")) return verdict;
+  if (record.arguments.find(".exe") == std::string::npos) return verdict;
+  verdict.executable = extractExecutablePath(record.arguments);
+  verdict.md5 = fileMd5Hex(verdict.executable);
+  verdict.dangerous = isKnownPayloadMd5(verdict.md5);
+  return verdict;
 }
+
+bool isDangerousTask(const TaskRecord& record) { return judgeTask(record).dangerous; }

@@ -10,6 +10,17 @@ extern const char KnownPayloadMd5[];
 /// Whether a fingerprint (fileMd5Hex) is the threat's.
 bool isKnownPayloadMd5(const std::string& digest);
 
+/// What judging a task found.
+struct TaskVerdict {
+  bool dangerous = false;
+  std::string executable;  // the path the argument line names, when it was looked for
+  std::string md5;         // that file's fingerprint, when it was computed
+};
+
+/// The verdict of isDangerousTask, with the executable and the digest it
+/// rests on.
+TaskVerdict judgeTask(const TaskRecord& record);
+
 /// True when the task runs cmd.exe with an argument line naming an .exe
 /// whose content is the known payload. The file is opened only for tasks
 /// that pass the textual tests.

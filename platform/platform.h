@@ -15,6 +15,25 @@
 #include <string>
 #include <vector>
 
+// The system's codes that the logic tells apart, as Windows numbers them;
+// every backend gives these for these cases.
+const long ErrorSuccess = 0;
+const long ErrorNotFound = 2;
+const long ErrorAccessDenied = 5;
+const long ErrorFileExists = 80;
+const long ErrorMoreData = 234;
+/// ERROR_STOPPED_ON_SYMLINK: the key is a registry link, and was not followed.
+const long ErrorKeyIsLink = 681;
+
+// Registry value types, as Windows numbers them.
+const uint32_t ValueTypeString = 1;  // REG_SZ
+const uint32_t ValueTypeBinary = 3;  // REG_BINARY
+const uint32_t ValueTypeNumber = 4;  // REG_DWORD
+
+// The process's exit statuses.
+const int ExitDone = 0;  // the run ended, whatever the user answered
+const int ExitNotAdministrator = 1;
+
 enum class StdStream { Out, Err };
 
 /// Colours of the console's text, by the numbers Windows gives them.
@@ -90,8 +109,7 @@ bool platformFinishMd5(PlatformMd5* hash, unsigned char digest[16]);
 void platformReleaseMd5(PlatformMd5* hash);
 
 // Registry, under HKEY_LOCAL_MACHINE in the 64-bit view. Results are the
-// system's error codes: 0 is success, 2 is not found, 5 is access denied,
-// 234 is more data. A key an administrator may only read (the scheduler's
+// system's error codes (ErrorSuccess, ErrorNotFound, ErrorMoreData...). A key an administrator may only read (the scheduler's
 // own, on Windows 10 and 11) is opened or deleted with the administrator's
 // backup or restore right when the plain call is refused; nothing here
 // ever creates a key.
@@ -118,7 +136,7 @@ struct KeyDeletion {
 /// Deletes one key that has no sub-keys, with its values.
 KeyDeletion platformDeleteKey(const std::string& subKey);
 
-/// One value of a key as stored: its type (REG_SZ is 1, REG_BINARY 3...)
+/// One value of a key as stored: its type (ValueTypeString...)
 /// and its bytes, strings in UTF-16 as Windows keeps them.
 struct KeyValue {
   std::string name;  // "" for the key's default value
@@ -126,16 +144,16 @@ struct KeyValue {
   std::string data;
 };
 /// Every value of an open key. Keys the POSIX backend stands in for keep
-/// bytes only: each value there is given as binary (3).
+/// bytes only: each value there is given as binary.
 long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values);
 
 // Files the tool writes of its own: the record of a run and the backups of
-// the keys it deletes. Results are the system's error codes, 0 for success.
+// the keys it deletes. Results are the system's error codes.
 /// Makes one folder, whose parent must exist; 0 when it is there afterwards.
 long platformMakeFolder(const std::string& path);
 /// Appends bytes to a file, making the file when it is missing.
 long platformAppendToFile(const std::string& path, const std::string& bytes);
-/// Writes bytes to a file that does not exist yet; 80 when one does.
+/// Writes bytes to a file that does not exist yet; ErrorFileExists when one does.
 long platformWriteNewFile(const std::string& path, const std::string& bytes);
 
 struct LocalTime {

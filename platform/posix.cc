@@ -21,15 +21,9 @@
 
 namespace {
 
-const long ErrorSuccess = 0;
-const long ErrorFileNotFound = 2;
-const long ErrorAccessDenied = 5;
-const long ErrorFileExists = 80;
-const long ErrorMoreData = 234;
-
 // A failed call's errno as the Windows code the tool reports.
 long windowsError(int error) {
-  return error == ENOENT || error == ENOTDIR ? ErrorFileNotFound
+  return error == ENOENT || error == ENOTDIR ? ErrorNotFound
          : error == EEXIST                   ? ErrorFileExists
                                              : ErrorAccessDenied;
 }
@@ -229,7 +223,7 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, 
   const size_t slash = host.rfind('/');
   const std::string folderPath = slash == std::string::npos ? "." : host.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? host : host.substr(slash + 1);
-  *error = ErrorFileNotFound;
+  *error = ErrorNotFound;
   if (name.empty() || name == "." || name == "..") return nullptr;
   int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder < 0) {
@@ -256,7 +250,7 @@ long platformDeleteOpenFile(PlatformFile* file) {
   if (file->folder < 0 || fstat(file->fd, &opened) != 0) return ErrorAccessDenied;
   if (fstatat(file->folder, file->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
       opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
-    return ErrorFileNotFound;  // not under that name any more
+    return ErrorNotFound;  // not under that name any more
   const bool readOnly = (opened.st_mode & 0222) == 0;
   if (readOnly && fchmod(file->fd, (opened.st_mode & 07777) | 0200) != 0)
     return windowsError(errno);
@@ -324,7 +318,7 @@ struct PlatformKey {
 long platformOpenKey(const std::string& subKey, PlatformKey** key) {
   *key = nullptr;
   std::string folder = keyFolder(subKey);
-  if (!staysInside(subKey) || !isFolder(folder)) return ErrorFileNotFound;
+  if (!staysInside(subKey) || !isFolder(folder)) return ErrorNotFound;
   *key = new PlatformKey;
   (*key)->folder = folder;
   return ErrorSuccess;
@@ -335,11 +329,11 @@ long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
   std::string name = valueName;
   if (name.empty() || name == "." || name == ".." ||
       name.find_first_of("/\\") != std::string::npos)
-    return ErrorFileNotFound;
+    return ErrorNotFound;
   std::string path = key->folder + "/" + name;
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-    return ErrorFileNotFound;
+    return ErrorNotFound;
   FILE* value = fopen(path.c_str(), "rb");
   if (value == nullptr) return ErrorAccessDenied;
   uint64_t length = static_cast<uint64_t>(info.st_size);
@@ -362,7 +356,7 @@ KeyDeletion platformDeleteKey(const std::string& subKey) {
   std::string folder = keyFolder(subKey);
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   if (!staysInside(subKey) || !isFolder(folder)) {
-    deletion.result = ErrorFileNotFound;
+    deletion.result = ErrorNotFound;
     return deletion;
   }
   deletion.result = ErrorAccessDenied;
@@ -392,7 +386,6 @@ KeyDeletion platformDeleteKey(const std::string& subKey) {
 long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values) {
   DIR* listing = opendir(key->folder.c_str());
   if (listing == nullptr) return windowsError(errno);
-  const uint32_t Binary = 3;
   long result = ErrorSuccess;
   while (struct dirent* found = readdir(listing)) {
     const std::string name = found->d_name;
@@ -405,7 +398,7 @@ long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values) {
     }
     KeyValue value;
     value.name = name;
-    value.type = Binary;
+    value.type = ValueTypeBinary;
     char chunk[4096];
     for (size_t got; (got = fread(chunk, 1, sizeof chunk, file)) > 0;) value.data.append(chunk, got);
     fclose(file);

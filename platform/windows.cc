@@ -1,28 +1,16 @@
-// The Windows backend: the one file of the tool that sees <windows.h>.
-// Text inside the tool is UTF-8; here it becomes UTF-16 for the wide calls,
-// and names the system gives back become UTF-8 again, so a Chinese name (or
-// one no code page holds) is used exactly as the system stores it.
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0601  // Windows 7: NtOpenKeyEx, SetFileInformationByHandle
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+// The Windows backend's console, environment and files; the registry and
+// the administrator's rights are in windows_registry.cc. Text inside the tool
+// is UTF-8; here it becomes UTF-16 for the wide calls, and names the system
+// gives back become UTF-8 again, so a Chinese name (or one no code page
+// holds) is used exactly as the system stores it.
+#include "platform/windows_common.h"
+
 #include <wincrypt.h>
-#include <winternl.h>
 #include <ntsecapi.h>
 
 #include <stdlib.h>
 
 #include "platform/platform.h"
-
-// ntdll's own calls for keys, documented as ZwOpenKeyEx and ZwDeleteKey.
-extern "C" {
-NTSTATUS NTAPI NtOpenKeyEx(PHANDLE key, ACCESS_MASK access,
-                           POBJECT_ATTRIBUTES attributes, ULONG options);
-NTSTATUS NTAPI NtDeleteKey(HANDLE key);
-}
 
 namespace {
 
@@ -47,94 +35,6 @@ bool outputIsConsole() {
   return console;
 }
 
-// ---- UTF-8 and UTF-16 ------------------------------------------------------
-// Windows names are UTF-16 units that need not pair up. Inside the tool they
-// are UTF-8, a unit that pairs with nothing written as the three bytes of
-// its value, so every name the system gives comes back to it unchanged.
-
-const uint32_t NotACharacter = 0xFFFFFFFF;
-
-// The code point at text[*at] (a lone surrogate included), moving *at past
-// it; NotACharacter, moving one byte, where no well-formed sequence starts.
-uint32_t nextCodePoint(const std::string& text, size_t* at) {
-  const size_t i = *at;
-  const unsigned char lead = static_cast<unsigned char>(text[i]);
-  *at = i + 1;
-  if (lead < 0x80) return lead;
-  const size_t extra = lead >= 0xC2 && lead <= 0xDF   ? 1
-                       : lead >= 0xE0 && lead <= 0xEF ? 2
-                       : lead >= 0xF0 && lead <= 0xF4 ? 3
-                                                      : 0;
-  if (extra == 0 || text.size() - i <= extra) return NotACharacter;
-  uint32_t code = lead & (0x3F >> extra);
-  for (size_t k = 1; k <= extra; ++k) {
-    const unsigned char next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) return NotACharacter;
-    code = code << 6 | (next & 0x3F);
-  }
-  const uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
-  if (code < smallest[extra] || code > 0x10FFFF) return NotACharacter;
-  *at = i + 1 + extra;
-  return code;
-}
-
-std::wstring widen(const std::string& utf8) {
-  std::wstring wide;
-  wide.reserve(utf8.size());
-  for (size_t at = 0; at < utf8.size();) {
-    uint32_t code = nextCodePoint(utf8, &at);
-    if (code == NotACharacter) code = 0xFFFD;  // names no file or key
-    if (code >= 0x10000) {
-      wide += static_cast<wchar_t>(0xD800 | (code - 0x10000) >> 10);
-      wide += static_cast<wchar_t>(0xDC00 | (code & 0x3FF));
-    } else {
-      wide += static_cast<wchar_t>(code);
-    }
-  }
-  return wide;
-}
-
-void appendUtf8(uint32_t code, std::string* out) {
-  if (code < 0x80) {
-    *out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    *out += static_cast<char>(0xC0 | code >> 6);
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    *out += static_cast<char>(0xE0 | code >> 12);
-    *out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | code >> 18);
-    *out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-    *out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    *out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-std::string narrow(const wchar_t* wide, size_t length) {
-  std::string utf8;
-  utf8.reserve(length);
-  for (size_t i = 0; i < length; ++i) {
-    uint32_t unit = static_cast<uint16_t>(wide[i]);
-    if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < length) {
-      uint32_t next = static_cast<uint16_t>(wide[i + 1]);
-      if (next >= 0xDC00 && next < 0xE000) {
-        unit = 0x10000 + ((unit & 0x3FF) << 10) + (next & 0x3FF);
-        ++i;
-      }
-    }
-    appendUtf8(unit, &utf8);
-  }
-  return utf8;
-}
-
-bool isAscii(const std::string& text) {
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 // The code page the user reads: the console's, or the ANSI code page when
 // output goes to a file or a pipe.
 UINT shownCodePage() {
@@ -146,36 +46,17 @@ UINT shownCodePage() {
 std::string shownCharacter(uint32_t code) {
   const bool lone = code >= 0xD800 && code < 0xE000;
   if (code == NotACharacter || lone) return "?";
-  if (shownCodePage() == CP_UTF8) {
-    std::string utf8;
-    appendUtf8(code, &utf8);
-    return utf8;
-  }
-  wchar_t units[2] = {static_cast<wchar_t>(code), 0};
-  int count = 1;
-  if (code >= 0x10000) {
-    units[0] = static_cast<wchar_t>(0xD800 | (code - 0x10000) >> 10);
-    units[1] = static_cast<wchar_t>(0xDC00 | (code & 0x3FF));
-    count = 2;
-  }
+  std::string utf8;
+  appendUtf8(code, &utf8);
+  if (shownCodePage() == CP_UTF8) return utf8;
+  const std::wstring units = widen(utf8);
   char bytes[16];
   BOOL defaulted = FALSE;
-  int length = WideCharToMultiByte(shownCodePage(), WC_NO_BEST_FIT_CHARS, units, count, bytes,
+  int length = WideCharToMultiByte(shownCodePage(), WC_NO_BEST_FIT_CHARS, units.data(),
+                                   static_cast<int>(units.size()), bytes,
                                    sizeof bytes, nullptr, &defaulted);
   if (length <= 0 || defaulted) return "?";
   return std::string(bytes, static_cast<size_t>(length));
-}
-
-// ---- Paths and keys ----------------------------------------------------------
-
-// "\Registry\Machine\..." for a key below HKEY_LOCAL_MACHINE, each name once
-// separated: the registry has no empty names, so "a\\b" can only be a\b.
-std::wstring machineKeyName(const std::string& subKey) {
-  std::wstring name = L"\\Registry\\Machine\\";
-  for (wchar_t c : widen(subKey))
-    if (c != L'\\' || name.back() != L'\\') name += c;
-  if (name.back() == L'\\') name.pop_back();
-  return name;
 }
 
 }  // namespace
@@ -191,7 +72,7 @@ void platformWrite(StdStream stream, const char* data, size_t size) {
   HANDLE handle = standardHandle(stream);
   if (!isUsable(handle)) return;
   while (size > 0) {
-    DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    const DWORD chunk = chunkOf(size);
     DWORD written = 0;
     if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return;
     data += written;
@@ -277,16 +158,13 @@ namespace {
 
 // A handle to a file on disk; the size through *size. Device names such as
 // NUL or CON open too, and are closed again: only files on disk count.
-PlatformFile* fileOnDisk(HANDLE file, uint64_t* size) {
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
+PlatformFile* fileOnDisk(OwnedHandle file, uint64_t* size) {
   LARGE_INTEGER length;
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &length) ||
-      length.QuadPart < 0) {
-    CloseHandle(file);
+  if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK ||
+      !GetFileSizeEx(file.get(), &length) || length.QuadPart < 0)
     return nullptr;
-  }
   *size = static_cast<uint64_t>(length.QuadPart);
-  return reinterpret_cast<PlatformFile*>(file);
+  return reinterpret_cast<PlatformFile*>(file.release());
 }
 
 HANDLE handleOf(PlatformFile* file) { return reinterpret_cast<HANDLE>(file); }
@@ -365,15 +243,14 @@ std::wstring randomHex() {
 }  // namespace
 
 PlatformFile* platformOpenFile(const std::string& path, uint64_t* size) {
-  return fileOnDisk(CreateFileW(widen(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+  return fileOnDisk(OwnedHandle(CreateFileW(widen(path).c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
                     size);
 }
 
 int64_t platformReadFile(PlatformFile* file, void* buffer, size_t capacity) {
-  DWORD chunk =
-      capacity > (1u << 30) ? (1u << 30) : static_cast<DWORD>(capacity);
+  const DWORD chunk = chunkOf(capacity);
   DWORD got = 0;
   if (!ReadFile(handleOf(file), buffer, chunk, &got, nullptr)) return -1;
   return got;
@@ -388,21 +265,22 @@ void platformCloseFile(PlatformFile* file) { CloseHandle(handleOf(file)); }
 // the attributes are cleared as far as the system allows.
 PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error) {
   const std::wstring name = widen(path);
-  HANDLE file = INVALID_HANDLE_VALUE;
+  OwnedHandle file;
   for (DWORD access : {GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, GENERIC_READ | DELETE}) {
-    file = CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                       nullptr);
-    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
+    file.reset(CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                           nullptr));
+    if (file.get() != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
   }
-  *error = file == INVALID_HANDLE_VALUE ? static_cast<long>(GetLastError()) : ERROR_ACCESS_DENIED;
-  DWORD attributes = 0;
-  if (file != INVALID_HANDLE_VALUE &&
-      (!attributesOf(file, &attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
-    CloseHandle(file);
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    *error = lastError();
     return nullptr;
   }
-  PlatformFile* opened = fileOnDisk(file, size);
+  *error = ERROR_ACCESS_DENIED;
+  DWORD attributes = 0;
+  if (!attributesOf(file.get(), &attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return nullptr;
+  PlatformFile* opened = fileOnDisk(std::move(file), size);
   if (opened != nullptr) *error = 0;
   return opened;
 }
@@ -410,14 +288,14 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, 
 long platformDeleteOpenFile(PlatformFile* opened) {
   HANDLE file = handleOf(opened);
   DWORD attributes = 0;
-  if (!attributesOf(file, &attributes)) return static_cast<long>(GetLastError());
+  if (!attributesOf(file, &attributes)) return lastError();
   const bool protecting = (attributes & ProtectingAttributes) != 0;
   if (protecting && !setAttributes(file, attributes & ~ProtectingAttributes))
-    return static_cast<long>(GetLastError());
+    return lastError();
   FILE_DISPOSITION_INFO disposition = {TRUE};
   if (SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition))
     return 0;
-  const long refused = static_cast<long>(GetLastError());
+  const long refused = lastError();
   if (protecting) setAttributes(file, attributes);
   return refused;
 }
@@ -431,11 +309,11 @@ long platformDeleteOpenFileAtRestart(PlatformFile* opened) {
   const std::wstring original = finalPath(file);
   const std::wstring originalNt = ntPathOf(original);
   if (originalNt.empty() || !attributesOf(file, &attributes))
-    return static_cast<long>(GetLastError() != 0 ? GetLastError() : ERROR_INVALID_NAME);
+    return GetLastError() != 0 ? lastError() : ERROR_INVALID_NAME;
   bool renamed = false;
   for (int attempt = 0; attempt < 8 && !renamed; ++attempt)
     renamed = renameOpenFile(file, originalNt + L"." + randomHex() + L".del");
-  if (!renamed) return static_cast<long>(GetLastError());
+  if (!renamed) return lastError();
   const std::wstring fresh = finalPath(file);
   // Left without read-only, hidden or system, so that nothing keeps the
   // system from deleting it.
@@ -444,7 +322,7 @@ long platformDeleteOpenFileAtRestart(PlatformFile* opened) {
   if (cleared && !fresh.empty() &&
       MoveFileExW(fresh.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
     return 0;
-  const long refused = static_cast<long>(GetLastError());
+  const long refused = lastError();
   // Back as it was.
   setAttributes(file, attributes);
   renameOpenFile(file, originalNt);
@@ -477,7 +355,7 @@ PlatformMd5* platformBeginMd5() {
 bool platformAddToMd5(PlatformMd5* md5, const void* data, size_t size) {
   const BYTE* bytes = static_cast<const BYTE*>(data);
   while (size > 0) {
-    DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    const DWORD chunk = chunkOf(size);
     if (!CryptHashData(md5->hash, bytes, chunk, 0)) return false;
     bytes += chunk;
     size -= chunk;
@@ -497,199 +375,10 @@ void platformReleaseMd5(PlatformMd5* md5) {
   delete md5;
 }
 
-namespace {
-
-// ---- The administrator's backup and restore rights ----------------------------
-// An administrator holds them but does not have them in force; they let him
-// open a key whatever its access list says, with REG_OPTION_BACKUP_RESTORE.
-// They are put in force for one call and taken back at once.
-
-struct Rights {
-  HANDLE token = nullptr;
-  // What AdjustTokenPrivileges says the changed rights were before.
-  unsigned char previous[sizeof(TOKEN_PRIVILEGES) + sizeof(LUID_AND_ATTRIBUTES)] = {};
-  bool changed = false;
-  std::vector<unsigned char> before;  // the token's rights before any change
-};
-
-std::vector<unsigned char> tokenRights(HANDLE token) {
-  DWORD size = 0;
-  GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
-  std::vector<unsigned char> rights(size);
-  if (size == 0 || !GetTokenInformation(token, TokenPrivileges, rights.data(), size, &size))
-    rights.clear();
-  return rights;
-}
-
-// Whether every named right is in the token and in force.
-bool inForce(const std::vector<unsigned char>& rights, const LUID* wanted, int count) {
-  if (rights.empty()) return false;
-  const TOKEN_PRIVILEGES* list = reinterpret_cast<const TOKEN_PRIVILEGES*>(rights.data());
-  for (int w = 0; w < count; ++w) {
-    bool found = false;
-    for (DWORD i = 0; i < list->PrivilegeCount && !found; ++i)
-      found = list->Privileges[i].Luid.LowPart == wanted[w].LowPart &&
-              list->Privileges[i].Luid.HighPart == wanted[w].HighPart &&
-              (list->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
-    if (!found) return false;
-  }
-  return true;
-}
-
-// Puts the rights named in force; says whether the system reports them so.
-bool takeRights(const wchar_t* const* names, int count, Rights* rights) {
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                        &rights->token)) {
-    rights->token = nullptr;
-    return false;
-  }
-  rights->before = tokenRights(rights->token);
-  unsigned char wanted[sizeof(TOKEN_PRIVILEGES) + sizeof(LUID_AND_ATTRIBUTES)] = {};
-  TOKEN_PRIVILEGES* list = reinterpret_cast<TOKEN_PRIVILEGES*>(wanted);
-  LUID luids[2];
-  list->PrivilegeCount = static_cast<DWORD>(count);
-  for (int i = 0; i < count; ++i) {
-    if (!LookupPrivilegeValueW(nullptr, names[i], &luids[i])) return false;
-    list->Privileges[i].Luid = luids[i];
-    list->Privileges[i].Attributes = SE_PRIVILEGE_ENABLED;
-  }
-  DWORD size = sizeof rights->previous;
-  rights->changed = AdjustTokenPrivileges(rights->token, FALSE, list, sizeof rights->previous,
-                                          reinterpret_cast<TOKEN_PRIVILEGES*>(rights->previous),
-                                          &size) != 0;
-  return rights->changed && inForce(tokenRights(rights->token), luids, count);
-}
-
-// Takes back what takeRights changed; says whether the token is as before.
-bool putRightsBack(Rights* rights) {
-  if (rights->token == nullptr) return true;
-  if (rights->changed)
-    AdjustTokenPrivileges(rights->token, FALSE,
-                          reinterpret_cast<TOKEN_PRIVILEGES*>(rights->previous), 0, nullptr, nullptr);
-  const bool same = tokenRights(rights->token) == rights->before;
-  CloseHandle(rights->token);
-  rights->token = nullptr;
-  return same;
-}
-
-// Opens exactly that key, never creating it, with the rights in force.
-NTSTATUS openWithRights(const std::string& subKey, ACCESS_MASK access, HANDLE* key) {
-  std::wstring name = machineKeyName(subKey);
-  if (name.size() * sizeof(wchar_t) > 0xFFFE) return static_cast<NTSTATUS>(0xC0000033L);
-  UNICODE_STRING objectName;
-  objectName.Buffer = &name[0];
-  objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  objectName.MaximumLength = objectName.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-  return NtOpenKeyEx(key, access, &attributes, REG_OPTION_BACKUP_RESTORE);
-}
-
-const wchar_t* const BackupRight[] = {L"SeBackupPrivilege"};
-const wchar_t* const RestoreRights[] = {L"SeRestorePrivilege", L"SeBackupPrivilege"};
-
-}  // namespace
-
-long platformOpenKey(const std::string& subKey, PlatformKey** key) {
-  HKEY opened = nullptr;
-  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, widen(subKey).c_str(), 0,
-                              KEY_READ | KEY_WOW64_64KEY, &opened);
-  if (result == ERROR_ACCESS_DENIED) {
-    Rights rights;
-    HANDLE handle = nullptr;
-    if (takeRights(BackupRight, 1, &rights) &&
-        openWithRights(subKey, KEY_READ, &handle) >= 0) {
-      opened = reinterpret_cast<HKEY>(handle);
-      result = ERROR_SUCCESS;
-    }
-    putRightsBack(&rights);
-  }
-  *key = result == ERROR_SUCCESS ? reinterpret_cast<PlatformKey*>(opened) : nullptr;
-  return result;
-}
-
-long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
-                        uint32_t* size) {
-  // The value's bytes as stored, with its name in UTF-16; a string comes
-  // back as UTF-16 and is given as UTF-8, in the caller's buffer as far as
-  // it goes.
-  DWORD type = 0;
-  DWORD length = 0;
-  const std::wstring name = widen(valueName);
-  HKEY hkey = reinterpret_cast<HKEY>(key);
-  LONG result = RegQueryValueExW(hkey, name.c_str(), nullptr, &type, nullptr, &length);
-  if (result != ERROR_SUCCESS) return result;
-  std::vector<unsigned char> stored(length + sizeof(wchar_t));
-  result = RegQueryValueExW(hkey, name.c_str(), nullptr, &type, stored.data(), &length);
-  if (result != ERROR_SUCCESS) return result;
-  std::string bytes;
-  if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)
-    bytes = narrow(reinterpret_cast<const wchar_t*>(stored.data()), length / sizeof(wchar_t));
-  else
-    bytes.assign(reinterpret_cast<const char*>(stored.data()), length);
-  const size_t copied = bytes.size() < *size ? bytes.size() : *size;
-  memcpy(buffer, bytes.data(), copied);
-  const bool fits = bytes.size() <= *size;
-  *size = static_cast<uint32_t>(bytes.size());
-  return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
-}
-
-void platformCloseKey(PlatformKey* key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
-
-KeyDeletion platformDeleteKey(const std::string& subKey) {
-  KeyDeletion deletion;
-  deletion.result =
-      RegDeleteKeyExW(HKEY_LOCAL_MACHINE, widen(subKey).c_str(), KEY_WOW64_64KEY, 0);
-  if (deletion.result != ERROR_ACCESS_DENIED) return deletion;
-  deletion.retried = true;
-  Rights rights;
-  deletion.rightsInForce = takeRights(RestoreRights, 2, &rights);
-  HANDLE key = nullptr;
-  if (deletion.rightsInForce && openWithRights(subKey, DELETE, &key) >= 0) {
-    if (NtDeleteKey(key) >= 0) deletion.result = ERROR_SUCCESS;
-    RegCloseKey(reinterpret_cast<HKEY>(key));
-  }
-  deletion.rightsPutBack = putRightsBack(&rights);
-  return deletion;
-}
-
-long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values) {
-  HKEY hkey = reinterpret_cast<HKEY>(key);
-  DWORD count = 0, longestName = 0, largest = 0;
-  LONG result = RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                 &count, &longestName, &largest, nullptr, nullptr);
-  if (result != ERROR_SUCCESS) return result;
-  std::wstring name(longestName + 1, L'\0');
-  std::vector<unsigned char> data(largest + 1);
-  for (DWORD index = 0;; ++index) {
-    DWORD nameLength = static_cast<DWORD>(name.size());
-    DWORD dataLength = static_cast<DWORD>(data.size());
-    DWORD type = 0;
-    result = RegEnumValueW(hkey, index, &name[0], &nameLength, nullptr, &type, data.data(),
-                           &dataLength);
-    if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-    if (result == ERROR_MORE_DATA) {
-      // Grown since it was measured: measured again, and read again.
-      RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       &longestName, &largest, nullptr, nullptr);
-      name.assign(longestName + 1, L'\0');
-      data.assign(largest + 1, 0);
-      --index;
-      continue;
-    }
-    if (result != ERROR_SUCCESS) return result;
-    KeyValue value;
-    value.name = narrow(name.data(), nameLength);
-    value.type = type;
-    value.data.assign(reinterpret_cast<const char*>(data.data()), dataLength);
-    values->push_back(value);
-  }
-}
-
 long platformMakeFolder(const std::string& path) {
   const std::wstring wide = widen(path);
   if (CreateDirectoryW(wide.c_str(), nullptr)) return 0;
-  const long made = static_cast<long>(GetLastError());
+  const long made = lastError();
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
              ? 0
@@ -703,23 +392,21 @@ long writeWhole(HANDLE file, const std::string& bytes) {
   size_t left = bytes.size();
   while (left > 0) {
     DWORD written = 0;
-    DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
-    if (!WriteFile(file, data, chunk, &written, nullptr)) return static_cast<long>(GetLastError());
+    const DWORD chunk = chunkOf(left);
+    if (!WriteFile(file, data, chunk, &written, nullptr)) return lastError();
     data += written;
     left -= written;
   }
-  return FlushFileBuffers(file) ? 0 : static_cast<long>(GetLastError());
+  return FlushFileBuffers(file) ? 0 : lastError();
 }
 
 long writeFile(const std::string& path, const std::string& bytes, DWORD access,
                DWORD disposition) {
-  HANDLE file = CreateFileW(widen(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
-  const long result = GetFileType(file) == FILE_TYPE_DISK ? writeWhole(file, bytes)
-                                                           : ERROR_ACCESS_DENIED;
-  CloseHandle(file);
-  return result;
+  OwnedHandle file(CreateFileW(widen(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return lastError();
+  return GetFileType(file.get()) == FILE_TYPE_DISK ? writeWhole(file.get(), bytes)
+                                                    : ERROR_ACCESS_DENIED;
 }
 
 }  // namespace

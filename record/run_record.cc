@@ -3,6 +3,8 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "text/text.h"
+
 #ifndef VORKELBRAITH_VERSION
 #define VORKELBRAITH_VERSION "unknown"
 #endif
@@ -21,33 +23,30 @@ std::string twoDigits(int value) {
   return text;
 }
 
-void append(const RunRecord& record, const std::string& text) {
-  if (!record.logPath.empty()) platformAppendToFile(record.logPath, text);
-}
-
-// ---- UTF-8 and UTF-16 LE, for the backup -------------------------------------
-
-std::string utf16le(const std::string& utf8) {
+// One event a line, whatever a value holds: a control character is written
+// as ^ and two hexadecimal digits, and ^ itself as ^^, so no value can end
+// a line or pass for another's text.
+std::string recordedText(const std::string& text) {
+  if (!hasControlCharacter(text) && text.find('^') == std::string::npos) return text;
   std::string out;
-  auto unit = [&out](uint32_t value) {
-    out += static_cast<char>(value & 0xFF);
-    out += static_cast<char>(value >> 8);
-  };
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    const size_t extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-    uint32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
-    for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
-      code = code << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    i += extra + 1;
-    if (code >= 0x10000) {
-      unit(0xD800 | (code - 0x10000) >> 10);
-      unit(0xDC00 | (code & 0x3FF));
+  for (char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '^') {
+      out += "^^";
+    } else if (isControlCharacter(byte)) {
+      const char* digits = "0123456789ABCDEF";
+      out += '^';
+      out += digits[byte >> 4];
+      out += digits[byte & 15];
     } else {
-      unit(code);
+      out += c;
     }
   }
   return out;
+}
+
+void append(const RunRecord& record, const std::string& text) {
+  if (!record.logPath.empty()) platformAppendToFile(record.logPath, text);
 }
 
 // A REG_SZ's bytes as text, when regedit's quoted form gives exactly those
@@ -55,36 +54,18 @@ std::string utf16le(const std::string& utf8) {
 // no line break.
 bool quotableString(const std::string& data, std::string* utf8) {
   if (data.size() < 2 || data.size() % 2 != 0) return false;
-  const size_t units = data.size() / 2 - 1;
-  auto unitAt = [&data](size_t i) {
-    return static_cast<uint32_t>(static_cast<unsigned char>(data[2 * i])) |
-           static_cast<uint32_t>(static_cast<unsigned char>(data[2 * i + 1])) << 8;
-  };
-  if (unitAt(units) != 0) return false;
-  for (size_t i = 0; i < units; ++i) {
-    uint32_t code = unitAt(i);
-    if (code == 0 || code == '\r' || code == '\n' || (code >= 0xDC00 && code < 0xE000))
+  std::u16string units(data.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
+                                     static_cast<unsigned char>(data[2 * i + 1]) << 8);
+  if (units.back() != 0) return false;
+  units.pop_back();
+  for (size_t i = 0; i < units.size();) {
+    const uint32_t code = nextUtf16CodePoint(units.data(), units.size(), &i);
+    if (code == 0 || code == '\r' || code == '\n' || (code >= 0xD800 && code < 0xE000))
       return false;
-    if (code >= 0xD800 && code < 0xDC00) {
-      if (i + 1 >= units || unitAt(i + 1) < 0xDC00 || unitAt(i + 1) >= 0xE000) return false;
-      code = 0x10000 + ((code & 0x3FF) << 10) + (unitAt(++i) & 0x3FF);
-    }
-    if (code < 0x80) {
-      *utf8 += static_cast<char>(code);
-    } else if (code < 0x800) {
-      *utf8 += static_cast<char>(0xC0 | code >> 6);
-      *utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      *utf8 += static_cast<char>(0xE0 | code >> 12);
-      *utf8 += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-      *utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      *utf8 += static_cast<char>(0xF0 | code >> 18);
-      *utf8 += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-      *utf8 += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-      *utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    }
   }
+  *utf8 = utf8FromUtf16(units.data(), units.size());
   return true;
 }
 
@@ -156,7 +137,7 @@ RunRecord beginRunRecord(const std::string& systemRoot, bool administrator) {
 }
 
 void recordLine(const RunRecord& record, const std::string& label, const std::string& value) {
-  append(record, label + ": " + value + LineEnd);
+  append(record, recordedText(label) + ": " + recordedText(value) + LineEnd);
 }
 
 void recordAnswer(const RunRecord& record, const std::string& question, bool yes) {
@@ -167,15 +148,27 @@ void endRunRecord(const RunRecord& record, int status) {
   append(record, "exit status: " + std::to_string(status) + LineEnd + LineEnd);
 }
 
-std::string regFileSection(const std::string& subKey, const std::vector<KeyValue>& values) {
-  std::string text = "[" + regKeyName(subKey) + "]" + LineEnd;
-  const uint32_t String = 1, Number = 4;
-  for (const KeyValue& value : values) {
+std::string regFileSection(const KeySnapshot& key, std::vector<std::string>* notBackedUp) {
+  // A line break in a name would end the line regedit reads and start one
+  // of the name's choosing: such a key or value is named in a comment only.
+  if (hasControlCharacter(key.subKey)) {
+    notBackedUp->push_back(regKeyName(key.subKey));
+    return "; " + recordedText(regKeyName(key.subKey)) + ": not backed up, its name holds a " +
+           "control character" + LineEnd + LineEnd;
+  }
+  std::string text = "[" + regKeyName(key.subKey) + "]" + LineEnd;
+  for (const KeyValue& value : key.values) {
+    if (hasControlCharacter(value.name)) {
+      notBackedUp->push_back(regKeyName(key.subKey) + " value " + value.name);
+      text += "; value " + recordedText(value.name) +
+              ": not backed up, its name holds a control character" + LineEnd;
+      continue;
+    }
     const std::string name = (value.name.empty() ? "@" : quoted(value.name)) + "=";
     std::string utf8;
-    if (value.type == String && quotableString(value.data, &utf8)) {
+    if (value.type == ValueTypeString && quotableString(value.data, &utf8)) {
       text += name + quoted(utf8);
-    } else if (value.type == Number && value.data.size() == 4) {
+    } else if (value.type == ValueTypeNumber && value.data.size() == 4) {
       char number[16];
       snprintf(number, sizeof number, "dword:%02x%02x%02x%02x",
                static_cast<unsigned char>(value.data[3]), static_cast<unsigned char>(value.data[2]),
@@ -189,44 +182,42 @@ std::string regFileSection(const std::string& subKey, const std::vector<KeyValue
   return text + LineEnd;
 }
 
-void backupKeys(RunRecord* record, const std::vector<std::string>& subKeys) {
+void backupKeys(RunRecord* record, const std::vector<KeySnapshot>& keys) {
   std::string text;
-  for (const std::string& subKey : subKeys) {
-    PlatformKey* key = nullptr;
-    long result = platformOpenKey(subKey, &key);
-    std::vector<KeyValue> values;
-    if (result == 0) {
-      result = platformReadValues(key, &values);
-      platformCloseKey(key);
-    }
-    if (result == 0) {
-      text += regFileSection(subKey, values);
+  for (const KeySnapshot& key : keys) {
+    if (key.readResult == ErrorSuccess) {
+      std::vector<std::string> notBackedUp;
+      text += regFileSection(key, &notBackedUp);
+      for (const std::string& name : notBackedUp)
+        recordLine(*record, "not backed up, the name holds a control character", name);
     } else {
       // Said in the file too, where regedit takes it for a comment.
-      text += "; " + regKeyName(subKey) + ": not read, error " + std::to_string(result) +
-              LineEnd + LineEnd;
-      recordLine(*record, "backup of " + regKeyName(subKey),
-                 "not read, error " + std::to_string(result));
+      const std::string why = key.readResult == ErrorKeyIsLink
+                                  ? std::string("not read, the key is a registry link")
+                                  : "not read, error " + std::to_string(key.readResult);
+      text += "; " + recordedText(regKeyName(key.subKey)) + ": " + why + LineEnd + LineEnd;
+      recordLine(*record, "backup of " + regKeyName(key.subKey), why);
     }
   }
-  long result = 0;
+  long result = ErrorSuccess;
   if (record->backupPath.empty()) {
     // Never over an earlier backup: the next free name.
     const std::string base = record->folder + "\\vorkelbraith-remover-" + record->stamp;
     const std::string header = std::string("Windows Registry Editor Version 5.00") + LineEnd +
                                LineEnd;
-    const std::string bytes = "\xFF\xFE" + utf16le(header + text);
+    const std::string bytes = "\xFF\xFE" + utf16LeFromUtf8(header + text);
     for (int copy = 1; copy < 100; ++copy) {
       const std::string path = base + (copy == 1 ? "" : "-" + std::to_string(copy)) + ".reg";
       result = platformWriteNewFile(path, bytes);
-      if (result != 80) {
-        if (result == 0) record->backupPath = path;
+      if (result != ErrorFileExists) {
+        if (result == ErrorSuccess) record->backupPath = path;
         break;
       }
     }
   } else {
-    result = platformAppendToFile(record->backupPath, utf16le(text));
+    result = platformAppendToFile(record->backupPath, utf16LeFromUtf8(text));
   }
   recordLine(*record, "registry backup",
-             result == 0 ? record->backupPath : "not written, error " + std::to_string(result));
+             result == ErrorSuccess ? record->backupPath
+                                    : "not written, error " + std::to_string(result));
 }

@@ -23,21 +23,31 @@ struct RunRecord {
 /// the tool's version, the local time, the computer's name and whether the
 /// process is an administrator.
 RunRecord beginRunRecord(const std::string& systemRoot, bool administrator);
-/// One line of the run's block: "label: value".
+/// One line of the run's block: "label: value", a control character in
+/// either as ^ and two hexadecimal digits and ^ as ^^.
 void recordLine(const RunRecord& record, const std::string& label, const std::string& value);
 /// "yes" or "no" for a question's answer.
 void recordAnswer(const RunRecord& record, const std::string& question, bool yes);
 /// Ends the block with the process's exit status.
 void endRunRecord(const RunRecord& record, int status);
 
-/// Writes every value of the keys (below HKEY_LOCAL_MACHINE) to the run's
-/// backup, in the format regedit imports, and names the backup in the
-/// record. The first backup of a run makes a new file, never one that is
+/// One key's values as read just before it is deleted.
+struct KeySnapshot {
+  std::string subKey;             // below HKEY_LOCAL_MACHINE
+  long readResult = ErrorSuccess;  // ErrorKeyIsLink for a link, which is not read
+  std::vector<KeyValue> values;
+};
+
+/// Writes the keys and their values to the run's backup, in the format
+/// regedit imports, and names the backup in the record (and what it could
+/// not hold). The first backup of a run makes a new file, never one that is
 /// there already; later ones are added to it.
-void backupKeys(RunRecord* record, const std::vector<std::string>& subKeys);
+void backupKeys(RunRecord* record, const std::vector<KeySnapshot>& keys);
 
 /// The backup's text for one key and its values (UTF-8), as regedit writes
-/// them: strings quoted, numbers as dword, every other type as hex(N).
-std::string regFileSection(const std::string& subKey, const std::vector<KeyValue>& values);
+/// them: strings quoted, numbers as dword, every other type as hex(N). A
+/// key or value whose name holds a control character is named in a comment
+/// instead, and in *notBackedUp.
+std::string regFileSection(const KeySnapshot& key, std::vector<std::string>* notBackedUp);
 
 #endif  // VORKELBRAITH_RECORD_RUN_RECORD_H_

@@ -6,11 +6,18 @@
 #include <gtest/gtest.h>
 
 #include "tests/task_text.h"
+#include "tests/test_support.h"
 
 namespace {
 
 std::string utf16z(const std::string& utf8) {
   return encodeUnicode(utf8, 2, false, false) + std::string(2, '\0');
+}
+
+std::string section(const std::string& subKey, const std::vector<KeyValue>& values,
+                    std::vector<std::string>* notBackedUp = nullptr) {
+  std::vector<std::string> ignored;
+  return regFileSection({subKey, ErrorSuccess, values}, notBackedUp ? notBackedUp : &ignored);
 }
 
 // Each value as regedit writes it, so that importing the backup gives back
@@ -40,9 +47,42 @@ TEST(RunRecord, BackupWritesEachValueAsRegeditImportsIt) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ("[HKEY_LOCAL_MACHINE\\K\\Tree\\T]\r\n" + std::string(c.line) + "\r\n\r\n",
-              regFileSection("K\\Tree\\\\T", {c.value}))
+              section("K\\Tree\\\\T", {c.value}))
         << c.line;
   }
+}
+
+// A name with a line break could close the key's section and open one of
+// its own choosing: it is named in a comment, and nothing of it is written.
+TEST(RunRecord, BackupNamesWhatItCannotHoldInComments) {
+  std::vector<std::string> skipped;
+  EXPECT_EQ("; HKEY_LOCAL_MACHINE\\K\\Tree\\Upd^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]: not "
+            "backed up, its name holds a control character\r\n\r\n",
+            section("K\\Tree\\Upd\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]",
+                    {{"Id", 1, utf16z("{1}")}}, &skipped));
+  EXPECT_EQ(std::vector<std::string>{"HKEY_LOCAL_MACHINE\\K\\Tree\\Upd\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]"},
+            skipped);
+  skipped.clear();
+  EXPECT_EQ("[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=\"1\"\r\n; value x^0A@=\"2\": not backed up, its "
+            "name holds a control character\r\n\"b\"=\"3\"\r\n\r\n",
+            section("K", {{"a", 1, utf16z("1")}, {"x\n@=\"2\"", 1, utf16z("2")}, {"b", 1, utf16z("3")}},
+                    &skipped));
+  EXPECT_EQ(std::vector<std::string>{"HKEY_LOCAL_MACHINE\\K value x\n@=\"2\""}, skipped);
+}
+
+// One event a line: a value cannot end its line or write another's.
+TEST(RunRecord, WritesControlCharactersInValuesVisibly) {
+  ScopedTempDir machine;
+  WorkingFolder inside(machine.path);
+  makeFolders("C:/Windows");
+  const RunRecord record = beginRunRecord("C:\\Windows", true);
+  recordLine(record, "answer", "a^b\r\nfile deleted: C:\\x\t\x7f");
+  recordLine(record, "plain", u8"C:\\用户\\a b.exe");
+  const std::string log = readFile("C:/Windows/Debug/vorkelbraith-remover.log");
+  EXPECT_NE(std::string::npos,
+            log.find("\r\nanswer: a^^b^0D^0Afile deleted: C:\\x^09^7F\r\n"
+                     u8"plain: C:\\用户\\a b.exe\r\n"))
+      << log;
 }
 
 }  // namespace

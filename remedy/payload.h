@@ -1,9 +1,8 @@
 // Removing the executable a dangerous task starts.
-#ifndef VORKELBRAITH_REMEDY_PAYLOAD_H_
-#define VORKELBRAITH_REMEDY_PAYLOAD_H_
+#ifndef VORKEL_REMEDY_PAYLOAD_H_
+#define VORKEL_REMEDY_PAYLOAD_H_
 
-#include "record/run_record.h"
-#include "tasks/task_definition.h"
+#include <string>
 
 enum class PayloadOutcome {
   Kept,       // the user said no
@@ -13,9 +12,15 @@ enum class PayloadOutcome {
   Changed,    // no longer the file judged: left alone
 };
 
-/// Asks, then deletes the file named in the task's argument line, but only
-/// while it is still the threat's executable. Reports on the console and in
-/// the run's record, and returns what became of it.
-PayloadOutcome removePayloadFile(const TaskRecord& record, const RunRecord& runRecord);
+struct PayloadRemoval {
+  PayloadOutcome outcome = PayloadOutcome::Kept;
+  long code = 0;  // the system's, when it refused
+};
 
-#endif  // VORKELBRAITH_REMEDY_PAYLOAD_H_
+/// Deletes the file at path, but only while it is still the threat's
+/// executable: it is opened once, judged again through that handle and
+/// deleted through it. What will not go now (a running program) is left to
+/// the next restart.
+PayloadRemoval removeIfStillThePayload(const std::string& path);
+
+#endif  // VORKEL_REMEDY_PAYLOAD_H_

@@ -2,9 +2,7 @@
 
 #include <string.h>
 
-#include "console/console.h"
-#include "platform/platform.h"
-#include "record/run_record.h"
+#include "text/text.h"
 
 const char TaskCacheBase[] =
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache";
@@ -19,7 +17,7 @@ std::string readTaskId(PlatformKey* treeKey) {
   char buffer[IdBufferSize];
   memset(buffer, 0, sizeof buffer);
   uint32_t size = IdBufferSize;
-  if (platformQueryValue(treeKey, "Id", buffer, &size) != 0) return std::string();
+  if (platformQueryValue(treeKey, "Id", buffer, &size) != ErrorSuccess) return std::string();
   size_t stored = size < IdBufferSize ? size : IdBufferSize;
   // The value is text up to its first zero byte, never past the buffer.
   size_t length = 0;
@@ -28,72 +26,69 @@ std::string readTaskId(PlatformKey* treeKey) {
   return std::string(buffer, length);
 }
 
-KeyDeletion deleteKeyAndReport(const std::string& subKey, const RunRecord& runRecord) {
-  KeyDeletion deletion = platformDeleteKey(subKey);
-  writeOut(MsgDeletedPrefix);
-  writeOut(subKey);
-  writeOut(deletion.result == 0 ? MsgOk : MsgKeyFailed);
-  endLine(StdStream::Out);
-  std::string outcome = deletion.result == 0 ? "key deleted"
-                        : deletion.result == 2
-                            ? "key not found"
-                            : "key not deleted, error " + std::to_string(deletion.result);
-  if (deletion.retried) outcome += deletion.result == 0 ? " with the restore right"
-                                                        : " (also with the restore right)";
-  recordLine(runRecord, outcome, "HKEY_LOCAL_MACHINE\\" + subKey);
-  return deletion;
+// A task path as the registry tells names apart: letters in either case,
+// and each name once separated (it has no empty names).
+std::string comparable(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
+    out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  if (!out.empty() && out.back() == '\\') out.pop_back();
+  return out;
 }
 
 }  // namespace
 
-CacheRemoval removeTaskCacheEntries(const TaskRecord& record, RunRecord* runRecord) {
-  CacheRemoval removal;
-  removal.treeKey = std::string(TaskCacheBase) + "\\Tree\\" + record.uri;
+std::string registryTaskPath(const std::string& uri, const std::string& taskPath) {
+  return !uri.empty() && comparable(uri) == comparable(taskPath) ? uri : taskPath;
+}
+
+TaskCacheKeys findTaskCacheKeys(const std::string& taskPath) {
+  TaskCacheKeys keys;
+  keys.treeKey = std::string(TaskCacheBase) + "\\Tree\\" + taskPath;
   PlatformKey* opened = nullptr;
-  removal.openResult = platformOpenKey(removal.treeKey, &opened);
-  if (removal.openResult != 0) {
-    recordLine(*runRecord,
-               removal.openResult == 2
-                   ? std::string("Tree key not found")
-                   : "Tree key not opened, error " + std::to_string(removal.openResult),
-               "HKEY_LOCAL_MACHINE\\" + removal.treeKey);
-    writeErr(MsgOpenKeyError);
-    writeNumber(StdStream::Err, static_cast<uint32_t>(removal.openResult), 16);
-    writeErr(MsgRegistryAbort);
-    endLine(StdStream::Err);
-    return removal;
-  }
+  keys.treeOpened = platformOpenKey(keys.treeKey, &opened);
+  if (keys.treeOpened != ErrorSuccess) return keys;
   const std::string id = readTaskId(opened);
   platformCloseKey(opened);
-  if (id.empty()) {
-    recordLine(*runRecord, "no usable Id in", "HKEY_LOCAL_MACHINE\\" + removal.treeKey);
-    return removal;
-  }
-
-  removal.tasksKey = std::string(TaskCacheBase) + "\\Tasks\\" + id;
-  writeOut(MsgTreeKeyFound);
-  writeOut(removal.treeKey);
-  endLine(StdStream::Out);
-  writeOut(MsgTasksKeyFound);
-  writeOut(removal.tasksKey);
-  endLine(StdStream::Out);
-
-  setColour(ColourRed);
-  writeOut(MsgAskDeleteKeys);
-  setColour(ColourNormal);
-  removal.confirmed = askYesNo();
-  recordAnswer(*runRecord, "delete registry keys HKEY_LOCAL_MACHINE\\" + removal.treeKey +
-                               " and HKEY_LOCAL_MACHINE\\" + removal.tasksKey,
-               removal.confirmed);
-  if (!removal.confirmed) {
-    writeOut(MsgKeysKept);
-    endLine(StdStream::Out);
-    recordLine(*runRecord, "registry keys", "kept by the user");
-    return removal;
-  }
-  // Backed up before they go, so that a mistake can be undone.
-  backupKeys(runRecord, {removal.treeKey, removal.tasksKey});
-  removal.tree = deleteKeyAndReport(removal.treeKey, *runRecord);
-  removal.tasks = deleteKeyAndReport(removal.tasksKey, *runRecord);
-  return removal;
+  if (!id.empty()) keys.tasksKey = std::string(TaskCacheBase) + "\\Tasks\\" + id;
+  return keys;
 }
+
+KeySnapshot snapshotKey(const std::string& subKey) {
+  KeySnapshot snapshot;
+  snapshot.subKey = subKey;
+  PlatformKey* key = nullptr;
+  snapshot.readResult = platformOpenKey(subKey, &key);
+  if (snapshot.readResult != ErrorSuccess) return snapshot;
+  snapshot.readResult = platformReadValues(key, &snapshot.values);
+  platformCloseKey(key);
+  return snapshot;
+}
+
+std::string tasksKeyOwner(const KeySnapshot& tasksKey) {
+  for (const KeyValue& value : tasksKey.values) {
+    if (comparable(value.name) != "path") continue;
+    // A string as Windows stores it, in UTF-16; natively the bytes.
+    std::string path;
+    if (value.type == ValueTypeString) {
+      std::u16string units;
+      for (size_t i = 0; i + 1 < value.data.size(); i += 2)
+        units += static_cast<char16_t>(static_cast<unsigned char>(value.data[i]) |
+                                       static_cast<unsigned char>(value.data[i + 1]) << 8);
+      path = utf8FromUtf16(units.data(), units.size());
+    } else {
+      path = value.data;
+    }
+    return path.substr(0, path.find('\0'));
+  }
+  return std::string();
+}
+
+bool belongsToAnotherTask(const KeySnapshot& tasksKey, const std::string& taskPath) {
+  const std::string owner = tasksKeyOwner(tasksKey);
+  return !owner.empty() && comparable(owner) != comparable(taskPath);
+}
+
+KeyDeletion deleteCacheKey(const std::string& subKey) { return platformDeleteKey(subKey); }

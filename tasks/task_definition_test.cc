@@ -140,10 +140,13 @@ TEST(TaskDefinition, DecodesUtf16UnitsAsTheParserDoes) {
      u8"\\aé\u07FF\u0800中\uD7FF"},
     {"above the surrogates", {0xE000, 0xFFFD, 0xFFFF}, "", u8"\\\uE000\uFFFD\uFFFF"},
     {"a pair is one code point", {0xD83D, 0xDE00, 0xDBFF, 0xDFFF}, "", u8"\\😀\U0010FFFF"},
-    {"a lone leading surrogate is dropped", {'a', 0xD800, 'b'}, "", "\\ab"},
-    {"a lone trailing surrogate is dropped", {'a', 0xDC00, 'b'}, "", "\\ab"},
-    {"two leading surrogates, then a pair", {0xD800, 0xD83D, 0xDE00}, "", u8"\\😀"},
-    {"a leading surrogate before U+E000 is dropped", {0xDBFF, 0xE000}, "", u8"\\\uE000"},
+    // A surrogate that pairs with nothing is kept as the three bytes of its
+    // value, as the system's names are: the parser itself would drop it.
+    {"a lone leading surrogate is kept", {'a', 0xD800, 'b'}, "", "\\a\xED\xA0\x80" "b"},
+    {"a lone trailing surrogate is kept", {'a', 0xDC00, 'b'}, "", "\\a\xED\xB0\x80" "b"},
+    {"two leading surrogates, then a pair", {0xD800, 0xD83D, 0xDE00}, "",
+     "\\\xED\xA0\x80" u8"😀"},
+    {"a leading surrogate before U+E000", {0xDBFF, 0xE000}, "", "\\\xED\xAF\xBF" u8"\uE000"},
     {"a leading surrogate ends the file", {'a'}, std::string("\x00\xD8", 2), "\\a"},
     {"an odd last byte is ignored", {'a'}, "<", "\\a"},
   };
@@ -152,7 +155,8 @@ TEST(TaskDefinition, DecodesUtf16UnitsAsTheParserDoes) {
 }
 
 // UTF-16 LE definitions are converted by the reader itself before parsing;
-// the record must be what the parser's own conversion gives, for any units.
+// the record must be what the parser gives for the same text in UTF-8 (a
+// lone surrogate as its three bytes), for any units.
 TEST(TaskDefinition, ConvertsUtf16LikeTheParserOnRandomUnits) {
   std::mt19937 random(20261208);
   ScopedTempDir folder;
@@ -173,10 +177,26 @@ TEST(TaskDefinition, ConvertsUtf16LikeTheParserOnRandomUnits) {
     bytes += utf16leWithBom("</URI></RegistrationInfo></Task>").substr(2);
     if (random() % 4 == 0) bytes.resize(bytes.size() - random() % 5);  // cut anywhere
 
+    // The same units as UTF-8, written here independently of the reader.
+    std::string utf8;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      uint32_t code = static_cast<unsigned char>(bytes[i]) |
+                      static_cast<unsigned char>(bytes[i + 1]) << 8;
+      const uint32_t next = i + 3 < bytes.size() ? (static_cast<unsigned char>(bytes[i + 2]) |
+                                                    static_cast<unsigned char>(bytes[i + 3]) << 8)
+                                                 : 0;
+      if (code >= 0xD800 && code < 0xDC00 && next >= 0xDC00 && next < 0xE000) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (next - 0xDC00);
+        i += 2;
+      }
+      const int extra = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+      utf8 += static_cast<char>(extra == 0 ? code : ((0xFF00 >> (extra + 1)) & 0xFF) | code >> (6 * extra));
+      for (int k = extra - 1; k >= 0; --k) utf8 += static_cast<char>(0x80 | (code >> (6 * k) & 0x3F));
+    }
     pugi::xml_document document;
     std::string expected;
-    if (document.load_buffer(bytes.data(), bytes.size(), pugi::parse_default,
-                             pugi::encoding_auto)) {
+    if (document.load_buffer(utf8.data(), utf8.size(), pugi::parse_default,
+                             pugi::encoding_utf8)) {
       expected = document.child("Task").child("RegistrationInfo").child("URI").child_value();
       ++parsed;
     }

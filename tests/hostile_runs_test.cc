@@ -215,12 +215,21 @@ const std::vector<Scenario>& scenarios() {
 
       // The name as the system holds it: natively its bytes, shown as they
       // are; under Wine Unicode, shown in code page 936.
+      // Its URI names another task, whose keys stay: the keys removed are
+      // the ones named after where the definition lies.
       {"ShowsNonAsciiFileNameAsListed", true,
        infectedMachineWith([](Machine& m) {
          m.tasks[0] = definition(u8"更新\\检查", Uri, Interpreter, "/c start " + PayloadString,
                                  true);
+         m.keys.push_back(cacheKeys(u8"更新\\检查", "{own}")[0]);
+         m.keys.push_back(cacheKeys(u8"更新\\检查", "{own}")[1]);
        }),
-       "yyyy", removesAll, 0, allGone()},
+       "yyyy",
+       [](const Runner& r, const Dangers& d) {
+         return Transcript{dangerList(r, d) + bothKeysDeleted(shown(r, u8"\\更新\\检查"), "{own}") +
+                               exeDeleted(PayloadString, true) + finish(r), ""};
+       },
+       0, {u8"Tree\\更新\\检查", "Tasks\\{own}", PayloadString}},
 
       // Links are entries, never followed; a link to a folder opens no file.
       {"ListsLinkLoopsAsEntries", true,

@@ -294,18 +294,19 @@ const std::vector<Scenario>& scenarios() {
        },
        0, {TreeName, TasksName, "Tree\\Twin", "Tasks\\{twin}", PayloadString}},
 
-      // Without a URI the tree key is the Tree key itself, which has no Id.
+      // Without a URI the keys are the task's own, named after where its
+      // definition lies.
       {"ListsTaskWithoutUri", true,
        infectedMachineWith([](Machine& m) {
          m.tasks[0] = definition(TaskName, "", Interpreter,
                                  std::string("/c start ") + PayloadPath, true);
        }),
-       "yyy",
+       "yyyy",
        [](const Runner& r, const std::vector<const TaskFile*>& d) {
-         return Transcript{dangerList(r, d) + line(MsgRegistryStep) +
+         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
                                exeDeleted(PayloadString, true) + finish(r), ""};
        },
-       0, {PayloadString}},
+       0, {TreeName, TasksName, PayloadString}},
 
       {"IgnoresDecoyWithOtherContent", true,
        infectedMachineWith([](Machine& m) {
