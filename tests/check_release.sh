@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Checks the zip scripts/release made as a user gets it: unpacks it, checks
 # what it holds and SHA256SUMS, and runs the .exe under Wine (a throwaway
-# Chinese Windows), declining at the first question.
-# usage: check_release.sh [ZIP]   (default: dist/ for the version in CMakeLists.txt)
+# Chinese Windows), declining at the first question. With --ca the .exe must
+# carry a SHA-256 signature naming the tool that verifies against CA.pem.
+# usage: check_release.sh [--ca CA.pem] [ZIP]   (default: dist/ for the version in CMakeLists.txt)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 fail() { echo "release check: $*"; exit 1; }
+
+ca=
+[ "${1:-}" != --ca ] || { ca=$(realpath -- "$2"); shift 2; }
 
 version=$(sed -n 's/^project(vorkelbraith-remover VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 zip=${1:-$root/dist/vorkelbraith-remover-$version-win64.zip}
@@ -38,6 +42,15 @@ cr=$(tr -cd '\r' <"$readme" | wc -c)
 
 exe=$unpacked/vorkelbraith-remover.exe
 identity=$(python3 "$root/tests/check_windows_resources.py" "$exe" "$version") || fail "$identity"
+signature=""
+if [ -n "$ca" ]; then
+  osslsigncode verify -CAfile "$ca" -in "$exe" >"$work/verify" 2>&1 ||
+    fail "the signature does not verify against $ca: $(grep -v '^Failed$' "$work/verify" | tail -n 2)"
+  grep -q '^Message digest algorithm *: SHA256' "$work/verify" &&
+    grep -q 'Text description: vorkelbraith-remover$' "$work/verify" ||
+    fail "the signature is not SHA-256 or does not name vorkelbraith-remover"
+  signature="its signature verifies against $(basename "$ca")"
+fi
 
 # Declined at once: the last thing on stdout is the catalogue's
 # MsgUserCancelled in GBK, then a newline; nothing on stderr; status 0.
@@ -54,4 +67,4 @@ tail -c "$(wc -c <"$work/expected")" "$work/out" | cmp -s - "$work/expected" ||
   fail "stdout does not end with '$cancelled' and a newline: $(tail -c 80 "$work/out" | iconv -f GBK -t UTF-8 -c)"
 
 echo "release check: $(basename "$zip") holds the .exe, README-win64.txt and SHA256SUMS;" \
-     "checksums verify; the .exe runs under Wine and ends with '$cancelled'"
+     "checksums verify;${signature:+ $signature;} the .exe runs under Wine and ends with '$cancelled'"
