@@ -134,6 +134,12 @@ std::string utf16LeFromUtf8(const std::string& utf8) {
   return bytes;
 }
 
+size_t utf16PieceLength(const char16_t* units, size_t count, size_t most) {
+  if (count <= most) return count;
+  const bool partsPair = isLeadSurrogate(units[most - 1]) && isTrailSurrogate(units[most]);
+  return partsPair ? most - 1 : most;
+}
+
 bool isAscii(const std::string& text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) >= 0x80) return false;

@@ -39,6 +39,10 @@ std::string utf8FromUtf16(const char16_t* units, size_t count);
 size_t utf8FromUtf16Le(const unsigned char* in, size_t size, unsigned char* out);
 /// UTF-16 little endian, as regedit's files hold it.
 std::string utf16LeFromUtf8(const std::string& utf8);
+/// How many of count units make the first piece of at most most units (most
+/// at least 2): one less than most when cutting there would part a surrogate
+/// pair, so a piece written on its own never ends in half a character.
+size_t utf16PieceLength(const char16_t* units, size_t count, size_t most);
 
 bool isAscii(const std::string& text);
 /// U+0000 to U+001F and U+007F: a line break, tab or escape in a value
