@@ -1,27 +1,52 @@
 #include "console/console.h"
 
+#include <vector>
+
 #include "text/text.h"
 
 namespace {
 
-// Output waiting for the next flush; a progress line costs one write.
-std::string& pendingOut() {
-  static std::string pending;
+// Output waiting for the next flush, in pieces of one kind each, so that
+// the backend converts each by what it is; a progress line costs one write.
+struct PendingOut {
+  std::vector<ConsoleText> pieces;
+  size_t size = 0;
+};
+
+PendingOut& pendingOut() {
+  static PendingOut pending;
   return pending;
 }
 
 const size_t FlushThreshold = 1 << 16;
 
-void writeOutBytes(const char* data, size_t size) {
-  std::string& pending = pendingOut();
-  pending.append(data, size);
-  if (pending.size() >= FlushThreshold) flushOut();
+// ASCII reads the same in the catalogue's bytes and in a value's, so it
+// joins whatever piece came last.
+void appendPiece(std::vector<ConsoleText>* pieces, TextKind kind, bool ascii, const char* data,
+                 size_t size) {
+  if (pieces->empty() || (!ascii && pieces->back().kind != kind))
+    pieces->push_back({kind, std::string()});
+  pieces->back().bytes.append(data, size);
+}
+
+void writeOutText(TextKind kind, bool ascii, const char* data, size_t size) {
+  PendingOut& pending = pendingOut();
+  appendPiece(&pending.pieces, kind, ascii, data, size);
+  pending.size += size;
+  if (pending.size >= FlushThreshold) flushOut();
 }
 
 // Standard output first, so that the two streams keep their order.
-void writeErrBytes(const char* data, size_t size) {
+void writeErrText(TextKind kind, const char* data, size_t size) {
   flushOut();
-  platformWrite(StdStream::Err, data, size);
+  platformWriteText(StdStream::Err, {{kind, std::string(data, size)}});
+}
+
+void writeAscii(StdStream stream, const char* data, size_t size) {
+  if (stream == StdStream::Out)
+    writeOutText(TextKind::Catalogue, true, data, size);
+  else
+    writeErrText(TextKind::Catalogue, data, size);
 }
 
 bool isBlank(int byte) {
@@ -32,10 +57,11 @@ bool isBlank(int byte) {
 }  // namespace
 
 void flushOut() {
-  std::string& pending = pendingOut();
-  if (pending.empty()) return;
-  platformWrite(StdStream::Out, pending.data(), pending.size());
-  pending.clear();
+  PendingOut& pending = pendingOut();
+  if (pending.pieces.empty()) return;
+  platformWriteText(StdStream::Out, pending.pieces);
+  pending.pieces.clear();
+  pending.size = 0;
 }
 
 void setColour(ConsoleColour colour) {
@@ -43,35 +69,31 @@ void setColour(ConsoleColour colour) {
   platformSetTextAttribute(colour);
 }
 
-// Values are UTF-8; the console is shown them in its own code page. A
-// control character would let whoever wrote the value lay out the screen.
+// Values are UTF-8, converted for the console by the backend. A control
+// character would let whoever wrote the value lay out the screen.
 void writeOut(const std::string& text) {
-  const std::string shown = platformConsoleText(withControlsShown(text));
-  writeOutBytes(shown.data(), shown.size());
+  const std::string shown = withControlsShown(text);
+  writeOutText(TextKind::Value, false, shown.data(), shown.size());
 }
 
 void writeOut(MessageKey key) {
   const char* text = MessageCatalogue[key];
-  writeOutBytes(text, std::char_traits<char>::length(text));
+  writeOutText(TextKind::Catalogue, false, text, std::char_traits<char>::length(text));
 }
 
 void writeErr(const std::string& text) {
-  const std::string shown = platformConsoleText(withControlsShown(text));
-  writeErrBytes(shown.data(), shown.size());
+  const std::string shown = withControlsShown(text);
+  writeErrText(TextKind::Value, shown.data(), shown.size());
 }
 
 void writeErr(MessageKey key) {
   const char* text = MessageCatalogue[key];
-  writeErrBytes(text, std::char_traits<char>::length(text));
+  writeErrText(TextKind::Catalogue, text, std::char_traits<char>::length(text));
 }
 
 void endLine(StdStream stream) {
-  if (stream == StdStream::Out) {
-    writeOutBytes("\n", 1);
-    flushOut();
-  } else {
-    writeErrBytes("\n", 1);
-  }
+  writeAscii(stream, "\n", 1);
+  if (stream == StdStream::Out) flushOut();
 }
 
 void writeNumber(StdStream stream, uint32_t value, int base) {
@@ -83,11 +105,7 @@ void writeNumber(StdStream stream, uint32_t value, int base) {
     text[--start] = digits[value % radix];
     value /= radix;
   } while (value != 0);
-  // Digits need no conversion for the console.
-  if (stream == StdStream::Out)
-    writeOutBytes(text + start, sizeof text - start);
-  else
-    writeErrBytes(text + start, sizeof text - start);
+  writeAscii(stream, text + start, sizeof text - start);
 }
 
 bool askYesNo() {
@@ -101,4 +119,3 @@ void runShellCommand(const char* command) {
   flushOut();
   platformRunShellCommand(command);
 }
-

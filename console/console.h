@@ -1,7 +1,8 @@
 // Console output, colours and y/n questions. Standard output is collected
 // and written out at every line's end and before every colour change,
 // question, error line and shell command, so what the user sees is always
-// in the order written.
+// in the order written. The backend converts each text by its kind where it
+// writes it (platformWriteText).
 #ifndef VORKELBRAITH_CONSOLE_CONSOLE_H_
 #define VORKELBRAITH_CONSOLE_CONSOLE_H_
 
@@ -13,10 +14,10 @@
 #include "platform/platform.h"
 
 void setColour(ConsoleColour colour);
-/// A value (a path, key name or text read from the machine, in UTF-8), shown
-/// in the console's code page.
+/// A value (a path, key name or text read from the machine, in UTF-8), each
+/// control character shown as '?'.
 void writeOut(const std::string& text);
-/// A text of the catalogue, written as it is.
+/// A text of the catalogue (GBK).
 void writeOut(MessageKey key);
 void writeErr(const std::string& text);
 void writeErr(MessageKey key);

@@ -46,12 +46,22 @@ enum ConsoleColour {
 // Console.
 /// Sets the colour of standard output's console for what is written next.
 void platformSetTextAttribute(ConsoleColour colour);
-/// Bytes for the console, written as they are.
+/// Bytes written as they are, whatever the stream is.
 void platformWrite(StdStream stream, const char* data, size_t size);
-/// A value (UTF-8) as the bytes the console shows it by: on Windows in the
-/// console's code page (the ANSI code page when output is not a console),
-/// each character the code page cannot hold as '?'; elsewhere unchanged.
-std::string platformConsoleText(const std::string& utf8);
+
+/// What a piece of the console's output is, so that the backend can convert
+/// it: a text of the catalogue (GBK bytes) or a value (UTF-8).
+enum class TextKind { Catalogue, Value };
+struct ConsoleText {
+  TextKind kind;
+  std::string bytes;
+};
+/// Writes the pieces in order. On Windows a stream that is a console is
+/// given characters (UTF-16), whatever its code page; a stream that is a
+/// file or a pipe is given the catalogue's bytes as they are and values in
+/// the ANSI code page, each character it cannot hold as '?'. Elsewhere the
+/// bytes are written as they are.
+void platformWriteText(StdStream stream, const std::vector<ConsoleText>& pieces);
 /// One byte of standard input, or -1 when the input is exhausted or broken.
 /// Reads nothing ahead, so a program started later sees the rest.
 int platformReadByte();

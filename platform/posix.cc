@@ -115,7 +115,14 @@ void platformWrite(StdStream stream, const char* data, size_t size) {
   writeAll(stream == StdStream::Out ? STDOUT_FILENO : STDERR_FILENO, data, size);
 }
 
-std::string platformConsoleText(const std::string& utf8) { return utf8; }
+// A terminal here reads the bytes as they are.
+void platformWriteText(StdStream stream, const std::vector<ConsoleText>& pieces) {
+  if (pieces.size() == 1)
+    return platformWrite(stream, pieces[0].bytes.data(), pieces[0].bytes.size());
+  std::string bytes;
+  for (const ConsoleText& piece : pieces) bytes += piece.bytes;
+  platformWrite(stream, bytes.data(), bytes.size());
+}
 
 int platformReadByte() {
   unsigned char byte = 0;

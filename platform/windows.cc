@@ -23,64 +23,109 @@ bool isUsable(HANDLE handle) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE;
 }
 
-// Standard output stays what it was at the start, so whether it is a
-// console is asked once rather than by a failing call for every task
-// definition scanned.
-bool outputIsConsole() {
-  static const bool console = [] {
-    DWORD mode = 0;
-    HANDLE out = standardHandle(StdStream::Out);
-    return isUsable(out) && GetConsoleMode(out, &mode) != 0;
-  }();
-  return console;
+bool isConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return isUsable(handle) && GetConsoleMode(handle, &mode) != 0;
 }
 
-// The code page the user reads: the console's, or the ANSI code page when
-// output goes to a file or a pipe.
+// The standard streams stay what they were at the start, so whether each is
+// a console is asked once rather than by a failing call for every task
+// definition scanned.
+bool streamIsConsole(StdStream stream) {
+  static const bool out = isConsole(standardHandle(StdStream::Out));
+  static const bool err = isConsole(standardHandle(StdStream::Err));
+  return stream == StdStream::Out ? out : err;
+}
+
+bool outputIsConsole() { return streamIsConsole(StdStream::Out); }
+
+// The code page of a file or pipe the output goes to: the ANSI code page.
 UINT shownCodePage() {
-  static const UINT codePage = outputIsConsole() ? GetConsoleOutputCP() : GetACP();
+  static const UINT codePage = GetACP();
   return codePage;
 }
 
-// One character in that code page, or "?" when it cannot hold it.
-std::string shownCharacter(uint32_t code) {
-  const bool lone = code >= 0xD800 && code < 0xE000;
-  if (code == NotACharacter || lone) return "?";
+// A character that stands for none (bytes of no sequence, half a pair) is
+// shown as '?' on a console as well as in a file.
+bool showsAsQuestionMark(uint32_t code) {
+  return code == NotACharacter || (code >= 0xD800 && code < 0xE000);
+}
+
+// One character in a code page, or "?" when the page cannot hold it as
+// itself. Most pages take WC_NO_BEST_FIT_CHARS, which keeps a look-alike
+// from standing in; the others (UTF-7 and UTF-8, GB18030, ISO-2022, ISCII,
+// symbol...) refuse that flag and the default-character report, so there
+// the plain conversion is converted back to find what was lost.
+std::string characterInCodePage(uint32_t code, UINT codePage) {
   std::string utf8;
   appendUtf8(code, &utf8);
-  if (shownCodePage() == CP_UTF8) return utf8;
   const std::wstring units = widen(utf8);
+  const int count = static_cast<int>(units.size());
   char bytes[16];
   BOOL defaulted = FALSE;
-  int length = WideCharToMultiByte(shownCodePage(), WC_NO_BEST_FIT_CHARS, units.data(),
-                                   static_cast<int>(units.size()), bytes,
+  int length = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, units.data(), count, bytes,
                                    sizeof bytes, nullptr, &defaulted);
-  if (length <= 0 || defaulted) return "?";
+  if (length > 0) return defaulted ? "?" : std::string(bytes, static_cast<size_t>(length));
+  const DWORD refusal = GetLastError();
+  if (refusal != ERROR_INVALID_FLAGS && refusal != ERROR_INVALID_PARAMETER) return "?";
+  length = WideCharToMultiByte(codePage, 0, units.data(), count, bytes, sizeof bytes, nullptr,
+                               nullptr);
+  if (length <= 0) return "?";
+  wchar_t back[8];
+  const int backCount = MultiByteToWideChar(codePage, 0, bytes, length, back, 8);
+  if (backCount != count || units.compare(0, units.size(), back, backCount) != 0) return "?";
   return std::string(bytes, static_cast<size_t>(length));
+}
+
+// A value's characters for a console, the same characters shown as '?'.
+void appendValueUnits(const std::string& utf8, std::wstring* units) {
+  for (size_t at = 0; at < utf8.size();) {
+    const uint32_t code = nextCodePoint(utf8, &at);
+    if (showsAsQuestionMark(code)) {
+      units->push_back(L'?');
+    } else if (code < 0x10000) {
+      units->push_back(static_cast<wchar_t>(code));
+    } else {
+      units->push_back(static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10)));
+      units->push_back(static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+    }
+  }
+}
+
+// The catalogue is GBK whatever code page the console has.
+const UINT CatalogueCodePage = 936;
+
+void appendCatalogueUnits(const std::string& gbk, std::wstring* units) {
+  if (gbk.empty()) return;
+  const int size = static_cast<int>(chunkOf(gbk.size()));
+  const int count = MultiByteToWideChar(CatalogueCodePage, 0, gbk.data(), size, nullptr, 0);
+  if (count <= 0) return;
+  const size_t at = units->size();
+  units->resize(at + static_cast<size_t>(count));
+  MultiByteToWideChar(CatalogueCodePage, 0, gbk.data(), size, &(*units)[at], count);
+}
+
+// A console write of more than about 64 KiB fails on Windows 7, and some
+// consoles have reported more characters written than they were given: so
+// pieces of 8 KiB, each count taken no larger than its piece.
+const size_t ConsolePieceUnits = 4096;
+
+void writeToConsole(HANDLE console, const std::wstring& units) {
+  const char16_t* data = reinterpret_cast<const char16_t*>(units.data());
+  for (size_t at = 0; at < units.size();) {
+    const size_t piece = utf16PieceLength(data + at, units.size() - at, ConsolePieceUnits);
+    DWORD written = 0;
+    if (!WriteConsoleW(console, units.data() + at, static_cast<DWORD>(piece), &written,
+                       nullptr) ||
+        written == 0)
+      return;
+    at += written < piece ? written : piece;
+  }
 }
 
 }  // namespace
 
-void platformSetTextAttribute(ConsoleColour colour) {
-  if (outputIsConsole())
-    SetConsoleTextAttribute(standardHandle(StdStream::Out), static_cast<WORD>(colour));
-}
-
-// WriteFile passes the bytes to the console unchanged; the C runtime's
-// stream functions do not under every console.
-void platformWrite(StdStream stream, const char* data, size_t size) {
-  HANDLE handle = standardHandle(stream);
-  if (!isUsable(handle)) return;
-  while (size > 0) {
-    const DWORD chunk = chunkOf(size);
-    DWORD written = 0;
-    if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return;
-    data += written;
-    size -= written;
-  }
-}
-
-std::string platformConsoleText(const std::string& utf8) {
+std::string textInCodePage(const std::string& utf8, unsigned codePage) {
   if (isAscii(utf8)) return utf8;
   std::string shown;
   shown.reserve(utf8.size());
@@ -89,10 +134,56 @@ std::string platformConsoleText(const std::string& utf8) {
     const uint32_t code = nextCodePoint(utf8, &at);
     if (code < 0x80)
       shown += utf8[start];
+    else if (showsAsQuestionMark(code))
+      shown += '?';
+    else if (codePage == CP_UTF8)  // holds every character
+      shown.append(utf8, start, at - start);
     else
-      shown += shownCharacter(code);
+      shown += characterInCodePage(code, codePage);
   }
   return shown;
+}
+
+void platformSetTextAttribute(ConsoleColour colour) {
+  if (outputIsConsole())
+    SetConsoleTextAttribute(standardHandle(StdStream::Out), static_cast<WORD>(colour));
+}
+
+// WriteFile passes the bytes on unchanged; the C runtime's stream functions
+// do not under every console.
+void platformWrite(StdStream stream, const char* data, size_t size) {
+  HANDLE handle = standardHandle(stream);
+  if (!isUsable(handle)) return;
+  while (size > 0) {
+    const DWORD chunk = chunkOf(size);
+    DWORD written = 0;
+    if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return;
+    if (written > chunk) written = chunk;
+    data += written;
+    size -= written;
+  }
+}
+
+// A console is given characters, so that its code page (936, 65001,
+// 54936...) cannot garble the catalogue or a value; a file or a pipe gets
+// the bytes it always had.
+void platformWriteText(StdStream stream, const std::vector<ConsoleText>& pieces) {
+  if (streamIsConsole(stream)) {
+    std::wstring units;
+    for (const ConsoleText& piece : pieces) {
+      if (piece.kind == TextKind::Catalogue)
+        appendCatalogueUnits(piece.bytes, &units);
+      else
+        appendValueUnits(piece.bytes, &units);
+    }
+    writeToConsole(standardHandle(stream), units);
+    return;
+  }
+  std::string bytes;
+  for (const ConsoleText& piece : pieces)
+    bytes += piece.kind == TextKind::Catalogue ? piece.bytes
+                                               : textInCodePage(piece.bytes, shownCodePage());
+  platformWrite(stream, bytes.data(), bytes.size());
 }
 
 int platformReadByte() {

@@ -28,6 +28,11 @@ inline std::string narrow(const wchar_t* wide, size_t length) {
   return utf8FromUtf16(reinterpret_cast<const char16_t*>(wide), length);
 }
 
+/// A value (UTF-8) as bytes of a code page, as a file or a pipe the output
+/// goes to is given it: each character the page cannot hold as itself, and
+/// each that stands for none, as '?'.
+std::string textInCodePage(const std::string& utf8, unsigned codePage);
+
 /// The calling thread's last error as the code the tool reports.
 inline long lastError() { return static_cast<long>(GetLastError()); }
 
