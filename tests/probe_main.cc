@@ -4,6 +4,7 @@
 //   vorkel-probe read PATH | md5 PATH | path ARGUMENTS-FILE | list FOLDER
 //   vorkel-probe delete-key KEY | open-key KEY | protect KEY | shut KEY | unprotect KEY
 //   vorkel-probe attributes PATH HEX | refuses-deletion PATH
+//   vorkel-probe code-page TEXT NUMBER (a value as a file or pipe is given it)
 // Arguments are taken as the system holds them (any Unicode name) and given
 // to the tool's code as UTF-8; answers go to standard output as raw bytes.
 #define WIN32_LEAN_AND_MEAN
@@ -19,6 +20,7 @@
 #include "detect/executable_path.h"
 #include "detect/fingerprint.h"
 #include "platform/platform.h"
+#include "platform/windows_common.h"
 #include "tasks/task_definition.h"
 #include "tasks/task_store.h"
 
@@ -164,6 +166,8 @@ int main() {
     return setKeySecurity(subject, L"D:P(A;;KA;;;SY)(A;;KA;;;BA)", false);
   } else if (verb == "attributes" && count == 4) {
     return SetFileAttributesW(wide(subject).c_str(), wcstoul(arguments[3], nullptr, 16)) ? 0 : 1;
+  } else if (verb == "code-page" && count == 4) {
+    print(textInCodePage(subject, static_cast<unsigned>(wcstoul(arguments[3], nullptr, 10))));
   } else if (verb == "refuses-deletion") {
     print(refusesDeletion(subject) ? "1" : "0");
   } else {

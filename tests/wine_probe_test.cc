@@ -226,4 +226,24 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
   runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
 }
 
+// A value as a file or pipe the output goes to is given it, in the ANSI code
+// page: what the page cannot hold as itself is '?', never a look-alike. UTF-7
+// refuses the flag that keeps look-alikes out, as GB18030 and UTF-8 do on
+// Windows (Wine 8 has no GB18030 and takes the flag for UTF-8), and is
+// converted plainly and checked by converting back.
+TEST_F(WineProbe, ValuesInACodePageKeepOnlyWhatItHolds) {
+  const struct { std::string text; const char* codePage; std::string bytes; } cases[] = {
+      {u8"中文é😀", "936", "\xD6\xD0\xCE\xC4\xA8\xA6?"},
+      {u8"āé", "1252", "?\xE9"},
+      {u8"a中", "65000", "a+Ti0-"},
+      {u8"中😀", "65001", u8"中😀"},
+  };
+  for (const auto& c : cases) {
+    ProcessResult run = runUnderWine({probe(), "code-page", c.text, c.codePage}, "");
+    EXPECT_EQ(0, run.status) << c.codePage;
+    EXPECT_EQ(testing::PrintToString(c.bytes), testing::PrintToString(run.out))
+        << c.text << " at " << c.codePage;
+  }
+}
+
 }  // namespace
