@@ -68,8 +68,8 @@ std::string characterInCodePage(uint32_t code, UINT codePage) {
   if (length > 0) return defaulted ? "?" : std::string(bytes, static_cast<size_t>(length));
   const DWORD refusal = GetLastError();
   if (refusal != ERROR_INVALID_FLAGS && refusal != ERROR_INVALID_PARAMETER) return "?";
-  length = WideCharToMultiByte(codePage, 0, units.data(), count, bytes, sizeof bytes, nullptr,
-                               nullptr);
+  length =
+      WideCharToMultiByte(codePage, 0, units.data(), count, bytes, sizeof bytes, nullptr, nullptr);
   if (length <= 0) return "?";
   wchar_t back[8];
   const int backCount = MultiByteToWideChar(codePage, 0, bytes, length, back, 8);
@@ -115,8 +115,7 @@ void writeToConsole(HANDLE console, const std::wstring& units) {
   for (size_t at = 0; at < units.size();) {
     const size_t piece = utf16PieceLength(data + at, units.size() - at, ConsolePieceUnits);
     DWORD written = 0;
-    if (!WriteConsoleW(console, units.data() + at, static_cast<DWORD>(piece), &written,
-                       nullptr) ||
+    if (!WriteConsoleW(console, units.data() + at, static_cast<DWORD>(piece), &written, nullptr) ||
         written == 0)
       return;
     at += written < piece ? written : piece;
