@@ -62,7 +62,7 @@ bool quotableString(const std::string& data, std::string* utf8) {
   units.pop_back();
   for (size_t i = 0; i < units.size();) {
     const uint32_t code = nextUtf16CodePoint(units.data(), units.size(), &i);
-    if (code == 0 || code == '\r' || code == '\n' || (code >= 0xD800 && code < 0xE000))
+    if (code == 0 || code == '\r' || code == '\n' || isSurrogate(code))
       return false;
   }
   *utf8 = utf8FromUtf16(units.data(), units.size());
