@@ -3,8 +3,8 @@
 #include <stdint.h>
 #include <stdio.h>
 
-#ifndef VORKELBRAITH_VERSION
-#define VORKELBRAITH_VERSION "unknown"
+#ifndef VORKEL_VERSION
+#define VORKEL_VERSION "unknown"
 #endif
 
 namespace {
@@ -145,7 +145,7 @@ RunRecord beginRunRecord(const std::string& systemRoot, bool administrator) {
   platformMakeFolder(record.folder);
   // A new file starts with the byte-order mark; one that is there is added to.
   platformWriteNewFile(record.logPath, Utf8Mark);
-  append(record, std::string("==== vorkelbraith-remover ") + VORKELBRAITH_VERSION + " ====" +
+  append(record, std::string("==== vorkelbraith-remover ") + VORKEL_VERSION + " ====" +
                      LineEnd);
   recordLine(record, "time", std::to_string(now.year) + "-" + twoDigits(now.month) + "-" +
                                  twoDigits(now.day) + " " + twoDigits(now.hour) + ":" +
