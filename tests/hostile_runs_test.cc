@@ -2,8 +2,9 @@
 // tool reads may be hostile. Each row must end in time with the exact
 // transcript and status, and leave everything but what was confirmed.
 // Every row runs natively (the sanitized build, so a memory error shows on
-// standard error); the rows marked for Wine also run the Windows build, and
-// the rows with a memory limit run the build without sanitizers instead.
+// standard error); unless it says otherwise it also runs the Windows build
+// under Wine; a row with a memory limit runs the build without sanitizers
+// instead of the sanitized one.
 #include <stdio.h>
 #include <unistd.h>
 

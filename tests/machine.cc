@@ -371,13 +371,9 @@ std::vector<std::string> LiveMachine::listingOrder() {
   // A line that is not a path below the root is kept whole, to fail the
   // comparison rather than the parse.
   const std::string prefix = root + "\\";
-  std::vector<std::string> order;
-  for (size_t start = 0, end; start < listed.out.size(); start = end + 1) {
-    end = std::min(listed.out.find('\n', start), listed.out.size());
-    std::string path = listed.out.substr(start, end - start);
-    order.push_back(path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size())
-                                                                : path);
-  }
+  std::vector<std::string> order = splitLines(listed.out);
+  for (std::string& path : order)
+    if (path.compare(0, prefix.size(), prefix) == 0) path = path.substr(prefix.size());
   return order;
 }
 

@@ -1,6 +1,6 @@
 // The whole runs a user meets: each row is a machine, the answers and what
-// the run must print, return and leave behind. Every row runs natively; the
-// rows marked for Wine also run the Windows build under Wine.
+// the run must print, return and leave behind. Every row runs natively and,
+// unless it says otherwise, the Windows build under Wine.
 #include <tuple>
 
 #include <gtest/gtest.h>

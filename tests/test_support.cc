@@ -14,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -198,6 +199,15 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
   result.out = readFile(outPath);
   result.err = readFile(errPath);
   return result;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
 }
 
 std::string lowered(std::string text) {

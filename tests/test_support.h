@@ -89,6 +89,8 @@ double monotonicSeconds();
 /// The bytes whose MD5 the test builds take as the payload's.
 const std::string& standInPayload();
 
+/// The lines of text, each without its '\n'; a last one unended counts too.
+std::vector<std::string> splitLines(const std::string& text);
 /// text with A-Z lowered, as Windows compares names.
 std::string lowered(std::string text);
 /// Each byte as two lower-case hex digits, separator between them.

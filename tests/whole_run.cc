@@ -11,15 +11,6 @@
 #include "remedy/task_cache.h"
 #include "tests/wine.h"
 
-const char Interpreter[] = "C:\\Windows\\System32\\cmd.exe";
-const char PayloadPath[] = "C:\\ProgramData\\Vorkel\\svchost.exe";
-const char TaskName[] = "WindowsUpdateCheck";
-const char TaskId[] = "{6F1C2A57-8D3B-4E90-A1B2-3C4D5E6F7A8B}";
-const std::string PayloadString = PayloadPath;
-const std::string TreeName = std::string("Tree\\") + TaskName;
-const std::string TasksName = std::string("Tasks\\") + TaskId;
-const std::string Uri = std::string("\\") + TaskName;
-
 TaskFile definition(const std::string& relativePath, const std::string& uri,
                     const std::string& command, const std::string& arguments,
                     bool dangerous) {
@@ -41,17 +32,12 @@ std::vector<CacheKey> cacheKeys(const std::string& name, const std::string& id) 
   return {{"Tree\\" + name, IdKind::Text, id}, {"Tasks\\" + id, IdKind::None, ""}};
 }
 
-MachineFile payload(const std::string& path) {
-  return {path, standInPayload(), false};
-}
+MachineFile payload(const std::string& path) { return {path, standInPayload(), false}; }
 
 Machine infectedMachine() {
-  Machine machine;
-  machine.tasks = {infected(TaskName), ordinary("Contoso Updater"),
-                   ordinary("Microsoft\\Windows\\Defrag\\ScheduledDefrag")};
-  machine.keys = cacheKeys(TaskName, TaskId);
-  machine.files = {payload()};
-  return machine;
+  return {.tasks = {infected(TaskName), ordinary("Contoso Updater"),
+                    ordinary("Microsoft\\Windows\\Defrag\\ScheduledDefrag")},
+          .keys = cacheKeys(TaskName, TaskId), .files = {payload()}};
 }
 
 // ---- The expected transcript, from the catalogue --------------------------

@@ -12,11 +12,13 @@
 #include "console/messages.h"
 #include "tests/machine.h"
 
-extern const char Interpreter[];
-extern const char PayloadPath[];
-extern const char TaskName[];
-extern const char TaskId[];
-extern const std::string PayloadString, TreeName, TasksName, Uri;
+inline const char Interpreter[] = "C:\\Windows\\System32\\cmd.exe";
+inline const char PayloadPath[] = "C:\\ProgramData\\Vorkel\\svchost.exe";
+inline const char TaskName[] = "WindowsUpdateCheck";
+inline const char TaskId[] = "{6F1C2A57-8D3B-4E90-A1B2-3C4D5E6F7A8B}";
+inline const std::string PayloadString = PayloadPath, Uri = std::string("\\") + TaskName,
+                         TreeName = std::string("Tree\\") + TaskName,
+                         TasksName = std::string("Tasks\\") + TaskId;
 
 TaskFile definition(const std::string& relativePath, const std::string& uri,
                     const std::string& command, const std::string& arguments,

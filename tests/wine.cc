@@ -114,15 +114,10 @@ std::vector<std::string> exportedSubkeys(const std::string& key) {
   std::string text = exportedKey(key);
   std::vector<std::string> keys;
   const std::string prefix = "[" + lowered(key) + "\\";
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string entry = lowered(text.substr(start, end - start));
+  for (std::string entry : splitLines(lowered(text))) {
     if (!entry.empty() && entry.back() == '\r') entry.pop_back();
     if (entry.compare(0, prefix.size(), prefix) == 0 && entry.back() == ']')
       keys.push_back(entry.substr(prefix.size(), entry.size() - prefix.size() - 1));
-    start = end + 1;
   }
   return keys;
 }

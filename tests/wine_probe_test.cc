@@ -150,11 +150,7 @@ TEST_F(WineProbe, WalksLinkLoopsAsTheNativeBuildDoes) {
   for (std::string& path : native) path.replace(0, host("store").size(), windows("store"));
   std::sort(native.begin(), native.end());
   EXPECT_EQ(expected, native);
-  std::vector<std::string> listed;
-  std::string out = runProbe("list", windows("store"), nullptr, 15);
-  for (size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos;
-       start = end + 1)
-    listed.push_back(out.substr(start, end - start));
+  std::vector<std::string> listed = splitLines(runProbe("list", windows("store"), nullptr, 15));
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(expected, listed);
 }
