@@ -5,8 +5,8 @@
 
 #include "text/text.h"
 
-#ifndef VORKELBRAITH_VERSION
-#define VORKELBRAITH_VERSION "unknown"
+#ifndef VORKEL_VERSION
+#define VORKEL_VERSION "unknown"
 #endif
 
 namespace {
@@ -126,7 +126,7 @@ RunRecord beginRunRecord(const std::string& systemRoot, bool administrator) {
   platformMakeFolder(record.folder);
   // A new file starts with the byte-order mark; one that is there is added to.
   platformWriteNewFile(record.logPath, Utf8Mark);
-  append(record, std::string("==== vorkelbraith-remover ") + VORKELBRAITH_VERSION + " ====" +
+  append(record, std::string("==== vorkelbraith-remover ") + VORKEL_VERSION + " ====" +
                      LineEnd);
   recordLine(record, "time", std::to_string(now.year) + "-" + twoDigits(now.month) + "-" +
                                  twoDigits(now.day) + " " + twoDigits(now.hour) + ":" +
