@@ -8,11 +8,13 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 #include <tuple>
 
 #include <gtest/gtest.h>
 
+#include "remedy/task_cache.h"
 #include "tests/whole_run.h"
 
 namespace {
@@ -25,6 +27,16 @@ const std::string LongPath = [] {
   while (path.size() < 290) path += "\\" + std::string(40, 'p');
   return path + "\\svchost.exe";
 }();
+
+// The threat's names holding CR LF and lines of regedit's own, which a
+// backup that wrote them as they are would import as a key and a value; and
+// as the record writes them.
+const std::string SectionHeaderUri =
+    "\\Upd\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]\r\n@=\"x\"\r\n;";
+const std::string SectionHeaderRecorded =
+    "\\Upd^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A@=\"x\"^0D^0A;";
+const std::string CacheKeyName = std::string("HKEY_LOCAL_MACHINE\\") + TaskCacheBase;
+const std::string NotBackedUp = "not backed up, the name holds a control character: ";
 
 TaskFile rawFile(const std::string& relativePath, const std::string& bytes,
                  EntryKind kind = EntryKind::File) {
@@ -369,6 +381,83 @@ const std::vector<Scenario>& scenarios() {
       {.name = "ReportsIdNamingNoKey",
        .machine = withIdKey({TreeName, IdKind::Text, "{no-such-task}"}),
        .afterScan = treeKeyOnly("{no-such-task}"), .gone = {TreeName, PayloadString}},
+
+      // ---- Names the threat wrote ------------------------------------------
+      // The task's name holds CR LF and regedit's lines: judged, shown with
+      // '?', recorded with ^0D^0A, one event a line. Natively the definition
+      // lies at that name, so the Tree key holds it too and the backup names
+      // that key in a comment only. Windows opens no file whose name holds
+      // CR LF (Wine lists one but will not open it either), so there the
+      // definition lies at a plain name and the keys used are the plain ones.
+      {.name = "RemovesTaskWhoseNameHoldsASectionHeader",
+       .prepare =
+           [](const Runner& r, Scenario& s) {
+             const std::string place = r.wine ? "Upd" : SectionHeaderUri.substr(1);
+             const std::string recorded = r.wine ? "\\Upd" : SectionHeaderRecorded;
+             s.machine.tasks[0] = definition(place, SectionHeaderUri, Interpreter,
+                                             "/c start " + PayloadString, true);
+             s.machine.keys = cacheKeys(place, TaskId);
+             s.afterScan = removes({.uri = "\\" + place});
+             s.gone = {"Tree\\" + place, TasksName, PayloadString};
+             std::vector<std::string> keys = recordedKeys(recorded, TaskId, true);
+             if (!r.wine) {
+               keys.insert(keys.begin() + 1, NotBackedUp + CacheKeyName + "\\Tree" + recorded);
+               s.backupHolds = "; " + CacheKeyName + "\\Tree" + recorded +
+                               ": not backed up, its name holds a control character\r\n";
+             }
+             s.recordHolds = [keys, recorded](const Runner& runner) {
+               return joined({recordedDanger(runner, recorded.substr(1), SectionHeaderRecorded),
+                              {"removing: " + SectionHeaderRecorded}, keys,
+                              recordedFile(PayloadString, true)});
+             };
+           },
+       .restoresFromBackup = true},
+
+      // Value names on both keys holding CR LF and regedit's lines (a value
+      // may be named anything): each is named in a comment, the record says
+      // it was not backed up, and importing the backup brings back every
+      // other value (written raw, such a name loses those after it) and
+      // plants nothing. Natively a value is a file, whose name cannot hold a
+      // key path's backslash.
+      {.name = "BacksUpValuesBesideNamesWithLineBreaks", .wineOnly = true,
+       .machine = infectedMachineWith([](Machine& m) {
+         m.keys[0].values = {
+             {"SD", ValueTypeBinary, "\x01\x02"},
+             {"x\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]\r\n\"y\"=\"z\"", ValueTypeBinary,
+              "z"}};
+         m.keys[1].values = {
+             {"Path", ValueTypeString, encodeUnicode(Uri, 2, false, false) + std::string(2, '\0')},
+             {"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]\r\n@=\"x\"", ValueTypeNumber,
+              std::string("\x01\0\0\0", 4)}};
+       }),
+       .recordHolds =
+           [](const Runner&) {
+             return std::vector<std::string>{
+                 NotBackedUp + CacheKeyName + "\\" + TreeName +
+                     " value x^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A\"y\"=\"z\"",
+                 NotBackedUp + CacheKeyName + "\\" + TasksName +
+                     " value ^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A@=\"x\"",
+                 "registry backup: *"};
+           },
+       .restoresFromBackup = true, .plantedKey = "SOFTWARE\\Anything"},
+
+      // Arguments holding CR LF and the record's own words: the console
+      // shows ??, the record ^0D^0A; no line of theirs in either.
+      {.name = "ForgesNoLineFromArguments",
+       .machine = infectedMachineWith([](Machine& m) {
+         m.tasks[0] = definition(TaskName, Uri, Interpreter,
+                                 "/c start " + PayloadString +
+                                     "\r\nfile deleted: C:\\Windows\\System32\\kernel32.dll",
+                                 true);
+       }),
+       .recordHolds =
+           [](const Runner& r) {
+             std::vector<std::string> lines = recordedRemoval(true, true)(r);
+             const std::string arguments = "  arguments: /c start " + PayloadString;
+             std::replace(lines.begin(), lines.end(), arguments,
+                          arguments + "^0D^0Afile deleted: C:\\Windows\\System32\\kernel32.dll");
+             return lines;
+           }},
 
       // ---- Answers ---------------------------------------------------------
       // The input ends at each question in turn: every answer left is no.

@@ -125,13 +125,19 @@ std::vector<KeyValue> storedValues(const Runner& runner, const CacheKey& key) {
 }
 
 // Every value as hex(type), which regedit takes for any type.
+// Names with regedit's escapes, so that one holding a line break or a quote
+// is still one name.
 std::string regFileValues(const std::vector<KeyValue>& values) {
   std::string text;
   for (const KeyValue& value : values) {
+    std::string name;
+    for (char c : value.name)
+      name += c == '\\' ? "\\\\" : c == '"' ? "\\\"" : c == '\r' ? "\\r" : c == '\n' ? "\\n"
+                                                                         : std::string(1, c);
     // regedit reads the type in hexadecimal.
     char type[16];
     snprintf(type, sizeof type, "%x", static_cast<unsigned>(value.type));
-    text += (value.name.empty() ? std::string("@") : "\"" + value.name + "\"") + "=hex(" + type +
+    text += (value.name.empty() ? std::string("@") : "\"" + name + "\"") + "=hex(" + type +
             "):" + hexBytes(value.data, ",") + "\r\n";
   }
   return text;

@@ -52,6 +52,9 @@ std::string escapeXml(const std::string& text) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
+      // As the scheduler writes them: a raw CR LF would be read as LF.
+      case '\r': out += "&#13;"; break;
+      case '\n': out += "&#10;"; break;
       default: out += c;
     }
   }

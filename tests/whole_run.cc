@@ -91,9 +91,14 @@ std::string utf8Character(const std::string& text, size_t* at) {
   return character;
 }
 
-// A value (UTF-8) as the runner's tool shows it: as it is natively; under
-// Wine in code page 936, each character it cannot hold as '?'.
-std::string shown(const Runner& runner, const std::string& utf8) {
+// A value (UTF-8) as the runner's tool shows it, each control character as
+// '?': otherwise as it is natively; under Wine in code page 936, each
+// character it cannot hold as '?'.
+std::string shown(const Runner& runner, const std::string& value) {
+  // Each control character as one '?', wherever it runs.
+  std::string utf8 = value;
+  for (char& c : utf8)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   if (!runner.wine) return utf8;
   std::string out;
   for (size_t at = 0; at < utf8.size();) {
@@ -231,6 +236,13 @@ void checkRecord(LiveMachine& live, const Scenario& scenario, int status) {
   if (scenario.backups >= 0) {
     EXPECT_EQ(static_cast<size_t>(scenario.backups), live.registryBackups().size());
   }
+  if (!scenario.backupHolds.empty()) {
+    const std::vector<std::string> backups = live.registryBackups();
+    ASSERT_EQ(1u, backups.size());
+    std::string text;
+    EXPECT_TRUE(convertText(readFile(backups[0]), "UTF-8", "UTF-16", &text));
+    EXPECT_NE(std::string::npos, text.find(scenario.backupHolds)) << text;
+  }
   const std::string record = live.runRecord();
   if (scenario.recordsNothing) {
     EXPECT_EQ("", record);
@@ -336,13 +348,26 @@ void checkTranscript(const Runner& runner, const Scenario& scenario,
 }
 
 // Under Wine: the run's one backup, imported with regedit, gives back the
-// cache as it was before the run.
-void checkRestore(LiveMachine& live, const std::string& cacheBefore) {
+// cache as it was before the run, but for the values whose names would plant
+// a key (regedit's export writes such a name on one line, escaped); and no
+// planted key is made.
+void checkRestore(LiveMachine& live, const std::string& cacheBefore,
+                  const std::string& plantedKey) {
   const std::vector<std::string> backups = live.registryBackups();
   ASSERT_EQ(1u, backups.size());
   ASSERT_EQ(0, importRegistry(readFile(backups[0])));
-  EXPECT_TRUE(cacheBefore == live.exportedCache())
-      << "before:\n" << cacheBefore << "\nafter the import:\n" << live.exportedCache();
+  std::string expected = cacheBefore;
+  if (!plantedKey.empty()) {
+    std::string escaped;
+    for (char c : plantedKey) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    expected.clear();
+    for (const std::string& exported : splitLines(cacheBefore))
+      if (exported.find(escaped) == std::string::npos) expected += exported + "\n";
+    EXPECT_NE(expected.size(), cacheBefore.size()) << "no value names " << plantedKey;
+    EXPECT_EQ("", exportedKey("HKEY_LOCAL_MACHINE\\" + plantedKey));
+  }
+  const std::string after = live.exportedCache();
+  EXPECT_TRUE(expected == after) << "expected:\n" << expected << "\nafter the import:\n" << after;
 }
 
 // Each file left to the restart is in the system's list under a fresh name
@@ -422,7 +447,7 @@ void checkWholeRun(const Runner& runner, const Scenario& row) {
   ProcessResult result = runRow(live, scenario);
   checkTranscript(runner, scenario, order, result);
   checkRecord(live, scenario, result.status);
-  if (restores) checkRestore(live, cacheBefore);
+  if (restores) checkRestore(live, cacheBefore, scenario.plantedKey);
   if (testing::Test::HasFatalFailure()) return;
   MachineState actual = live.state();
   checkRestart(live, scenario, actual);

@@ -233,7 +233,7 @@ TEST_F(WineProbe, ValuesInACodePageKeepOnlyWhatItHolds) {
       {u8"中😀", "65001", u8"中😀"},
   };
   for (const auto& c : cases) {
-    ProcessResult run = runUnderWine({probe(), "code-page", c.text, c.codePage}, "");
+    ProcessResult run = runUnderWine({probeProgram(), "code-page", c.text, c.codePage}, "");
     EXPECT_EQ(0, run.status) << c.codePage;
     EXPECT_EQ(testing::PrintToString(c.bytes), testing::PrintToString(run.out))
         << c.text << " at " << c.codePage;
