@@ -585,8 +585,12 @@ long writeFile(const std::string& path, const std::string& bytes, DWORD access,
 
 }  // namespace
 
+// Opened when it is there, else made new: opening "always" would, under
+// Wine, make the file a dangling link there names.
 long platformAppendToFile(const std::string& path, const std::string& bytes) {
-  return writeFile(path, bytes, FILE_APPEND_DATA, OPEN_ALWAYS);
+  const long appended = writeFile(path, bytes, FILE_APPEND_DATA, OPEN_EXISTING);
+  return appended == ERROR_FILE_NOT_FOUND ? writeFile(path, bytes, FILE_APPEND_DATA, CREATE_NEW)
+                                          : appended;
 }
 
 long platformWriteNewFile(const std::string& path, const std::string& bytes) {

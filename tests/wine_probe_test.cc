@@ -311,8 +311,9 @@ TEST_F(WineProbe, WritesNoFileThroughALinkOrASecondName) {
   writeFile(host("own/plain.log"), "a");
   ASSERT_EQ(0, symlink("victim.txt", host("own/linked.log").c_str()));
   ASSERT_EQ(0, link(host("own/second.txt").c_str(), host("own/hard.log").c_str()));
+  ASSERT_EQ(0, symlink("missing.txt", host("own/dangling.log").c_str()));
   const struct { const char* name; const char* result; const char* left; } cases[] = {
-      {"linked.log", "5", nullptr}, {"hard.log", "5", nullptr},
+      {"linked.log", "5", nullptr}, {"hard.log", "5", nullptr}, {"dangling.log", "80", nullptr},
       {"plain.log", "0", "ax"},     {"new.log", "0", "x"},
   };
   for (const auto& c : cases) {
@@ -325,6 +326,7 @@ TEST_F(WineProbe, WritesNoFileThroughALinkOrASecondName) {
   }
   EXPECT_EQ("victim", readFile(host("own/victim.txt")));
   EXPECT_EQ("second", readFile(host("own/second.txt")));
+  EXPECT_FALSE(pathExists(host("own/missing.txt")));
   EXPECT_EQ("outcome=3 code=5", runProbe("remove", windows("own")));
   EXPECT_TRUE(pathExists(host("own/victim.txt")));
 }
