@@ -257,10 +257,7 @@ TEST_F(WineProbe, TakesListedNamesAsTheyAreAndCommandPathsAsRun) {
     writeFile(host("odd/" + hostName), xml);
     expected.push_back(windows("odd\\" + name));
   }
-  std::vector<std::string> listed;
-  const std::string out = runProbe("list", windows("odd"));
-  for (size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
-    listed.push_back(out.substr(start, end - start));
+  std::vector<std::string> listed = splitLines(runProbe("list", windows("odd")));
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(expected, listed);
   for (const std::string& path : expected) EXPECT_EQ(task, splitRecord(runProbe("read", path)));
@@ -311,7 +308,7 @@ TEST_F(WineProbe, WritesNoFileThroughALinkOrASecondName) {
       {"plain.log", "0", "ax"},     {"new.log", "0", "x"},
   };
   for (const auto& c : cases) {
-    ProcessResult run = runUnderWine({probe(), "append", windows("own\\") + c.name, "x"}, "");
+    ProcessResult run = runUnderWine({probeProgram(), "append", windows("own\\") + c.name, "x"}, "");
     EXPECT_EQ(0, run.status) << c.name;
     EXPECT_EQ(c.result, run.out) << c.name;
     if (c.left != nullptr) {
