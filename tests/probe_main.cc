@@ -4,6 +4,7 @@
 //   vorkel-probe read PATH | md5 PATH | path ARGUMENTS-FILE | list FOLDER
 //   vorkel-probe delete-key KEY | open-key KEY | protect KEY | shut KEY | unprotect KEY
 //   vorkel-probe attributes PATH HEX | refuses-deletion PATH
+//   vorkel-probe file-rights scan|removal | remove PATH | at-restart PATH | append PATH TEXT
 //   vorkel-probe code-page TEXT NUMBER (a value as a file or pipe is given it)
 // Arguments are taken as the system holds them (any Unicode name) and given
 // to the tool's code as UTF-8; answers go to standard output as raw bytes.
@@ -21,6 +22,7 @@
 #include "detect/fingerprint.h"
 #include "platform/platform.h"
 #include "platform/windows_common.h"
+#include "remedy/payload.h"
 #include "tasks/task_definition.h"
 #include "tasks/task_store.h"
 
@@ -170,6 +172,31 @@ int main() {
     print(textInCodePage(subject, static_cast<unsigned>(wcstoul(arguments[3], nullptr, 10))));
   } else if (verb == "refuses-deletion") {
     print(refusesDeletion(subject) ? "1" : "0");
+  } else if (verb == "file-rights") {
+    // The token before, while a pass's rights are in force, and after.
+    const std::string before = backupRights();
+    bool inForce = false;
+    PlatformRights* rights = platformBeginFileRights(
+        subject == "removal" ? FileRights::Removal : FileRights::Scan, &inForce);
+    const std::string during = backupRights();
+    const bool asBefore = platformEndFileRights(rights);
+    print("inForce=" + std::to_string(inForce) + " asBefore=" + std::to_string(asBefore) +
+          "\nbefore " + before + "\nduring " + during + "\nafter " + backupRights() + "\n");
+  } else if (verb == "remove") {
+    const PayloadRemoval removal = removeIfStillThePayload(subject);
+    print("outcome=" + std::to_string(static_cast<int>(removal.outcome)) +
+          " code=" + std::to_string(removal.code));
+  } else if (verb == "at-restart") {
+    uint64_t size = 0;
+    long code = 0;
+    PlatformFile* file = platformOpenFileToRemove(subject, &size, &code);
+    if (file != nullptr) {
+      code = platformDeleteOpenFileAtRestart(file);
+      platformCloseFile(file);
+    }
+    print(std::to_string(code));
+  } else if (verb == "append" && count == 4) {
+    print(std::to_string(platformAppendToFile(subject, utf8(arguments[3]))));
   } else {
     return 2;
   }
