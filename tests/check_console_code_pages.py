@@ -77,6 +77,7 @@ class Console:
 
     def __init__(self, env):
         self.socket = "vorkel-console-%d" % os.getpid()
+        self.mark = None  # the line a run's screen starts at
         self.tmux(["new-session", "-d", "-x", "220", "-y", "80", "-s", "vk",
                    "env " + " ".join("%s='%s'" % item for item in sorted(env.items()))
                    + " " + WINE + " cmd"])
@@ -100,21 +101,18 @@ class Console:
         return [line.rstrip() for line in screen.split("\n")]
 
     def wait_for(self, wanted, seconds=60):
-        """The screen's lines once one of them is wanted (after the last
-        banner, so that an earlier run cannot answer)."""
+        """The screen's lines from the last mark on, once one of them is
+        wanted (so that an earlier run cannot answer)."""
         deadline = time.time() + seconds
         while True:
             lines = self.lines()
-            if wanted in lines[self.last_banner(lines):]:
+            marks = [i for i, line in enumerate(lines) if line == self.mark]
+            lines = lines[marks[-1] if marks else 0:]
+            if wanted in lines:
                 return lines
             if time.time() > deadline:
                 raise Fault("never shown: %r\nthe screen:\n%s" % (wanted, "\n".join(lines)))
             time.sleep(0.2)
-
-    def last_banner(self, lines):
-        self.banner = getattr(self, "banner", None)
-        found = [i for i, line in enumerate(lines) if self.banner and line == self.banner]
-        return found[-1] if found else 0
 
     def close(self):
         subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True)
@@ -145,16 +143,16 @@ def run_at(console, code_page, texts):
         return "skipped: Wine's cmd does not take it (chcp %d answers: %s)" % (code_page, answer)
 
     start = [texts["MsgBannerRule"], texts["MsgBannerTitle"], texts["MsgBannerAuthor"],
-             texts["MsgBannerRule"], "", "【运行环境检测】",
+             texts["MsgBannerRule"], "", texts["MsgEnvHeading"].strip("\n"),
              texts["MsgRoleLabel"] + texts["MsgRoleAdmin"], texts["MsgRootLabel"] + "C:\\windows",
-             "", "【安全提示】", texts["MsgNotice1"], texts["MsgNotice2"], "",
+             "", texts["MsgNoticeHeading"].strip("\n"), texts["MsgNotice1"], texts["MsgNotice2"], "",
              texts["MsgAskStart"].strip("\n")]
     start = [line.rstrip() for line in start]
-    console.banner = None
+    console.mark = None
     console.type("C:\\vk\\vorkelbraith-remover-testsig.exe")
     lines = console.wait_for(start[-1])
     at = max(i for i, line in enumerate(lines) if line == start[0]) - 3
-    console.banner = start[1]
+    console.mark = start[1]
     screen = lines[at:at + len(start)]
     if screen != start:
         raise Fault("the start screen at %d reads:\n%s" % (code_page, "\n".join(screen)))
@@ -174,8 +172,7 @@ def run_at(console, code_page, texts):
     ]
     for answer, question, before in steps:
         console.type(answer)
-        lines = console.wait_for(question)
-        shown = lines[console.last_banner(lines):]
+        shown = console.wait_for(question)
         # Wine's console breaks a long line at its width itself.
         for wanted in before:
             if wanted not in "".join(shown):
