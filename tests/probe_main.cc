@@ -5,8 +5,7 @@
 //   vorkel-probe delete-key KEY | open-key KEY | protect KEY | shut KEY | unprotect KEY
 //   vorkel-probe attributes PATH HEX | refuses-deletion PATH
 //   vorkel-probe make-link KEY TARGET | remove-link KEY | link-value KEY
-//   vorkel-probe /c COMMAND (started in the command interpreter's place:
-//   leaves C:\vk-state\interpreter-ran holding the command line)
+//   vorkel-probe /c COMMAND (in a command interpreter's place: says it ran)
 // Arguments are taken as the system holds them (any Unicode name) and given
 // to the tool's code as UTF-8; answers go to standard output as raw bytes.
 #define WIN32_LEAN_AND_MEAN
@@ -180,15 +179,10 @@ std::string linkValue(const std::string& subKey) {
   return shown;
 }
 
-// Started where a command interpreter was meant to be: says it ran.
+// Started where a command interpreter was meant to be (COMSPEC, AutoRun):
+// says so on standard output, which a run's transcript would then show.
 int interpreterRan() {
-  HANDLE file = CreateFileW(L"C:\\vk-state\\interpreter-ran", FILE_APPEND_DATA, 0, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 1;
-  const std::string line = utf8(GetCommandLineW()) + "\r\n";
-  DWORD written = 0;
-  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(file);
+  print("interpreter ran: " + utf8(GetCommandLineW()) + "\r\n");
   return 0;
 }
 
