@@ -3,8 +3,8 @@
 // says so); release builds never do.
 #include "detect/verdict.h"
 
-#ifdef VORKELBRAITH_TEST_PAYLOAD_MD5
-const char KnownPayloadMd5[] = VORKELBRAITH_TEST_PAYLOAD_MD5;
+#ifdef VORKEL_TEST_PAYLOAD_MD5
+const char KnownPayloadMd5[] = VORKEL_TEST_PAYLOAD_MD5;
 #else
 const char KnownPayloadMd5[] = "6b6f44b7f013b9d7536005f234066047";
 #endif

@@ -41,8 +41,7 @@ TEST(Verdict, KnownFingerprintIsTheStandInsDigest) {
 // them get exactly the extracted file hashed, and are dangerous only when its
 // digest is the known one.
 TEST(Verdict, HashesOnlyTheFileOfACmdTaskNamingAnExe) {
-  ScopedTempDir machine;
-  WorkingFolder inside(machine.path);
+  InMachineFolder machine;
   const std::string standIn = standInPayload();
   ASSERT_FALSE(standIn.empty());
   writeFile("C:/Temp/a.exe", standIn);

@@ -20,17 +20,7 @@ const std::string Hive = "HKEY_LOCAL_MACHINE/";
 // The working directory is the machine: each test gets an empty one.
 class Posix : public testing::Test {
  protected:
-  void SetUp() override {
-    char* cwd = getcwd(nullptr, 0);
-    ASSERT_NE(cwd, nullptr);
-    saved_ = cwd;
-    free(cwd);
-    ASSERT_EQ(chdir(machine_.path.c_str()), 0);
-  }
-  void TearDown() override { ASSERT_EQ(chdir(saved_.c_str()), 0); }
-
-  ScopedTempDir machine_;
-  std::string saved_;
+  InMachineFolder machine_;
 };
 
 TEST_F(Posix, OpenKeyAndQueryValue) {

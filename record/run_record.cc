@@ -5,8 +5,8 @@
 
 #include "text/text.h"
 
-#ifndef VORKELBRAITH_VERSION
-#define VORKELBRAITH_VERSION "unknown"
+#ifndef VORKEL_VERSION
+#define VORKEL_VERSION "unknown"
 #endif
 
 namespace {
@@ -62,7 +62,7 @@ bool quotableString(const std::string& data, std::string* utf8) {
   units.pop_back();
   for (size_t i = 0; i < units.size();) {
     const uint32_t code = nextUtf16CodePoint(units.data(), units.size(), &i);
-    if (code == 0 || code == '\r' || code == '\n' || (code >= 0xD800 && code < 0xE000))
+    if (code == 0 || code == '\r' || code == '\n' || isSurrogate(code))
       return false;
   }
   *utf8 = utf8FromUtf16(units.data(), units.size());
@@ -126,7 +126,7 @@ RunRecord beginRunRecord(const std::string& systemRoot, bool administrator) {
   platformMakeFolder(record.folder);
   // A new file starts with the byte-order mark; one that is there is added to.
   platformWriteNewFile(record.logPath, Utf8Mark);
-  append(record, std::string("==== vorkelbraith-remover ") + VORKELBRAITH_VERSION + " ====" +
+  append(record, std::string("==== vorkelbraith-remover ") + VORKEL_VERSION + " ====" +
                      LineEnd);
   recordLine(record, "time", std::to_string(now.year) + "-" + twoDigits(now.month) + "-" +
                                  twoDigits(now.day) + " " + twoDigits(now.hour) + ":" +

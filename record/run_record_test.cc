@@ -72,8 +72,7 @@ TEST(RunRecord, BackupNamesWhatItCannotHoldInComments) {
 
 // One event a line: a value cannot end its line or write another's.
 TEST(RunRecord, WritesControlCharactersInValuesVisibly) {
-  ScopedTempDir machine;
-  WorkingFolder inside(machine.path);
+  InMachineFolder machine;
   makeFolders("C:/Windows");
   const RunRecord record = beginRunRecord("C:\\Windows", true);
   recordLine(record, "answer", "a^b\r\nfile deleted: C:\\x\t\x7f");

@@ -39,8 +39,7 @@ TEST(Remedy, RegistryPathIsTheTasksOwnUnlessTheUriNamesIt) {
 }
 
 TEST(Remedy, FindsBothKeysThroughTheTreeKeysId) {
-  ScopedTempDir machine;
-  WorkingFolder inside(machine.path);
+  InMachineFolder machine;
   writeFile(cacheFolder("Tree\\Updater\\Id"), "{1}");
   makeFolders(cacheFolder("Tree\\NoId"));
   writeFile(cacheFolder("Tree\\Long\\Id"), std::string(300, 'x'));
@@ -82,8 +81,7 @@ TEST(Remedy, TasksKeyPathNamesItsOwner) {
 // The snapshot is what the backup writes; the deletion removes exactly the
 // key named and reports one that is not there.
 TEST(Remedy, SnapshotsAndDeletesOneKey) {
-  ScopedTempDir machine;
-  WorkingFolder inside(machine.path);
+  InMachineFolder machine;
   writeFile(cacheFolder("Tasks\\{1}\\Path"), "\\Updater");
   const std::string key = std::string(TaskCacheBase) + "\\Tasks\\{1}";
   const KeySnapshot snapshot = snapshotKey(key);
@@ -105,8 +103,7 @@ TEST(Remedy, SnapshotsAndDeletesOneKey) {
 }
 
 TEST(Remedy, RemovesOnlyAFileThatIsStillThePayload) {
-  ScopedTempDir machine;
-  WorkingFolder inside(machine.path);
+  InMachineFolder machine;
   writeFile("C:/vk/payload.exe", standInPayload());
   writeFile("C:/vk/decoy.exe", "MZ not the payload");
   const struct { const char* path; PayloadOutcome outcome; long code; bool gone; } cases[] = {

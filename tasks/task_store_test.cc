@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,20 +18,6 @@ namespace {
 
 const char Root[] = "C:\\Windows\\System32\\Tasks";
 const char HostRoot[] = "C:/Windows/System32/Tasks";
-
-// Independent of the code under test: the system's listing order, each
-// folder's files where the folder stands among its siblings, links unfollowed.
-void walkInListingOrder(const std::string& host, const std::string& windows,
-                        std::vector<std::string>* list) {
-  namespace fs = std::filesystem;
-  for (const fs::directory_entry& entry : fs::directory_iterator(host)) {
-    std::string name = entry.path().filename().string();
-    if (entry.symlink_status().type() == fs::file_type::directory)
-      walkInListingOrder(entry.path().string(), windows + "\\" + name, list);
-    else
-      list->push_back(windows + "\\" + name);
-  }
-}
 
 std::string windowsPath(std::string relative) {
   std::replace(relative.begin(), relative.end(), '/', '\\');
@@ -82,8 +67,7 @@ std::vector<std::string> collectAsUnprivileged(const std::string& root) {
 }  // namespace
 
 TEST(TaskStore, ListsEveryNonFolderEntryInPreOrder) {
-  ScopedTempDir machine;
-  WorkingFolder inside(machine.path);
+  InMachineFolder machine;
   std::vector<std::string> files = {
     "Microsoft/Windows/Defrag/ScheduledDefrag", ".hidden", u8"更新任务",
     "Microsoft/Windows/UpdateOrchestrator/Schedule Scan",
@@ -111,8 +95,10 @@ TEST(TaskStore, ListsEveryNonFolderEntryInPreOrder) {
   std::vector<std::string> list = {"kept"};
   collectTaskFiles(Root, &list);
 
+  // Independent of the code under test: the system's listing order.
   std::vector<std::string> expected = {"kept"};
-  walkInListingOrder(HostRoot, Root, &expected);
+  for (const std::string& entry : listingOrder(HostRoot))
+    expected.push_back(std::string(Root) + "\\" + entry);
   EXPECT_EQ(expected, list);
   std::vector<std::string> everyFile = {"kept"};
   for (const std::string& file : files) everyFile.push_back(windowsPath(file));
@@ -120,8 +106,7 @@ TEST(TaskStore, ListsEveryNonFolderEntryInPreOrder) {
 }
 
 TEST(TaskStore, AddsNothingWithoutAFolderToList) {
-  ScopedTempDir machine;
-  WorkingFolder inside(machine.path);
+  InMachineFolder machine;
   makeFolders("C:/Empty/Nested");
   writeFile("C:/file", "<Task/>");
   for (const char* root : {"C:\\Empty", "C:\\Missing", "C:\\file", "C:\\file\\x"}) {
@@ -132,8 +117,7 @@ TEST(TaskStore, AddsNothingWithoutAFolderToList) {
 }
 
 TEST(TaskStore, SkipsOnlyTheFolderItCannotList) {
-  ScopedTempDir machine;
-  WorkingFolder inside(machine.path);
+  InMachineFolder machine;
   for (const char* file : {"root-file", "Locked/hidden", "Locked/Sub/deeper",
                            "Open/file", "Open/unreadable", "Zed/last"})
     writeFile(std::string(HostRoot) + "/" + file, "x");

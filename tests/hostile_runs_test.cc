@@ -2,12 +2,12 @@
 // tool reads may be hostile. Each row must end in time with the exact
 // transcript and status, and leave everything but what was confirmed.
 // Every row runs natively (the sanitized build, so a memory error shows on
-// standard error); the rows marked for Wine also run the Windows build, and
-// the rows with a memory limit run the build without sanitizers instead.
+// standard error); unless it says otherwise it also runs the Windows build
+// under Wine; a row with a memory limit runs the build without sanitizers
+// instead of the sanitized one.
 #include <stdio.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <random>
 #include <tuple>
 
@@ -17,17 +17,18 @@
 
 namespace {
 
-typedef std::vector<const TaskFile*> Dangers;
-
 const std::string QuotedPayload = "/c \"" + std::string(PayloadPath) + "\"";
+const std::string UnheldPayload = u8"C:\\ProgramData\\한글\U0001F600\\svchost.exe";
+// Past 290 characters, in folders of 40.
+const std::string LongPath = [] {
+  std::string path = "C:\\ProgramData";
+  while (path.size() < 290) path += "\\" + std::string(40, 'p');
+  return path + "\\svchost.exe";
+}();
 
 TaskFile rawFile(const std::string& relativePath, const std::string& bytes,
                  EntryKind kind = EntryKind::File) {
-  TaskFile task;
-  task.relativePath = relativePath;
-  task.bytes = bytes;
-  task.kind = kind;
-  return task;
+  return {.relativePath = relativePath, .bytes = bytes, .kind = kind};
 }
 
 // An infected task whose definition's text is changed before it is stored
@@ -44,35 +45,6 @@ TaskFile infectedUtf8(const std::string& arguments,
 
 void insertAfter(std::string& xml, const std::string& tag, const std::string& text) {
   xml.insert(xml.find(tag) + tag.size(), text);
-}
-
-std::vector<std::string> allGone() { return {TreeName, TasksName, PayloadString}; }
-
-Transcript nothingFound(const Runner& r, const Dangers&) { return {finish(r), ""}; }
-
-Transcript removesAll(const Runner& r, const Dangers& d) {
-  return {dangerList(r, d) + bothKeysDeleted(Uri, TaskId) + exeDeleted(PayloadString, true) +
-              finish(r), ""};
-}
-
-Transcript cancelsAfterList(const Runner& r, const Dangers& d) {
-  return {dangerList(r, d) + line(MsgUserCancelled), ""};
-}
-
-// The identifier is taken and shown; the Tree key goes, and the Tasks key it
-// names, which does not exist, is reported as failed.
-AfterScan treeKeyOnly(const std::string& id) {
-  return [id](const Runner& r, const Dangers& d) {
-    return Transcript{dangerList(r, d) + keysQuestion(Uri, id) + keyDeleted(treeKey(Uri), true) +
-                          keyDeleted(tasksKey(id), false) + exeDeleted(PayloadString, true) +
-                          finish(r), ""};
-  };
-}
-
-// The registry step finds no identifier and says nothing more about it.
-Transcript noIdentifier(const Runner& r, const Dangers& d) {
-  return {dangerList(r, d) + line(MsgRegistryStep) + exeDeleted(PayloadString, true) + finish(r),
-          ""};
 }
 
 // The infected machine with its payload path put in the task's arguments
@@ -105,42 +77,47 @@ const std::vector<Scenario>& scenarios() {
   static const std::vector<Scenario> table = {
       // ---- Definitions --------------------------------------------------
       // The danger line shows the whole argument line.
-      {"PrintsMebibyteArgumentLine", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
-       [](const Runner&, Scenario& s) {
-         s.machine.tasks[0] = definition(TaskName, Uri, Interpreter,
-                                         QuotedPayload + " " + std::string(1 << 20, 'a'), true);
-       }},
+      {.name = "PrintsMebibyteArgumentLine",
+       .prepare =
+           [](const Runner&, Scenario& s) {
+             s.machine.tasks[0] = definition(TaskName, Uri, Interpreter,
+                                             QuotedPayload + " " + std::string(1 << 20, 'a'), true);
+           }},
 
-      {"Prints16MiBArgumentLine", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
-       [](const Runner&, Scenario& s) {
-         s.machine.tasks[0] = definition(TaskName, Uri, Interpreter,
-                                         QuotedPayload + " -k " + std::string(16 << 20, 'k'),
-                                         true);
-       }},
+      {.name = "Prints16MiBArgumentLine",
+       .prepare =
+           [](const Runner&, Scenario& s) {
+             s.machine.tasks[0] = definition(TaskName, Uri, Interpreter,
+                                             QuotedPayload + " -k " + std::string(16 << 20, 'k'),
+                                             true);
+           }},
 
       // 64 MiB in all, nearly all of it a description nobody asked for.
-      {"Reads64MiBDefinition", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
-       [](const Runner&, Scenario& s) {
-         s.machine.tasks[0] = infectedUtf8(QuotedPayload, [](std::string& xml) {
-           const size_t rest = xml.size() + std::string("<Description></Description>").size();
-           insertAfter(xml, "<RegistrationInfo>",
-                       "<Description>" + std::string((64u << 20) - rest, 'd') + "</Description>");
-         });
-       }},
+      {.name = "Reads64MiBDefinition",
+       .prepare =
+           [](const Runner&, Scenario& s) {
+             s.machine.tasks[0] = infectedUtf8(QuotedPayload, [](std::string& xml) {
+               const size_t rest = xml.size() + std::string("<Description></Description>").size();
+               insertAfter(xml, "<RegistrationInfo>", "<Description>" +
+                                                          std::string((64u << 20) - rest, 'd') +
+                                                          "</Description>");
+             });
+           }},
 
-      {"ReadsMillionLevelDocument", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
-       [](const Runner&, Scenario& s) {
-         s.machine.tasks[0] = infectedUtf8(QuotedPayload, [](std::string& xml) {
-           std::string deep;
-           for (int i = 0; i < 1000000; ++i) deep += "<a>";
-           for (int i = 0; i < 1000000; ++i) deep += "</a>";
-           insertAfter(xml, "<RegistrationInfo>", deep);
-         });
-       }},
+      {.name = "ReadsMillionLevelDocument",
+       .prepare =
+           [](const Runner&, Scenario& s) {
+             s.machine.tasks[0] = infectedUtf8(QuotedPayload, [](std::string& xml) {
+               std::string deep;
+               for (int i = 0; i < 1000000; ++i) deep += "<a>";
+               for (int i = 0; i < 1000000; ++i) deep += "</a>";
+               insertAfter(xml, "<RegistrationInfo>", deep);
+             });
+           }},
 
       // Each gives an empty record: a progress line and nothing else.
-      {"PassesOverUnparsableDefinitions", true,
-       infectedMachineWith([](Machine& m) {
+      {.name = "PassesOverUnparsableDefinitions",
+       .machine = infectedMachineWith([](Machine& m) {
          std::mt19937 generator(20240229);
          std::string garbage(1 << 16, '\0');
          for (char& c : garbage) c = static_cast<char>(generator());
@@ -152,24 +129,23 @@ const std::vector<Scenario>& scenarios() {
                rawFile("bom-utf16", "\xFF\xFE"), rawFile("bom-utf8", "\xEF\xBB\xBF"),
                rawFile("bom-utf32", std::string("\xFF\xFE\0\0", 4))})
            m.tasks.push_back(task);
-       }),
-       "yyyy", removesAll, 0, allGone()},
+       })},
 
-      {"ReadsUtf16WithoutBom", true,
-       infectedMachineWith([](Machine& m) {
+      {.name = "ReadsUtf16WithoutBom",
+       .machine = infectedMachineWith([](Machine& m) {
          m.tasks[0].bytes = m.tasks[0].bytes.substr(2);
-       }),
-       "yyyy", removesAll, 0, allGone()},
+       })},
 
       // The reader knows no such encoding and reads UTF-8: bytes that are
       // not UTF-8 come through as they are.
-      {"ReadsUnknownEncodingAsUtf8", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
-       [](const Runner&, Scenario& s) {
-         const std::string arguments = QuotedPayload + " \xF0\xD2\xC9\xD7\xC5\xD4";
-         s.machine.tasks[0] = infectedUtf8(arguments, [](std::string& xml) {
-           xml.replace(xml.find("UTF-8"), 5, "KOI9-X");
-         });
-       }},
+      {.name = "ReadsUnknownEncodingAsUtf8",
+       .prepare =
+           [](const Runner&, Scenario& s) {
+             const std::string arguments = QuotedPayload + " \xF0\xD2\xC9\xD7\xC5\xD4";
+             s.machine.tasks[0] = infectedUtf8(arguments, [](std::string& xml) {
+               xml.replace(xml.find("UTF-8"), 5, "KOI9-X");
+             });
+           }},
 
       // ---- The task store -----------------------------------------------
       // Folders nested past the path limit: natively PATH_MAX (4096 bytes
@@ -178,343 +154,280 @@ const std::vector<Scenario>& scenarios() {
       // record. Windows keeps 260 characters for the wide calls as well;
       // Wine keeps no such limit, so there the folders go past 300
       // characters and every file is read.
-      {"WalksFoldersUpToThePathLimit", true, Machine(), "yn", cancelsAfterList, 0, {},
-       [](const Runner& r, Scenario& s) {
-         s.machine = infectedMachine();
-         const size_t limit = r.wine ? std::string::npos : 4095;
-         const std::string root = r.systemRoot + "\\System32\\Tasks\\";
-         std::string folder;
-         bool listed = true;
-         for (int beyond = 0; beyond < 2 && (!r.wine || folder.size() < 300);
-              beyond += !listed) {
-           folder += std::string(r.wine ? 20 : 200, 'd') + "\\";
-           const size_t folderPath = root.size() + folder.size() - 1;
-           listed = listed && folderPath <= limit;
-           for (const std::string& name : {std::string("t"), std::string(r.wine ? 15 : 150, 'u')}) {
-             TaskFile task = definition(folder + name, "\\t", Interpreter,
-                                        "/c start " + PayloadString,
-                                        listed && root.size() + folder.size() + name.size() <= limit);
-             task.listed = listed;
-             s.machine.tasks.push_back(task);
-           }
-         }
-       }},
+      {.name = "WalksFoldersUpToThePathLimit",
+       .prepare =
+           [](const Runner& r, Scenario& s) {
+             const size_t limit = r.wine ? std::string::npos : 4095;
+             const std::string root = r.systemRoot + "\\System32\\Tasks\\";
+             std::string folder;
+             bool listed = true;
+             for (int beyond = 0; beyond < 2 && (!r.wine || folder.size() < 300);
+                  beyond += !listed) {
+               folder += std::string(r.wine ? 20 : 200, 'd') + "\\";
+               const size_t folderPath = root.size() + folder.size() - 1;
+               listed = listed && folderPath <= limit;
+               for (const std::string& name :
+                    {std::string("t"), std::string(r.wine ? 15 : 150, 'u')}) {
+                 const bool reached = listed && root.size() + folder.size() + name.size() <= limit;
+                 TaskFile task = definition(folder + name, "\\t", Interpreter,
+                                            "/c start " + PayloadString, reached);
+                 task.listed = listed;
+                 s.machine.tasks.push_back(task);
+               }
+             }
+           },
+       .answers = "yn", .afterScan = cancelsAfterList, .gone = {}},
 
-      {"ScansHundredThousandDefinitions", true, infectedMachine(), "yyyy", removesAll, 0,
-       allGone(),
-       [](const Runner& r, Scenario& s) {
-         const int count = r.wine ? 10000 : 100000;
-         s.machine.inMemory = true;
-         s.machine.tasks.reserve(s.machine.tasks.size() + count);
-         for (int i = 0; i < count; ++i)
-           s.machine.tasks.push_back(rawFile("Bulk\\" + std::to_string(i),
-                                             "<Task><Actions><Exec><Command>cmd.exe</Command>"
-                                             "</Exec></Actions></Task>"));
-       },
-       60},
+      {.name = "ScansHundredThousandDefinitions",
+       .prepare =
+           [](const Runner& r, Scenario& s) {
+             const int count = r.wine ? 10000 : 100000;
+             s.machine.inMemory = true;
+             s.machine.tasks.reserve(s.machine.tasks.size() + count);
+             for (int i = 0; i < count; ++i)
+               s.machine.tasks.push_back(rawFile("Bulk\\" + std::to_string(i),
+                                                 "<Task><Actions><Exec><Command>cmd.exe</Command>"
+                                                 "</Exec></Actions></Task>"));
+           },
+       .timeoutSeconds = 60},
 
       // The name as the system holds it: natively its bytes, shown as they
       // are; under Wine Unicode, shown in code page 936.
       // Its URI names another task, whose keys stay: the keys removed are
       // the ones named after where the definition lies.
-      {"ShowsNonAsciiFileNameAsListed", true,
-       infectedMachineWith([](Machine& m) {
-         m.tasks[0] = definition(u8"更新\\检查", Uri, Interpreter, "/c start " + PayloadString,
-                                 true);
-         m.keys.push_back(cacheKeys(u8"更新\\检查", "{own}")[0]);
-         m.keys.push_back(cacheKeys(u8"更新\\检查", "{own}")[1]);
+      {.name = "ShowsNonAsciiFileNameAsListed",
+       .machine = infectedMachineWith([](Machine& m) {
+         m.tasks[0] =
+             definition(u8"更新\\检查", Uri, Interpreter, "/c start " + PayloadString, true);
+         for (const CacheKey& key : cacheKeys(u8"更新\\检查", "{own}")) m.keys.push_back(key);
        }),
-       "yyyy",
-       [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(r, d) + bothKeysDeleted(shown(r, u8"\\更新\\检查"), "{own}") +
-                               exeDeleted(PayloadString, true) + finish(r), ""};
-       },
-       0, {u8"Tree\\更新\\检查", "Tasks\\{own}", PayloadString}},
+       .afterScan = removes({.uri = u8"\\更新\\检查", .id = "{own}"}),
+       .gone = {u8"Tree\\更新\\检查", "Tasks\\{own}", PayloadString}},
 
       // Links are entries, never followed; a link to a folder opens no file.
-      {"ListsLinkLoopsAsEntries", true,
-       infectedMachineWith([](Machine& m) {
+      {.name = "ListsLinkLoopsAsEntries",
+       .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("Loop\\self", ".", EntryKind::Symlink));
          m.tasks.push_back(rawFile("Loop\\up", "..", EntryKind::Symlink));
          m.tasks.push_back(rawFile("Loop\\root", "/", EntryKind::Symlink));
-       }),
-       "yyyy", removesAll, 0, allGone()},
+       })},
 
       // Definitions that cannot be read: a FIFO (opened without waiting for
       // a writer) and a link to nothing, which Wine does not list at all.
-      {"PassesOverUnreadableDefinitions", true,
-       infectedMachineWith([](Machine& m) {
+      {.name = "PassesOverUnreadableDefinitions",
+       .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("pipe", "", EntryKind::Fifo));
          m.tasks.push_back(rawFile("dangling", "nowhere", EntryKind::Symlink));
        }),
-       "yyyy", removesAll, 0, allGone(),
-       [](const Runner& r, Scenario& s) { s.machine.tasks.back().listed = !r.wine; }},
+       .prepare = [](const Runner& r, Scenario& s) { s.machine.tasks.back().listed = !r.wine; }},
 
       // A definition whose permission bits shut the tool out (and Wine's
       // server, started the same way). Read, it would be a second infected
       // task.
-      {"PassesOverDefinitionItCannotOpen", true,
-       infectedMachineWith([](Machine& m) {
+      {.name = "PassesOverDefinitionItCannotOpen",
+       .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("locked", utf16leWithBom(schedulerTaskXml(
                                                  "\\locked", Interpreter, QuotedPayload)),
                                    EntryKind::Locked));
-       }),
-       "yyyy", removesAll, 0, allGone()},
+       })},
 
       // ---- Candidate executables -----------------------------------------
-      {"IgnoresFolderNamedExe", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
-       candidate("/c start " + PayloadString, never,
-                 [](const Runner&, MachineFile& f) { f.kind = EntryKind::Folder; })},
+      {.name = "IgnoresFolderNamedExe",
+       .prepare = candidate("/c start " + PayloadString, never,
+                            [](const Runner&, MachineFile& f) { f.kind = EntryKind::Folder; })},
 
-      {"IgnoresPayloadItCannotOpen", true, infectedMachine(), "yyyy", removesAll, 0,
-       allGone(),
-       candidate(QuotedPayload, never,
-                 [](const Runner&, MachineFile& f) { f.kind = EntryKind::Locked; })},
+      {.name = "IgnoresPayloadItCannotOpen",
+       .prepare = candidate(QuotedPayload, never,
+                            [](const Runner&, MachineFile& f) { f.kind = EntryKind::Locked; })},
 
       // Under Wine these open devices, which are not files on disk; CON
       // must not wait for input.
-      {"IgnoresDeviceNames", true,
-       infectedMachineWith([](Machine& m) {
+      {.name = "IgnoresDeviceNames",
+       .machine = infectedMachineWith([](Machine& m) {
          for (const char* device : {"C:\\NUL.exe", "C:\\CON.exe", "C:\\AUX.exe",
                                     "C:\\COM1.exe", "C:\\PRN.exe", "\"C:\\CONIN$\" x.exe"})
            m.tasks.push_back(definition("device " + std::to_string(m.tasks.size()), "\\d",
                                         Interpreter, std::string("/c ") + device, false));
        }),
-       "yyyy", removesAll, 0, allGone(), nullptr, 20},
+       .timeoutSeconds = 20},
 
       // The path taken ends in a space. Windows drops it and opens the
       // payload; natively no such file exists.
-      {"JudgesPathWithTrailingSpace", true, infectedMachine(), "yyyy",
-       [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
-                               exeDeleted(PayloadString + " ", true) + finish(r), ""};
-       },
-       0, allGone(),
-       candidate("/c " + PayloadString + " /q", underWine,
-                 [](const Runner&, MachineFile&) {})},
+      {.name = "JudgesPathWithTrailingSpace",
+       .prepare = candidate("/c " + PayloadString + " /q", underWine,
+                            [](const Runner&, MachineFile&) {}),
+       .afterScan = removes({.exe = PayloadString + " "})},
 
       // Natively a name may end in a space: that file is the one judged and
       // removed, not its neighbour without the space.
-      {"RemovesOnlyTheNameWithTheSpace", false,
-       infectedMachineWith([](Machine& m) {
-         m.tasks[0] = definition(TaskName, Uri, Interpreter, "/c " + PayloadString + " /q",
-                                 true);
+      {.name = "RemovesOnlyTheNameWithTheSpace", .onWine = false,
+       .machine = infectedMachineWith([](Machine& m) {
+         m.tasks[0] = definition(TaskName, Uri, Interpreter, "/c " + PayloadString + " /q", true);
          m.files = {payload(PayloadString + " "), {PayloadString, "MZ not the payload"}};
        }),
-       "yyyy",
-       [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
-                               exeDeleted(PayloadString + " ", true) + finish(r), ""};
-       },
-       0, {TreeName, TasksName, PayloadString + " "}},
+       .afterScan = removes({.exe = PayloadString + " "}),
+       .gone = {TreeName, TasksName, PayloadString + " "}},
 
       // A path past 260 characters: Windows keeps that limit for the wide
       // calls too, so there the file is not opened and the task not judged
       // dangerous; natively and under Wine, which keeps no such limit, it
       // is judged and removed.
-      {"JudgesPathLongerThan260", true, infectedMachine(), "yyyy",
-       [](const Runner& r, const Dangers& d) {
-         std::string path = d[0]->arguments.substr(9);
-         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
-                               exeDeleted(path, true) + finish(r), ""};
-       },
-       0, {},
-       [](const Runner& r, Scenario& s) {
-         std::string path = "C:\\ProgramData";
-         while (path.size() < 290) path += "\\" + std::string(40, 'p');
-         path += "\\svchost.exe";
-         candidate("/c start " + path, always,
-                   [path](const Runner&, MachineFile& f) { f.windowsPath = path; })(r, s);
-         s.gone = {TreeName, TasksName, path};
-       }},
+      {.name = "JudgesPathLongerThan260",
+       .prepare =
+           [](const Runner& r, Scenario& s) {
+             candidate("/c start " + LongPath, always,
+                       [](const Runner&, MachineFile& f) { f.windowsPath = LongPath; })(r, s);
+             s.gone = {TreeName, TasksName, LongPath};
+           },
+       .afterScan = removes({.exe = LongPath})},
 
       // Names no code page holds (Korean, an emoji) in the task file's name,
       // the task's name and the payload's path: found, judged and removed by
       // their real names; under Wine each such character shows as '?'.
-      {"RemovesTaskNamedOutsideTheCodePage", true,
-       infectedMachineWith([](Machine& m) {
-         const std::string path = u8"C:\\ProgramData\\한글\U0001F600\\svchost.exe";
+      {.name = "RemovesTaskNamedOutsideTheCodePage",
+       .machine = infectedMachineWith([](Machine& m) {
          m.tasks[0] = definition(u8"Update\U0001F600", u8"\\Update\U0001F600", Interpreter,
-                                 "/c start " + path, true);
+                                 "/c start " + UnheldPayload, true);
          m.keys = cacheKeys(u8"Update\U0001F600", TaskId);
-         m.files = {payload(path)};
+         m.files = {payload(UnheldPayload)};
        }),
-       "yyyy",
-       [](const Runner& r, const Dangers& d) {
-         return Transcript{
-             dangerList(r, d) + bothKeysDeleted(shown(r, u8"\\Update\U0001F600"), TaskId) +
-                 exeDeleted(shown(r, u8"C:\\ProgramData\\한글\U0001F600\\svchost.exe"), true) +
-                 finish(r),
-             ""};
-       },
-       0,
-       {u8"Tree\\Update\U0001F600", TasksName,
-        u8"C:\\ProgramData\\한글\U0001F600\\svchost.exe"}},
+       .afterScan = removes({.uri = u8"\\Update\U0001F600", .exe = UnheldPayload}),
+       .gone = {u8"Tree\\Update\U0001F600", TasksName, UnheldPayload}},
 
       // The file removed must be the file judged. Between the scan and the
       // answer the payload is replaced by a decoy of the same name: the
       // decoy stays, and the line says the deletion failed.
-      {"SparesDecoyPutInThePayloadsPlace", true, infectedMachine(), "yyyy",
-       [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
-                               exeDeleted(PayloadString, false) + finish(r), ""};
-       },
-       0, {TreeName, TasksName}, nullptr, 120, 0, {},
-       [](LiveMachine& live) {
-         const std::string host = live.hostPath(PayloadString);
-         writeFile(host + ".decoy", "MZ decoy");
-         ASSERT_EQ(0, rename((host + ".decoy").c_str(), host.c_str()));
-       }},
+      {.name = "SparesDecoyPutInThePayloadsPlace",
+       .beforeExeAnswer =
+           [](LiveMachine& live) {
+             const std::string host = live.hostPath(PayloadString);
+             writeFile(host + ".decoy", "MZ decoy");
+             ASSERT_EQ(0, rename((host + ".decoy").c_str(), host.c_str()));
+           },
+       .afterScan = removes({.exeDeleted = false}), .gone = {TreeName, TasksName}},
 
       // The same, with the payload's folder swapped for a link to a folder
       // holding a decoy of the same name.
-      {"SparesDecoyBehindSwappedFolder", true,
-       infectedMachineWith([](Machine& m) {
+      {.name = "SparesDecoyBehindSwappedFolder",
+       .machine = infectedMachineWith([](Machine& m) {
          m.files.push_back({"C:\\ProgramData\\Elsewhere\\svchost.exe", "MZ decoy"});
        }),
-       "yyyy",
-       [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
-                               exeDeleted(PayloadString, false) + finish(r), ""};
-       },
-       0, {TreeName, TasksName}, nullptr, 120, 0, {},
-       [](LiveMachine& live) {
-         const std::string folder = live.hostPath("C:\\ProgramData\\Vorkel");
-         ASSERT_EQ(0, rename(folder.c_str(), (folder + ".moved").c_str()));
-         ASSERT_EQ(0, symlink("Elsewhere", folder.c_str()));
-         live.removeAfterwards(folder);
-         live.removeAfterwards(folder + ".moved");
-       }},
+       .beforeExeAnswer =
+           [](LiveMachine& live) {
+             const std::string folder = live.hostPath("C:\\ProgramData\\Vorkel");
+             ASSERT_EQ(0, rename(folder.c_str(), (folder + ".moved").c_str()));
+             ASSERT_EQ(0, symlink("Elsewhere", folder.c_str()));
+             live.removeAfterwards(folder);
+             live.removeAfterwards(folder + ".moved");
+           },
+       .afterScan = removes({.exeDeleted = false}), .gone = {TreeName, TasksName}},
 
       // Changed all through the run: the digest is of whatever was read, and
       // content that never began as the payload's is never the payload.
-      {"HashesFileBeingWritten", false, infectedMachine(), "yyyy", removesAll, 0, allGone(),
-       candidate("/c start " + PayloadString, never, [](const Runner&, MachineFile& f) {
-         f.bytes = "MZ growing";
-         f.growing = true;
-       })},
+      {.name = "HashesFileBeingWritten", .onWine = false,
+       .prepare = candidate("/c start " + PayloadString, never,
+                            [](const Runner&, MachineFile& f) {
+                              f.bytes = "MZ growing";
+                              f.growing = true;
+                            })},
 
       // Run without sanitizers, whose shadow memory would be counted too.
-      {"HashesSparse8GiBFileInLittleMemory", false, infectedMachine(), "yyyy", removesAll, 0,
-       allGone(),
-       candidate("/c start " + PayloadString, never,
-                 [](const Runner&, MachineFile& f) { f.sparseSize = uint64_t(8) << 30; }),
-       300, 64 << 10},
+      {.name = "HashesSparse8GiBFileInLittleMemory", .onWine = false,
+       .prepare = candidate(
+           "/c start " + PayloadString, never,
+           [](const Runner&, MachineFile& f) { f.sparseSize = uint64_t(8) << 30; }),
+       .timeoutSeconds = 300,
+       .peakKibLimit = 64 << 10},
 
       // ---- Registry values -------------------------------------------------
       // A string value is stored with its terminating zero: 259 characters
       // fill the 260-byte buffer. No key can have so long a name.
-      {"TakesId259Characters", true,
-       withIdKey({TreeName, IdKind::Text, std::string(259, 'A')}), "yyyy",
-       treeKeyOnly(std::string(259, 'A')), 0, {TreeName, PayloadString}},
+      {.name = "TakesId259Characters",
+       .machine = withIdKey({TreeName, IdKind::Text, std::string(259, 'A')}),
+       .afterScan = treeKeyOnly(std::string(259, 'A')), .gone = {TreeName, PayloadString}},
 
-      {"SkipsId260Characters", true, withIdKey({TreeName, IdKind::Text, std::string(260, 'A')}),
-       "yyy", noIdentifier, 0, {PayloadString}},
+      {.name = "SkipsId260Characters",
+       .machine = withIdKey({TreeName, IdKind::Text, std::string(260, 'A')}), .answers = "yyy",
+       .afterScan = noIdentifier, .gone = {PayloadString}},
 
       // A number's bytes, 31 32 33 00, read as text up to the zero.
-      {"ReadsNumberIdAsText", true,
-       withIdKey({TreeName, IdKind::Number, std::to_string(0x333231)},
-                 {{"Tasks\\123", IdKind::None, ""}}),
-       "yyyy",
-       [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, "123") +
-                               exeDeleted(PayloadString, true) + finish(r), ""};
-       },
-       0, {TreeName, "Tasks\\123", PayloadString}},
+      {.name = "ReadsNumberIdAsText",
+       .machine = withIdKey({TreeName, IdKind::Number, std::to_string(0x333231)},
+                            {{"Tasks\\123", IdKind::None, ""}}),
+       .afterScan = removes({.id = "123"}),
+       .gone = {TreeName, "Tasks\\123", PayloadString}},
 
       // An identifier with ".." parts names a key of that literal name,
       // never a key elsewhere: the other task's Tree key stays.
-      {"TakesDotsInIdLiterally", true,
-       withIdKey({TreeName, IdKind::Text, "..\\Tree\\Victim"},
-                 {{"Tree\\Victim", IdKind::Text, "{victim}"}, {"Tasks\\{victim}", IdKind::None, ""}}),
-       "yyyy", treeKeyOnly("..\\Tree\\Victim"), 0, {TreeName, PayloadString}},
+      {.name = "TakesDotsInIdLiterally",
+       .machine = withIdKey({TreeName, IdKind::Text, "..\\Tree\\Victim"},
+                            {{"Tree\\Victim", IdKind::Text, "{victim}"},
+                             {"Tasks\\{victim}", IdKind::None, ""}}),
+       .afterScan = treeKeyOnly("..\\Tree\\Victim"),
+       .gone = {TreeName, PayloadString}},
 
-      {"ReportsIdNamingNoKey", true, withIdKey({TreeName, IdKind::Text, "{no-such-task}"}),
-       "yyyy", treeKeyOnly("{no-such-task}"), 0, {TreeName, PayloadString}},
+      {.name = "ReportsIdNamingNoKey",
+       .machine = withIdKey({TreeName, IdKind::Text, "{no-such-task}"}),
+       .afterScan = treeKeyOnly("{no-such-task}"), .gone = {TreeName, PayloadString}},
 
       // ---- Answers ---------------------------------------------------------
       // The input ends at each question in turn: every answer left is no.
-      {"EndsAtStartWhenInputIsEmpty", true, infectedMachine(), "", nothingFound, 0, {}},
-      {"CancelsWhenInputEndsAtRemoval", true, infectedMachine(), "y", cancelsAfterList, 0, {}},
-      {"KeepsPayloadWhenInputEndsAtIt", true, infectedMachine(), "yyy",
-       [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(r, d) + bothKeysDeleted(Uri, TaskId) +
-                               exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
-       },
-       0, {TreeName, TasksName}},
+      {.name = "EndsAtStartWhenInputIsEmpty", .answers = "", .gone = {}},
+      {.name = "CancelsWhenInputEndsAtRemoval", .answers = "y", .afterScan = cancelsAfterList,
+       .gone = {}},
+      {.name = "KeepsPayloadWhenInputEndsAtIt", .answers = "yyy", .afterScan = executableKept,
+       .gone = {TreeName, TasksName}},
 
-      {"TakesCrLfAnswers", true, infectedMachine(), "y\r\ny\r\ny\r\ny\r\n", removesAll, 0,
-       allGone()},
+      {.name = "TakesCrLfAnswers", .answers = "y\r\ny\r\ny\r\ny\r\n"},
 
       // A double-byte character is two answers, neither of them yes; so is
       // a pair of zero bytes.
-      {"TakesDoubleByteCharacterAsTwoNos", true, infectedMachine(), "yy是",
-       [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(r, d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
-                               exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
-       },
-       0, {}},
-      {"TakesZeroBytesAsNo", true, infectedMachine(), std::string("yy\0\0", 4),
-       [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(r, d) + keysQuestion(Uri, TaskId) + line(MsgKeysKept) +
-                               exeQuestion(PayloadString) + line(MsgExeKept) + finish(r), ""};
-       },
-       0, {}},
+      {.name = "TakesDoubleByteCharacterAsTwoNos", .answers = "yy是", .afterScan = bothKept,
+       .gone = {}},
+      {.name = "TakesZeroBytesAsNo", .answers = std::string("yy\0\0", 4), .afterScan = bothKept,
+       .gone = {}},
 
       // ---- The run's record and backups ----------------------------------
       // Where they cannot be written the run is exactly as without them:
       // the same transcript and status, the confirmed deletions done.
-      {"RunsAsEverWhenDebugIsAFile", true, infectedMachine(), "yyyy", removesAll, 0, allGone(),
-       [](const Runner& r, Scenario& s) {
-         s.machine.files.push_back({r.systemRoot + "\\Debug", "not a folder"});
-         s.recordsNothing = true;
-         s.backups = 0;
-       }},
+      {.name = "RunsAsEverWhenDebugIsAFile",
+       .prepare =
+           [](const Runner& r, Scenario& s) {
+             s.machine.files.push_back({r.systemRoot + "\\Debug", "not a folder"});
+           },
+       .recordsNothing = true,
+       .backups = 0},
 
-      {"RunsAsEverWhenDebugIsReadOnly", true, infectedMachine(), "yyyy", removesAll, 0,
-       allGone(),
-       [](const Runner& r, Scenario& s) {
-         MachineFile folder{r.systemRoot + "\\Debug", "", true, EntryKind::Folder};
-         s.machine.files.push_back(folder);
-         s.recordsNothing = true;
-         s.backups = 0;
-       }},
+      {.name = "RunsAsEverWhenDebugIsReadOnly",
+       .prepare =
+           [](const Runner& r, Scenario& s) {
+             s.machine.files.push_back({r.systemRoot + "\\Debug", "", true, EntryKind::Folder});
+           },
+       .recordsNothing = true,
+       .backups = 0},
   };
   return table;
 }
 
-typedef std::tuple<const Runner*, size_t> Param;
-
-class HostileRun : public testing::TestWithParam<Param> {};
+class HostileRun : public testing::TestWithParam<RowParam> {};
 
 TEST_P(HostileRun, EndsWellAndTouchesOnlyWhatWasConfirmed) {
   const Scenario& row = scenarios()[std::get<1>(GetParam())];
-  auto start = std::chrono::steady_clock::now();
+  const double start = monotonicSeconds();
   checkWholeRun(*std::get<0>(GetParam()), row);
-  std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  if (took.count() > 3) printf("%s: %.1f s with the machine built and checked\n", row.name,
-                               took.count());
+  const double took = monotonicSeconds() - start;
+  if (took > 3) printf("%s: %.1f s with the machine built and checked\n", row.name, took);
 }
 
-std::vector<Param> rows(const Runner& runner) {
-  std::vector<Param> picked;
-  for (size_t i = 0; i < scenarios().size(); ++i) {
-    const Scenario& row = scenarios()[i];
-    bool release = row.peakKibLimit != 0;
-    if (runner.wine ? row.onWine
-                    : !row.wineOnly && release == (&runner == &releaseRunner()))
-      picked.emplace_back(&runner, i);
-  }
-  return picked;
+std::string named(const testing::TestParamInfo<RowParam>& info) {
+  return rowName(scenarios(), info.param);
 }
 
-std::string rowName(const testing::TestParamInfo<Param>& info) {
-  return std::get<0>(info.param)->name + "_" + scenarios()[std::get<1>(info.param)].name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Native, HostileRun, testing::ValuesIn(rows(nativeRunner())), rowName);
-INSTANTIATE_TEST_SUITE_P(Release, HostileRun, testing::ValuesIn(rows(releaseRunner())),
-                         rowName);
-INSTANTIATE_TEST_SUITE_P(Wine, HostileRun, testing::ValuesIn(rows(wineRunner())), rowName);
+INSTANTIATE_TEST_SUITE_P(Native, HostileRun,
+                         testing::ValuesIn(rowsFor(scenarios(), nativeRunner())), named);
+INSTANTIATE_TEST_SUITE_P(Release, HostileRun,
+                         testing::ValuesIn(rowsFor(scenarios(), releaseRunner())), named);
+INSTANTIATE_TEST_SUITE_P(Wine, HostileRun, testing::ValuesIn(rowsFor(scenarios(), wineRunner())),
+                         named);
 
 }  // namespace

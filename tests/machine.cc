@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <ctype.h>
-
 #include <algorithm>
 #include <atomic>
 #include <sstream>
@@ -16,23 +14,13 @@
 #include <gtest/gtest.h>
 
 #include "remedy/task_cache.h"
+#include "tests/wine.h"
 
 namespace {
 
 std::string slashes(std::string path) {
   std::replace(path.begin(), path.end(), '\\', '/');
   return path;
-}
-
-std::string backslashes(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
-
-// The text itself when it has no form in the other character set.
-std::string converted(const std::string& text, const char* to, const char* from) {
-  std::string out;
-  return convertText(text, to, from, &out) ? out : text;
 }
 
 // "C:\\x\\y" on the host: below the machine's folder natively, below the
@@ -42,11 +30,6 @@ std::string hostPathOf(const Runner& runner, const std::string& root,
   if (!runner.wine) return root + "/" + slashes(windowsPath);
   return wineDriveC() + "/" + slashes(windowsPath.substr(3));
 }
-
-const char SessionManager[] =
-    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager";
-
-std::string probe() { return windowsProgram("tests/vorkel-probe.exe"); }
 
 // The folder holding an entry, opened (or -1), and the entry's name. Paths
 // beyond PATH_MAX are walked folder by folder from the root.
@@ -149,13 +132,7 @@ std::string regFileValues(const std::vector<KeyValue>& values) {
     char type[16];
     snprintf(type, sizeof type, "%x", static_cast<unsigned>(value.type));
     text += (value.name.empty() ? std::string("@") : "\"" + value.name + "\"") + "=hex(" + type +
-            "):";
-    for (size_t i = 0; i < value.data.size(); ++i) {
-      char hex[4];
-      snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(value.data[i]));
-      text += (i ? "," : "") + std::string(hex);
-    }
-    text += "\r\n";
+            "):" + hexBytes(value.data, ",") + "\r\n";
   }
   return text;
 }
@@ -163,92 +140,6 @@ std::string regFileValues(const std::vector<KeyValue>& values) {
 const std::string& cacheRoot() {
   static const std::string root = std::string("HKEY_LOCAL_MACHINE\\") + TaskCacheBase;
   return root;
-}
-
-// A key of the Wine prefix's registry as regedit exports it, in UTF-8.
-// "" when the key is not there. Under load regedit now and then ends without
-// writing the file, so a missing export is asked for again before it counts.
-std::string exportedKey(const std::string& key) {
-  std::string exportFile = wineDriveC() + "/vk-state/export.reg";
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    removeTree(exportFile);
-    runUnderWine({"regedit", "/E", "C:\\vk-state\\export.reg", key}, "");
-    std::string text = converted(readFile(exportFile), "UTF-8", "UTF-16");
-    if (text.find("Windows Registry Editor Version 5.00") != std::string::npos) return text;
-  }
-  return std::string();
-}
-
-// The files the system is to delete at the next restart: the sources of
-// PendingFileRenameOperations whose target is empty.
-std::vector<std::string> pendingWineDeletions() {
-  const std::string text = exportedKey(SessionManager);
-  const std::string name = "\"PendingFileRenameOperations\"=hex(7):";
-  size_t at = text.find(name);
-  std::vector<std::string> deletions;
-  if (at == std::string::npos) return deletions;
-  std::string bytes;
-  for (at += name.size(); at + 1 < text.size();) {
-    if (text[at] == ',' || text[at] == '\\' || text[at] == '\r' || text[at] == '\n' ||
-        text[at] == ' ') {
-      ++at;
-      continue;
-    }
-    if (!isxdigit(static_cast<unsigned char>(text[at]))) break;
-    bytes += static_cast<char>(std::stoi(text.substr(at, 2), nullptr, 16));
-    at += 2;
-  }
-  std::vector<std::string> strings;
-  std::string current;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    if (bytes[i] == 0 && bytes[i + 1] == 0) {
-      strings.push_back(converted(current, "UTF-8", "UTF-16LE"));
-      current.clear();
-    } else {
-      current += bytes.substr(i, 2);
-    }
-  }
-  for (size_t i = 0; i + 1 < strings.size(); i += 2)
-    if (!strings[i].empty() && strings[i + 1].empty()) deletions.push_back(strings[i]);
-  return deletions;
-}
-
-// Every key of the exported TaskCache, below TaskCache, lower-cased.
-std::vector<std::string> exportedWineKeys() {
-  std::string text = exportedKey(cacheRoot());
-  std::vector<std::string> keys;
-  const std::string prefix = "[" + lowered(cacheRoot()) + "\\";
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string entry = lowered(text.substr(start, end - start));
-    if (!entry.empty() && entry.back() == '\r') entry.pop_back();
-    if (entry.compare(0, prefix.size(), prefix) == 0 && entry.back() == ']')
-      keys.push_back(entry.substr(prefix.size(), entry.size() - prefix.size() - 1));
-    start = end + 1;
-  }
-  return keys;
-}
-
-// Takes the descriptor of an open folder; reaches any depth.
-void walkInOrder(int folder, const std::string& relative, std::vector<std::string>* order) {
-  DIR* listing = fdopendir(folder);
-  if (listing == nullptr) {
-    close(folder);
-    return;
-  }
-  while (struct dirent* entry = readdir(listing)) {
-    std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    std::string rel = relative.empty() ? name : relative + "\\" + name;
-    struct stat info;
-    if (fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode))
-      walkInOrder(openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), rel, order);
-    else
-      order->push_back(rel);
-  }
-  closedir(listing);
 }
 
 }  // namespace
@@ -283,14 +174,13 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
     for (const CacheKey& key : machine.keys)
       reg += "[" + cacheRoot() + "\\" + key.path + "]\r\n" +
              regFileValues(storedValues(runner, key)) + "\r\n";
-    writeFile(wineDriveC() + "/vk-state/import.reg", utf16leWithBom(reg));
-    runUnderWine({"regedit", "/S", "C:\\vk-state\\import.reg"}, "");
+    importRegistry(utf16leWithBom(reg));
     // An access list is kept only by the running server, and only a program
     // can set one.
     for (const CacheKey& key : machine.keys) {
       if (!key.readOnly) continue;
-      ProcessResult protect =
-          runUnderWine({probe(), "protect", std::string(TaskCacheBase) + "\\" + key.path}, "");
+      ProcessResult protect = runUnderWine(
+          {probeProgram(), "protect", std::string(TaskCacheBase) + "\\" + key.path}, "");
       EXPECT_EQ(0, protect.status) << key.path;
     }
   } else {
@@ -313,7 +203,7 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
     makeEntry(hostPath(file.windowsPath), file.kind, file.bytes, file.sparseSize, file.readOnly);
     if (runner.wine && file.hiddenSystem) {
       // Read-only, hidden and system, as Windows reads them back.
-      runUnderWine({probe(), "attributes", file.windowsPath, "7"}, "");
+      runUnderWine({probeProgram(), "attributes", file.windowsPath, "7"}, "");
     }
   }
 }
@@ -324,7 +214,7 @@ LiveMachine::~LiveMachine() {
   removeTree(hostPath(runner.systemRoot + "\\Debug"));
   for (const CacheKey& key : machine.keys)
     if (key.readOnly)
-      runUnderWine({probe(), "unprotect", std::string(TaskCacheBase) + "\\" + key.path}, "");
+      runUnderWine({probeProgram(), "unprotect", std::string(TaskCacheBase) + "\\" + key.path}, "");
   removeTree(taskStoreHost(runner, folder.path));
   bool scheduling = false;
   for (const MachineFile& file : machine.files) {
@@ -342,7 +232,7 @@ LiveMachine::~LiveMachine() {
     scheduling = scheduling || file.running;
   }
   if (scheduling)
-    runUnderWine({"reg", "delete", SessionManager, "/v", "PendingFileRenameOperations", "/f"}, "");
+    clearPendingDeletions();
 }
 
 std::string LiveMachine::hostPath(const std::string& windowsPath) const {
@@ -368,7 +258,8 @@ std::vector<std::string> nativeCommand(const Runner& runner) {
 int startRunning(const std::string& windowsPath) {
   int group = startUnderWine({windowsPath});
   for (int tries = 0; tries < 300; ++tries) {
-    if (runUnderWine({probe(), "refuses-deletion", windowsPath}, "").out == "1") return group;
+    if (runUnderWine({probeProgram(), "refuses-deletion", windowsPath}, "").out == "1")
+      return group;
     usleep(100 * 1000);
   }
   stopUnderWine(group);
@@ -434,24 +325,6 @@ std::vector<std::string> keysWithParents(const Machine& machine) {
   return keys;
 }
 
-// Every key below the native hive's TaskCache folder.
-void walkKeys(const std::string& folder, const std::string& relative,
-              std::vector<std::string>* keys) {
-  DIR* listing = opendir(folder.c_str());
-  if (listing == nullptr) return;
-  while (struct dirent* entry = readdir(listing)) {
-    std::string name = entry->d_name;
-    struct stat info;
-    if (name == "." || name == ".." || lstat((folder + "/" + name).c_str(), &info) != 0 ||
-        !S_ISDIR(info.st_mode))
-      continue;
-    std::string key = relative.empty() ? name : relative + "\\" + name;
-    keys->push_back(key);
-    walkKeys(folder + "/" + name, key, keys);
-  }
-  closedir(listing);
-}
-
 }  // namespace
 
 MachineState initialState(const Runner& runner, const Machine& machine) {
@@ -469,10 +342,10 @@ MachineState LiveMachine::state() {
   // machine's own by the names it gave them (Windows ignores case).
   std::vector<std::string> keys;
   if (runner.wine) {
-    keys = exportedWineKeys();
-    state.deletedAtRestart = pendingWineDeletions();
+    keys = exportedSubkeys(cacheRoot());
+    state.deletedAtRestart = pendingDeletions();
   } else {
-    walkKeys(folder.path + "/HKEY_LOCAL_MACHINE/" + slashes(TaskCacheBase), "", &keys);
+    keys = ::listingOrder(folder.path + "/HKEY_LOCAL_MACHINE/" + slashes(TaskCacheBase), true);
   }
   const std::vector<std::string> known = keysWithParents(machine);
   for (const std::string& key : keys) {
@@ -491,26 +364,16 @@ MachineState LiveMachine::state() {
 }
 
 std::vector<std::string> LiveMachine::listingOrder() {
-  std::vector<std::string> order;
-  if (runner.wine) {
-    // Wine lists a folder in its own order, so ask the Windows build's walk.
-    const std::string root = runner.systemRoot + "\\System32\\Tasks";
-    ProcessResult listed =
-        runUnderWine({probe(), "list", root}, "");
-    // A line that is not a path below the root is kept whole, to fail the
-    // comparison rather than the parse.
-    const std::string prefix = root + "\\";
-    for (size_t start = 0, end; start < listed.out.size(); start = end + 1) {
-      end = std::min(listed.out.find('\n', start), listed.out.size());
-      std::string path = listed.out.substr(start, end - start);
-      order.push_back(path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size())
-                                                                  : path);
-    }
-    return order;
-  }
-  walkInOrder(open(taskStoreHost(runner, folder.path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC),
-              "", &order);
-  for (std::string& path : order) path = backslashes(path);
+  if (!runner.wine) return ::listingOrder(taskStoreHost(runner, folder.path));
+  // Wine lists a folder in its own order, so ask the Windows build's walk.
+  const std::string root = runner.systemRoot + "\\System32\\Tasks";
+  ProcessResult listed = runUnderWine({probeProgram(), "list", root}, "");
+  // A line that is not a path below the root is kept whole, to fail the
+  // comparison rather than the parse.
+  const std::string prefix = root + "\\";
+  std::vector<std::string> order = splitLines(listed.out);
+  for (std::string& path : order)
+    if (path.compare(0, prefix.size(), prefix) == 0) path = path.substr(prefix.size());
   return order;
 }
 

@@ -22,10 +22,10 @@ enum class EntryKind { File, Folder, Symlink, Fifo, Locked };
 // stores names as the system does (Wine's host names are UTF-8 too).
 struct TaskFile {
   // Below the task store, backslash-separated, as the tool's listing names it.
-  std::string relativePath;
-  std::string bytes;  // a link's target for EntryKind::Symlink
+  std::string relativePath = "";
+  std::string bytes = "";  // a link's target for EntryKind::Symlink
   // What the definition says, for building the expected transcript.
-  std::string uri, command, arguments;
+  std::string uri = "", command = "", arguments = "";
   bool dangerous = false;
   EntryKind kind = EntryKind::File;
   bool listed = true;  // false: beyond where the tool's walk can reach
@@ -58,9 +58,9 @@ struct MachineFile {
 // A read-only folder is a Folder entry with readOnly set.
 
 struct Machine {
-  std::vector<TaskFile> tasks;
-  std::vector<CacheKey> keys;
-  std::vector<MachineFile> files;
+  std::vector<TaskFile> tasks = {};
+  std::vector<CacheKey> keys = {};
+  std::vector<MachineFile> files = {};
   bool hasTaskStore = true;
   bool inMemory = false;  // natively made on tmpfs when there is one: many files
 };

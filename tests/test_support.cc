@@ -1,5 +1,6 @@
 #include "tests/test_support.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <string.h>
 #include <iconv.h>
@@ -13,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -20,6 +22,7 @@
 #include <openssl/evp.h>
 
 #include "detect/fingerprint.h"
+#include "tests/wine.h"
 
 ScopedTempDir::ScopedTempDir(const std::string& base) {
   const char* temporary = getenv("TMPDIR");
@@ -38,10 +41,13 @@ ScopedTempDir::~ScopedTempDir() {
 WorkingFolder::WorkingFolder(const std::string& folder) {
   char buffer[PATH_MAX];
   if (getcwd(buffer, sizeof buffer) != nullptr) previous = buffer;
-  EXPECT_EQ(0, chdir(folder.c_str()));
+  // Fatal: a fixture holding one does not run its test elsewhere.
+  [&] { ASSERT_EQ(0, chdir(folder.c_str())) << folder; }();
 }
 
-WorkingFolder::~WorkingFolder() { EXPECT_EQ(0, chdir(previous.c_str())); }
+WorkingFolder::~WorkingFolder() {
+  [&] { ASSERT_EQ(0, chdir(previous.c_str())) << previous; }();
+}
 
 void makeFolders(const std::string& path) {
   for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
@@ -77,9 +83,53 @@ void removeTree(const std::string& path) {
 
 namespace {
 
-// In a child: sets the variables ("NAME=value") and becomes argv[0].
-[[noreturn]] void execWith(const std::vector<std::string>& argv,
-                           const std::vector<std::string>& setEnv) {
+// Takes the descriptor of an open folder; reaches any depth.
+void walkInOrder(int folder, const std::string& relative, bool folders,
+                 std::vector<std::string>* order) {
+  DIR* listing = fdopendir(folder);
+  if (listing == nullptr) {
+    close(folder);
+    return;
+  }
+  while (struct dirent* entry = readdir(listing)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    std::string rel = relative.empty() ? name : relative + "\\" + name;
+    struct stat info;
+    const bool isFolder =
+        fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+    if (isFolder == folders) order->push_back(rel);
+    if (isFolder)
+      walkInOrder(openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), rel, folders,
+                  order);
+  }
+  closedir(listing);
+}
+
+}  // namespace
+
+std::vector<std::string> listingOrder(const std::string& folder, bool folders) {
+  std::vector<std::string> order;
+  walkInOrder(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), "", folders, &order);
+  return order;
+}
+
+pid_t startProcess(const std::vector<std::string>& argv, const int streams[3],
+                   const std::string& folder, const std::vector<std::string>& setEnv,
+                   const std::vector<std::string>& unsetEnv) {
+  pid_t child = fork();
+  if (child != 0) return child;
+  setpgid(0, 0);
+  for (int stream = 0; stream < 3; ++stream)
+    if (streams[stream] < 0 || dup2(streams[stream], stream) < 0) _exit(126);
+  if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
+  // Root on Linux reads any file whatever its mode; an administrator on
+  // Windows is refused a file whose access list shuts him out. Without
+  // these two rights (gone for good once out of the bounding set) the
+  // program meets such files as it would on Windows.
+  prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+  prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+  for (const std::string& name : unsetEnv) unsetenv(name.c_str());
   for (const std::string& pair : setEnv) {
     size_t equals = pair.find('=');
     setenv(pair.substr(0, equals).c_str(), pair.substr(equals + 1).c_str(), 1);
@@ -90,8 +140,6 @@ namespace {
   execvp(args[0], args.data());
   _exit(127);
 }
-
-}  // namespace
 
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::string& folder, const std::string& input,
@@ -104,33 +152,18 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
                     errPath = streams.path + "/err";
   writeFile(inPath, interlude != nullptr ? "" : input);
   chmod(streams.path.c_str(), 0777);
-  for (const std::string& p : {inPath}) chmod(p.c_str(), 0666);
+  chmod(inPath.c_str(), 0666);
   int feed[2] = {-1, -1};
   if (interlude != nullptr) {
     signal(SIGPIPE, SIG_IGN);  // the program may end without reading
     if (pipe2(feed, O_CLOEXEC) != 0) return result;
   }
-
-  pid_t child = fork();
-  if (child == 0) {
-    setpgid(0, 0);
-    int in = feed[0] >= 0 ? feed[0] : open(inPath.c_str(), O_RDONLY);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (in < 0 || out < 0 || err < 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
-    // Root on Linux reads any file whatever its mode; an administrator on
-    // Windows is refused a file whose access list shuts him out. Without
-    // these two rights (gone for good once out of the bounding set) the
-    // program meets such files as it would on Windows.
-    prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
-    prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
-    for (const std::string& name : unsetEnv) unsetenv(name.c_str());
-    execWith(argv, setEnv);
-  }
+  const int files[3] = {feed[0] >= 0 ? feed[0] : open(inPath.c_str(), O_RDONLY | O_CLOEXEC),
+                        open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666),
+                        open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
+  pid_t child = startProcess(argv, files, folder, setEnv, unsetEnv);
+  for (int file : files)
+    if (file >= 0) close(file);
   auto feedInput = [&](const std::string& bytes) {
     for (size_t at = 0; at < bytes.size();) {
       ssize_t put = write(feed[1], bytes.data() + at, bytes.size() - at);
@@ -138,10 +171,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
       at += static_cast<size_t>(put);
     }
   };
-  if (feed[0] >= 0) {
-    close(feed[0]);
-    feedInput(input);
-  }
+  if (feed[1] >= 0) feedInput(input);
   int status = 0;
   const long pollNanoseconds = 5 * 1000 * 1000;
   long waited = 0;
@@ -171,13 +201,28 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
   return result;
 }
 
-std::string sourcePath(const std::string& relative) {
-  return std::string(VORKEL_SOURCE_DIR) + "/" + relative;
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
 }
 
 std::string lowered(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+std::string hexBytes(const std::string& bytes, const std::string& separator) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    char hex[4];
+    snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(bytes[i]));
+    text += (i ? separator : "") + hex;
+  }
   return text;
 }
 
@@ -191,7 +236,16 @@ std::string startScreenText(MessageKey role, const std::string& root) {
          line(MsgNotice2) + msg(MsgAskStart);
 }
 
-std::string standInPayload() { return readFile(sourcePath("tests/stand-in-payload.exe")); }
+double monotonicSeconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+const std::string& standInPayload() {
+  static const std::string bytes = readFile(sourcePath("tests/stand-in-payload.exe"));
+  return bytes;
+}
 
 bool convertText(const std::string& text, const char* to, const char* from,
                  std::string* out) {
@@ -220,105 +274,58 @@ std::string md5Of(const std::string& bytes) {
 
 namespace {
 
-const char WineLoader[] = "/usr/lib/wine/wine64";
-const char WineServer[] = "/usr/lib/wine/wineserver64";
-
-std::vector<std::string> wineEnvironment(const std::string& prefix) {
-  return {"WINEPREFIX=" + prefix, "WINEDEBUG=-all",
-          "WINEDLLOVERRIDES=mscoree,mshtml=", "LANG=zh_CN.UTF-8",
-          "LC_ALL=zh_CN.UTF-8", "DISPLAY="};
+std::string environment(const char* name) {
+  const char* value = getenv(name);
+  return value != nullptr ? value : "";
 }
 
-std::string& prefixFolder() {
-  static std::string folder;
-  return folder;
+std::string below(const char* folderVariable, const std::string& relative) {
+  const std::string folder = environment(folderVariable);
+  return folder.empty() ? "" : folder + "/" + relative;
 }
 
-void endWine() {
-  const std::string& prefix = prefixFolder();
-  if (prefix.empty()) return;
-  runProcess({WineServer, "-k"}, "", "", wineEnvironment(prefix));
-  removeTree(prefix);
+bool isBelow(const std::string& program, const char* folderVariable) {
+  const std::string folder = environment(folderVariable);
+  return !folder.empty() && program.compare(0, folder.size() + 1, folder + "/") == 0;
 }
 
 }  // namespace
 
-const std::string& winePrefix() {
-  static bool tried = false;
-  std::string& prefix = prefixFolder();
-  if (tried) return prefix;
-  tried = true;
-  if (!pathExists(WineLoader)) return prefix;
-  char name[] = "/tmp/vorkel-wine-XXXXXX";
-  if (mkdtemp(name) == nullptr) return prefix;
-  std::string folder = name;
-  std::vector<std::string> env = wineEnvironment(folder);
-  ProcessResult boot = runProcess({WineLoader, "wineboot", "-i"}, "", "", env, {}, 300);
-  // Keep the server up between the many short runs of a suite.
-  runProcess({WineServer, "-p"}, "", "", env);
-  if (boot.status != 0 || !pathExists(folder + "/drive_c/windows")) {
-    removeTree(folder);
-    return prefix;
-  }
-  prefix = folder;
-  atexit(endWine);
-  return prefix;
+std::string sourcePath(const std::string& relative) {
+  return below("VORKEL_SOURCE_DIR", relative);
 }
-
-std::string wineDriveC() { return winePrefix() + "/drive_c"; }
-
-ProcessResult runUnderWine(const std::vector<std::string>& programAndArgs,
-                           const std::string& input, int timeoutSeconds,
-                           const Interlude* interlude) {
-  std::vector<std::string> argv = {WineLoader};
-  argv.insert(argv.end(), programAndArgs.begin(), programAndArgs.end());
-  return runProcess(argv, "", input, wineEnvironment(winePrefix()), {}, timeoutSeconds,
-                    interlude);
-}
-
-int startUnderWine(const std::vector<std::string>& programAndArgs) {
-  pid_t child = fork();
-  if (child == 0) {
-    setpgid(0, 0);
-    int nothing = open("/dev/null", O_RDWR);
-    dup2(nothing, 0);
-    dup2(nothing, 1);
-    dup2(nothing, 2);
-    std::vector<std::string> argv = {WineLoader};
-    argv.insert(argv.end(), programAndArgs.begin(), programAndArgs.end());
-    execWith(argv, wineEnvironment(winePrefix()));
-  }
-  return child;
-}
-
-void stopUnderWine(int processGroup) {
-  if (processGroup <= 0) return;
-  kill(-processGroup, SIGKILL);
-  waitpid(processGroup, nullptr, 0);
-}
-
-std::string nativeTool() { return VORKEL_TOOL; }
-std::string nativeTestSignatureTool() { return VORKEL_TESTSIG_TOOL; }
-
+std::string nativeTool() { return environment("VORKEL_TOOL"); }
+std::string nativeTestSignatureTool() { return environment("VORKEL_TESTSIG_TOOL"); }
 std::string windowsProgram(const std::string& relative) {
-  return std::string(VORKEL_WINDOWS_BUILD_DIR) + "/" + relative;
+  return below("VORKEL_WINDOWS_BUILD_DIR", relative);
 }
-
 std::string releaseProgram(const std::string& relative) {
-  return std::string(VORKEL_RELEASE_BUILD_DIR) + "/" + relative;
+  return below("VORKEL_RELEASE_BUILD_DIR", relative);
 }
 
 std::string cannotRun(const std::string& program) {
-  const bool windows = program.compare(0, strlen(VORKEL_WINDOWS_BUILD_DIR),
-                                       VORKEL_WINDOWS_BUILD_DIR) == 0;
+  if (program.empty())
+    return "the suite learns where the programs are from its environment: run it with ctest "
+           "(tests/CMakeLists.txt sets VORKEL_TOOL and the others)";
+  const bool windows = isBelow(program, "VORKEL_WINDOWS_BUILD_DIR");
   if (windows && !pathExists(WineLoader))
     return std::string("Wine is missing (") + WineLoader + "): scripts/setup installs it";
   if (pathExists(program)) return "";
   if (windows)
     return program + " is missing: make the Windows build with cmake --preset windows && "
                      "cmake --build --preset windows (or scripts/build)";
-  if (program.compare(0, strlen(VORKEL_RELEASE_BUILD_DIR), VORKEL_RELEASE_BUILD_DIR) == 0)
+  if (isBelow(program, "VORKEL_RELEASE_BUILD_DIR"))
     return program + " is missing: make the build without sanitizers with cmake --preset "
                      "native-release && cmake --build --preset native-release (or scripts/build)";
   return program + " is missing: build this tree first";
+}
+
+bool skipped(const std::string& why) {
+  if (why.empty()) return false;
+  const std::string required = environment("VORKEL_REQUIRE_ALL");
+  if (!required.empty() && required != "0")
+    [&] { FAIL() << why << " (VORKEL_REQUIRE_ALL: a skip is a failure)"; }();
+  else
+    [&] { GTEST_SKIP() << why; }();
+  return true;
 }

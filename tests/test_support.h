@@ -1,8 +1,10 @@
 // Helpers shared by the test suites: scoped folders, files, child processes,
-// Wine, the programs the build made and the catalogue's texts. Task
-// definitions as text are in task_text.h.
+// the programs the build made and the catalogue's texts. Wine is in wine.h,
+// task definitions as text in task_text.h.
 #ifndef VORKELBRAITH_TESTS_TEST_SUPPORT_H_
 #define VORKELBRAITH_TESTS_TEST_SUPPORT_H_
+
+#include <sys/types.h>
 
 #include <functional>
 #include <string>
@@ -31,12 +33,23 @@ struct WorkingFolder {
   std::string previous;
 };
 
+/// An empty machine folder that is the working directory while it lasts.
+struct InMachineFolder {
+  ScopedTempDir machine;
+  WorkingFolder inside{machine.path};
+};
+
 /// Writes bytes to a file, making its folders first.
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 bool pathExists(const std::string& path);
 void makeFolders(const std::string& path);
 void removeTree(const std::string& path);
+/// The entries below a host folder in the order the system lists them, a
+/// folder's entries where the folder stands among its siblings, links not
+/// followed; backslash-separated relative paths. Reaches past PATH_MAX.
+/// With folders, the folders instead of the other entries.
+std::vector<std::string> listingOrder(const std::string& folder, bool folders = false);
 
 struct ProcessResult {
   std::string out;
@@ -53,20 +66,35 @@ struct Interlude {
   std::string rest;
 };
 
-/// Runs argv[0] with the given standard input, in folder, with the
-/// environment changed by setEnv ("NAME=value") and unsetEnv (names). With
-/// an interlude, standard input is a pipe the run is fed through.
+/// Starts argv[0] in a process group of its own, with these standard
+/// streams (descriptors), in folder (unless ""), with the environment
+/// changed by unsetEnv (names) and then setEnv ("NAME=value"), and without
+/// the rights that let root pass over a file's permission bits.
+pid_t startProcess(const std::vector<std::string>& argv, const int streams[3],
+                   const std::string& folder, const std::vector<std::string>& setEnv,
+                   const std::vector<std::string>& unsetEnv = {});
+
+/// Runs a program as startProcess starts it, with the given standard input
+/// (with an interlude, through a pipe), and waits for it.
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::string& folder, const std::string& input,
                          const std::vector<std::string>& setEnv = {},
                          const std::vector<std::string>& unsetEnv = {},
                          int timeoutSeconds = 120, const Interlude* interlude = nullptr);
 
-/// The bytes whose MD5 the test builds take as the payload's.
-std::string standInPayload();
+/// Seconds on a monotonic clock, to time runs by. (<chrono> is not for the
+/// suites built as C++20: its units hold a character GBK has not.)
+double monotonicSeconds();
 
+/// The bytes whose MD5 the test builds take as the payload's.
+const std::string& standInPayload();
+
+/// The lines of text, each without its '\n'; a last one unended counts too.
+std::vector<std::string> splitLines(const std::string& text);
 /// text with A-Z lowered, as Windows compares names.
 std::string lowered(std::string text);
+/// Each byte as two lower-case hex digits, separator between them.
+std::string hexBytes(const std::string& bytes, const std::string& separator);
 
 /// A text of the catalogue, and the same as a line.
 std::string msg(MessageKey key);
@@ -84,32 +112,11 @@ bool convertText(const std::string& text, const char* to, const char* from,
 /// fingerprint (only the hex digits are written the same way).
 std::string md5Of(const std::string& bytes);
 
-/// The project's source folder, and a build folder's path below it.
+// Where the programs are: ctest tells each suite in its environment
+// (tests/CMakeLists.txt); each is "" when the suite was started otherwise.
+/// A file of the project's source folder.
 std::string sourcePath(const std::string& relative);
-
-
-
-// Wine, for running the Windows build. One throwaway prefix per test
-// process, made on first use (a Chinese Windows: code page 936) and
-// removed at exit.
-
-/// The prefix's folder, or "" when Wine is missing or the prefix could not
-/// be made.
-const std::string& winePrefix();
-/// Host folder of the prefix's C: drive.
-std::string wineDriveC();
-/// Runs a Windows program (host path) with arguments under Wine.
-ProcessResult runUnderWine(const std::vector<std::string>& programAndArgs,
-                           const std::string& input, int timeoutSeconds = 120,
-                           const Interlude* interlude = nullptr);
-/// Starts a Windows program under Wine and leaves it running; its process
-/// group, for stopWine.
-int startUnderWine(const std::vector<std::string>& programAndArgs);
-/// Ends what startUnderWine started.
-void stopUnderWine(int processGroup);
-
-// Programs the build tells the tests of: the native tool, with the release
-// signature and with the test signature, and the other builds' programs.
+/// The native tool, with the release signature and with the test signature.
 std::string nativeTool();
 std::string nativeTestSignatureTool();
 /// A program of the Windows build (relative to its folder), which Wine runs.
@@ -119,4 +126,9 @@ std::string releaseProgram(const std::string& relative);
 /// Why a test needing this program (one of the above) or Wine cannot run
 /// here, saying which build makes it and how; "" when it can.
 std::string cannotRun(const std::string& program);
+/// false when why is ""; else true, and the test is skipped for that reason,
+/// or fails when VORKEL_REQUIRE_ALL is set (scripts/test, which has built
+/// everything). The caller returns: if (skipped(cannotRun(program))) return;
+bool skipped(const std::string& why);
+
 #endif  // VORKELBRAITH_TESTS_TEST_SUPPORT_H_

@@ -1,21 +1,24 @@
 // Whole runs of the real tool, shared by the scenario tables: the pieces a
 // machine is made of, the expected transcript built from the message
-// catalogue, and the check of one run.
+// catalogue, the record's lines, and the check of one run.
 #ifndef VORKELBRAITH_TESTS_WHOLE_RUN_H_
 #define VORKELBRAITH_TESTS_WHOLE_RUN_H_
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "console/messages.h"
 #include "tests/machine.h"
 
-extern const char Interpreter[];
-extern const char PayloadPath[];
-extern const char TaskName[];
-extern const char TaskId[];
-extern const std::string PayloadString, TreeName, TasksName, Uri;
+inline const char Interpreter[] = "C:\\Windows\\System32\\cmd.exe";
+inline const char PayloadPath[] = "C:\\ProgramData\\Vorkel\\svchost.exe";
+inline const char TaskName[] = "WindowsUpdateCheck";
+inline const char TaskId[] = "{6F1C2A57-8D3B-4E90-A1B2-3C4D5E6F7A8B}";
+inline const std::string PayloadString = PayloadPath, Uri = std::string("\\") + TaskName,
+                         TreeName = std::string("Tree\\") + TaskName,
+                         TasksName = std::string("Tasks\\") + TaskId;
 
 TaskFile definition(const std::string& relativePath, const std::string& uri,
                     const std::string& command, const std::string& arguments,
@@ -36,17 +39,14 @@ Machine infectedMachineWith(Change change) {
   return machine;
 }
 
-struct Transcript {
-  std::string out;
-  std::string err;
-};
+// ---- The transcript --------------------------------------------------------
+typedef std::vector<const TaskFile*> Dangers;
+/// What a run prints after the scan's last line, given the dangerous tasks
+/// in the order the run lists them.
+typedef std::function<std::string(const Runner&, const Dangers&)> AfterScan;
 
-std::string dangerList(const Runner& runner, const std::vector<const TaskFile*>& dangers);
-std::string treeKey(const std::string& uri);
-std::string tasksKey(const std::string& id);
-/// The registry step's heading, both found-lines and the question.
-std::string keysQuestion(const std::string& uri, const std::string& id);
-std::string keyDeleted(const std::string& key, bool ok);
+std::string dangerList(const Runner& runner, const Dangers& dangers);
+/// The registry step's question, a yes, and both keys deleted.
 std::string bothKeysDeleted(const std::string& uri, const std::string& id);
 std::string exeQuestion(const std::string& path);
 /// The question, a yes, and the outcome.
@@ -54,63 +54,92 @@ std::string exeDeleted(const std::string& path, bool ok);
 std::string finish(const Runner& runner);
 /// The finish after a file was left to be deleted at the restart.
 std::string finishWithRestart(const Runner& runner);
-/// A value (UTF-8) as the runner's tool shows it: as it is natively; under
-/// Wine in code page 936, each character it cannot hold as '?'.
-std::string shown(const Runner& runner, const std::string& utf8);
 std::string openKeyError(const std::string& code);
-/// GBK shown as UTF-8, for failure messages.
-std::string readable(const std::string& gbk);
 
-typedef std::function<Transcript(const Runner&, const std::vector<const TaskFile*>&)>
-    AfterScan;
-
-struct Scenario {
-  const char* name;
-  bool onWine;
-  Machine machine;
-  std::string answers;
-  AfterScan afterScan;  // everything printed after the scan's last line
-  int status;
-  std::vector<std::string> gone;  // cache keys and file paths the run removes
-  // Called on a copy of the row just before its run, to build large
-  // machines only then and to fit the row to the runner.
-  std::function<void(const Runner&, Scenario&)> prepare = nullptr;
-  int timeoutSeconds = 120;
-  long peakKibLimit = 0;  // when set, the run's peak resident memory stays below
-  // Files of the machine the run leaves to be deleted at the restart, each
-  // renamed beside its old name (Wine only).
-  std::vector<std::string> deletedAtRestart = {};
-  // Done to the machine once the run asks its first question about an
-  // executable; the last answer is held back until then.
-  std::function<void(LiveMachine&)> beforeExeAnswer = nullptr;
-  bool wineOnly = false;  // the case exists only on Windows
-  // Lines the run's record must hold, in this order with others between
-  // (a line ending in '*' stands for any line that starts so), in a block
-  // with its header and exit status. Empty: the record is not looked at.
-  std::vector<std::string> recordHolds = {};
-  bool recordsNothing = false;  // no record at all
-  int backups = -1;  // registry backups the run leaves; -1: not looked at
-  // Under Wine, importing the backup with regedit brings back every key
-  // and value the run deleted, exactly.
-  bool restoresFromBackup = false;
+/// One dangerous task past the list, its names shown as the runner shows
+/// them: the keys deleted or failing (or kept, answered no), the executable
+/// deleted or failing (or kept).
+struct Removal {
+  std::string uri = Uri, id = TaskId, exe = PayloadString;
+  bool treeDeleted = true, tasksDeleted = true, exeDeleted = true;
+  bool keysKept = false, exeKept = false;
 };
+AfterScan removes(const Removal& removal);
 
-// What the run's record says, in the lines a row looks for.
+// The shapes several rows share. No identifier: the registry step finds
+// none and says nothing more about it.
+extern const AfterScan removesAll, keysKept, executableKept, bothKept, nothingFound,
+    cancelsAfterList, noIdentifier;
+/// The identifier is taken and shown; the Tree key goes, and the Tasks key
+/// it names, which does not exist, is reported as failed.
+AfterScan treeKeyOnly(const std::string& id);
+
+// ---- The record ------------------------------------------------------------
+/// Lines the record must hold, for a runner (they name its system root).
+typedef std::function<std::vector<std::string>(const Runner&)> RecordLines;
+
 /// The start and the scan finding one dangerous task.
-std::vector<std::string> recordedDanger(const Runner& runner, const std::string& definition,
-                                        const std::string& uri, const std::string& arguments,
-                                        const std::string& executable);
+std::vector<std::string> recordedDanger(const Runner& runner,
+                                        const std::string& definition = TaskName,
+                                        const std::string& uri = Uri,
+                                        const std::string& arguments = "/c start " + PayloadString,
+                                        const std::string& executable = PayloadString);
 /// The keys question and, after a yes, the backup and both deletions.
 std::vector<std::string> recordedKeys(const std::string& uri, const std::string& id, bool yes);
 /// The executable question and its outcome, deleted or kept.
 std::vector<std::string> recordedFile(const std::string& path, bool yes);
 std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts);
 /// The infected machine's whole run past the list, keys and file answered.
-std::vector<std::string> recordedRemoval(const Runner& runner, bool keys, bool file);
+RecordLines recordedRemoval(bool keys, bool file);
+
+// ---- A row -----------------------------------------------------------------
+// Unless it says otherwise, a row is the infected machine answered yes
+// throughout, which removes everything, and the run ends well.
+struct Scenario {
+  const char* name = "";
+  bool onWine = true;     // also runs the Windows build under Wine
+  bool wineOnly = false;  // the case exists only on Windows
+  Machine machine = infectedMachine();
+  // Called on a copy of the row just before its run, to build large
+  // machines only then and to fit the row to the runner.
+  std::function<void(const Runner&, Scenario&)> prepare = nullptr;
+  std::string answers = "yyyy";
+  // Done to the machine once the run asks its first question about an
+  // executable; the last answer is held back until then.
+  std::function<void(LiveMachine&)> beforeExeAnswer = nullptr;
+  // Standard output past the scan, when the first answer starts it; and
+  // standard error, all of it.
+  AfterScan afterScan = removesAll;
+  std::string err = "";
+  int status = 0;
+  // Cache keys and file paths the run removes.
+  std::vector<std::string> gone = {TreeName, TasksName, PayloadString};
+  // Files of the machine the run leaves to be deleted at the restart, each
+  // renamed beside its old name (Wine only).
+  std::vector<std::string> deletedAtRestart = {};
+  // Lines the run's record must hold, in this order with others between
+  // (a line ending in '*' stands for any line that starts so), in a block
+  // with its header and exit status. None: the record is not looked at.
+  RecordLines recordHolds = nullptr;
+  bool recordsNothing = false;  // no record at all
+  int backups = -1;             // registry backups the run leaves; -1: not looked at
+  // Under Wine, importing the backup with regedit brings back every key
+  // and value the run deleted, exactly.
+  bool restoresFromBackup = false;
+  int timeoutSeconds = 120;
+  long peakKibLimit = 0;  // when set, the run's peak resident memory stays below
+};
 
 /// Builds the machine, runs the tool, and checks both output streams byte
 /// for byte, the exit status, that it ended in time (and memory, when the
-/// row says) and what is left on the machine.
+/// row says), the record and backups, and what is left on the machine.
 void checkWholeRun(const Runner& runner, const Scenario& scenario);
+
+/// A table's rows for one runner, and their names: natively all but the
+/// Windows-only rows, the rows with a memory limit only on the build
+/// without sanitizers; under Wine the rows marked for it.
+typedef std::tuple<const Runner*, size_t> RowParam;
+std::vector<RowParam> rowsFor(const std::vector<Scenario>& table, const Runner& runner);
+std::string rowName(const std::vector<Scenario>& table, const RowParam& row);
 
 #endif  // VORKELBRAITH_TESTS_WHOLE_RUN_H_

@@ -18,6 +18,7 @@
 #include "tasks/task_definition.h"
 #include "tasks/task_store.h"
 #include "tests/test_support.h"
+#include "tests/wine.h"
 
 namespace {
 
@@ -26,12 +27,10 @@ using Fields = std::tuple<std::string, std::string, std::string>;
 class WineProbe : public testing::Test {
  protected:
   void SetUp() override {
-    const std::string missing = cannotRun(probe());
-    if (!missing.empty()) GTEST_SKIP() << missing;
+    if (skipped(cannotRun(probeProgram()))) return;
     ASSERT_FALSE(winePrefix().empty()) << "a Wine prefix could not be made";
   }
 
-  static std::string probe() { return windowsProgram("tests/vorkel-probe.exe"); }
   static std::string host(const std::string& name) {
     return wineDriveC() + "/probe/" + name;
   }
@@ -41,7 +40,7 @@ class WineProbe : public testing::Test {
   static std::string runProbe(const std::string& verb, const std::string& path,
                               double* seconds = nullptr, int timeoutSeconds = 30) {
     auto start = std::chrono::steady_clock::now();
-    ProcessResult run = runUnderWine({probe(), verb, path}, "", timeoutSeconds);
+    ProcessResult run = runUnderWine({probeProgram(), verb, path}, "", timeoutSeconds);
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     if (seconds != nullptr) *seconds = took.count();
     EXPECT_FALSE(run.timedOut) << verb << ' ' << path;
@@ -151,11 +150,7 @@ TEST_F(WineProbe, WalksLinkLoopsAsTheNativeBuildDoes) {
   for (std::string& path : native) path.replace(0, host("store").size(), windows("store"));
   std::sort(native.begin(), native.end());
   EXPECT_EQ(expected, native);
-  std::vector<std::string> listed;
-  std::string out = runProbe("list", windows("store"), nullptr, 15);
-  for (size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos;
-       start = end + 1)
-    listed.push_back(out.substr(start, end - start));
+  std::vector<std::string> listed = splitLines(runProbe("list", windows("store"), nullptr, 15));
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(expected, listed);
 }
@@ -182,13 +177,12 @@ TEST_F(WineProbe, ReadsTaskNamedOutsideTheCodePage) {
 // that is missing or has sub-keys is never created or deleted.
 TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
   const std::string base = "SOFTWARE\\VorkelProbe";
-  writeFile(host("keys.reg"),
-            utf16leWithBom("Windows Registry Editor Version 5.00\r\n\r\n"
-                           "[HKEY_LOCAL_MACHINE\\" + base + "\\Protected]\r\n\"Id\"=\"{p}\"\r\n\r\n"
-                           "[HKEY_LOCAL_MACHINE\\" + base + "\\Plain]\r\n\r\n"
-                           "[HKEY_LOCAL_MACHINE\\" + base + "\\Parent\\Child]\r\n\r\n"));
-  ASSERT_EQ(0, runUnderWine({"regedit", "/S", windows("keys.reg")}, "").status);
-  ASSERT_EQ(0, runUnderWine({probe(), "protect", base + "\\Protected"}, "").status);
+  ASSERT_EQ(0, importRegistry(utf16leWithBom(
+                   "Windows Registry Editor Version 5.00\r\n\r\n"
+                   "[HKEY_LOCAL_MACHINE\\" + base + "\\Protected]\r\n\"Id\"=\"{p}\"\r\n\r\n"
+                   "[HKEY_LOCAL_MACHINE\\" + base + "\\Plain]\r\n\r\n"
+                   "[HKEY_LOCAL_MACHINE\\" + base + "\\Parent\\Child]\r\n\r\n")));
+  ASSERT_EQ(0, runUnderWine({probeProgram(), "protect", base + "\\Protected"}, "").status);
   const struct { const char* key; const char* outcome; } cases[] = {
       {"Protected", "result=5 retried=1 inForce=1 putBack=1"},
       {"Parent", "result=5 retried=1 inForce=1 putBack=1"},
@@ -212,7 +206,7 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
     EXPECT_NE(std::string::npos, left.out.find(base + "\\" + key + "\r\n")) << key;
   for (const char* key : {"Plain", "Missing"})
     EXPECT_EQ(std::string::npos, left.out.find(base + "\\" + key + "\r\n")) << key;
-  ASSERT_EQ(0, runUnderWine({probe(), "shut", base + "\\Parent\\Child"}, "").status);
+  ASSERT_EQ(0, runUnderWine({probeProgram(), "shut", base + "\\Parent\\Child"}, "").status);
   // A key administrators may not read is opened again with the backup
   // right; Wine refuses that too, and the token is as before.
   const std::string opened = runProbe("open-key", base + "\\Parent\\Child");
@@ -221,8 +215,8 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
   ASSERT_NE(std::string::npos, after) << opened;
   EXPECT_EQ(opened.substr(before + 7, after - before - 7),
             opened.substr(after + 7, opened.size() - after - 8));
-  runUnderWine({probe(), "unprotect", base + "\\Protected"}, "");
-  runUnderWine({probe(), "unprotect", base + "\\Parent\\Child"}, "");
+  runUnderWine({probeProgram(), "unprotect", base + "\\Protected"}, "");
+  runUnderWine({probeProgram(), "unprotect", base + "\\Parent\\Child"}, "");
   runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
 }
 

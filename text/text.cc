@@ -100,6 +100,8 @@ size_t utf8FromUtf16Le(const unsigned char* in, size_t size, unsigned char* out)
   return static_cast<size_t>(out - start);
 }
 
+bool isSurrogate(uint32_t code) { return code >= 0xD800 && code < 0xE000; }
+
 std::u16string utf16FromUtf8(const std::string& utf8) {
   std::u16string wide;
   wide.reserve(utf8.size());

@@ -30,6 +30,9 @@ void appendUtf8(uint32_t code, std::string* out);
 /// a lone surrogate as itself), moving *i past them; count is how many
 /// units there are.
 uint32_t nextUtf16CodePoint(const char16_t* units, size_t count, size_t* i);
+/// Whether a code point is a surrogate, which nextCodePoint and
+/// nextUtf16CodePoint give only for a unit that pairs with nothing.
+bool isSurrogate(uint32_t code);
 std::u16string utf16FromUtf8(const std::string& utf8);
 std::string utf8FromUtf16(const char16_t* units, size_t count);
 /// UTF-16 LE bytes (an odd last byte ignored) as UTF-8 at out, which holds

@@ -1,0 +1,160 @@
+#include "tests/wine.h"
+
+#include <ctype.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+const char WineLoader[] = "/usr/lib/wine/wine64";
+
+namespace {
+
+const char WineServer[] = "/usr/lib/wine/wineserver64";
+const char SessionManager[] =
+    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager";
+
+std::vector<std::string> wineEnvironment(const std::string& prefix) {
+  return {"WINEPREFIX=" + prefix, "WINEDEBUG=-all",
+          "WINEDLLOVERRIDES=mscoree,mshtml=", "LANG=zh_CN.UTF-8",
+          "LC_ALL=zh_CN.UTF-8", "DISPLAY="};
+}
+
+std::string& prefixFolder() {
+  static std::string folder;
+  return folder;
+}
+
+void endWine() {
+  const std::string& prefix = prefixFolder();
+  if (prefix.empty()) return;
+  runProcess({WineServer, "-k"}, "", "", wineEnvironment(prefix));
+  removeTree(prefix);
+}
+
+// The text itself when it has no form in the other character set.
+std::string converted(const std::string& text, const char* to, const char* from) {
+  std::string out;
+  return convertText(text, to, from, &out) ? out : text;
+}
+
+}  // namespace
+
+const std::string& winePrefix() {
+  static bool tried = false;
+  std::string& prefix = prefixFolder();
+  if (tried) return prefix;
+  tried = true;
+  if (!pathExists(WineLoader)) return prefix;
+  char name[] = "/tmp/vorkel-wine-XXXXXX";
+  if (mkdtemp(name) == nullptr) return prefix;
+  std::string folder = name;
+  std::vector<std::string> env = wineEnvironment(folder);
+  ProcessResult boot = runProcess({WineLoader, "wineboot", "-i"}, "", "", env, {}, 300);
+  // Keep the server up between the many short runs of a suite.
+  runProcess({WineServer, "-p"}, "", "", env);
+  if (boot.status != 0 || !pathExists(folder + "/drive_c/windows")) {
+    removeTree(folder);
+    return prefix;
+  }
+  prefix = folder;
+  atexit(endWine);
+  return prefix;
+}
+
+std::string wineDriveC() { return winePrefix() + "/drive_c"; }
+
+ProcessResult runUnderWine(const std::vector<std::string>& programAndArgs,
+                           const std::string& input, int timeoutSeconds,
+                           const Interlude* interlude) {
+  std::vector<std::string> argv = {WineLoader};
+  argv.insert(argv.end(), programAndArgs.begin(), programAndArgs.end());
+  return runProcess(argv, "", input, wineEnvironment(winePrefix()), {}, timeoutSeconds,
+                    interlude);
+}
+
+int startUnderWine(const std::vector<std::string>& programAndArgs) {
+  std::vector<std::string> argv = {WineLoader};
+  argv.insert(argv.end(), programAndArgs.begin(), programAndArgs.end());
+  const int nothing = open("/dev/null", O_RDWR | O_CLOEXEC);
+  const int streams[3] = {nothing, nothing, nothing};
+  pid_t child = startProcess(argv, streams, "", wineEnvironment(winePrefix()));
+  if (nothing >= 0) close(nothing);
+  return child;
+}
+
+void stopUnderWine(int processGroup) {
+  if (processGroup <= 0) return;
+  kill(-processGroup, SIGKILL);
+  waitpid(processGroup, nullptr, 0);
+}
+
+std::string probeProgram() { return windowsProgram("tests/vorkel-probe.exe"); }
+
+int importRegistry(const std::string& regFile) {
+  writeFile(wineDriveC() + "/vk-state/import.reg", regFile);
+  return runUnderWine({"regedit", "/S", "C:\\vk-state\\import.reg"}, "").status;
+}
+
+// Under load regedit now and then ends without writing the file, so a
+// missing export is asked for again before it counts.
+std::string exportedKey(const std::string& key) {
+  std::string exportFile = wineDriveC() + "/vk-state/export.reg";
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    removeTree(exportFile);
+    runUnderWine({"regedit", "/E", "C:\\vk-state\\export.reg", key}, "");
+    std::string text = converted(readFile(exportFile), "UTF-8", "UTF-16");
+    if (text.find("Windows Registry Editor Version 5.00") != std::string::npos) return text;
+  }
+  return std::string();
+}
+
+std::vector<std::string> exportedSubkeys(const std::string& key) {
+  std::string text = exportedKey(key);
+  std::vector<std::string> keys;
+  const std::string prefix = "[" + lowered(key) + "\\";
+  for (std::string entry : splitLines(lowered(text))) {
+    if (!entry.empty() && entry.back() == '\r') entry.pop_back();
+    if (entry.compare(0, prefix.size(), prefix) == 0 && entry.back() == ']')
+      keys.push_back(entry.substr(prefix.size(), entry.size() - prefix.size() - 1));
+  }
+  return keys;
+}
+
+// The sources of PendingFileRenameOperations whose target is empty.
+std::vector<std::string> pendingDeletions() {
+  const std::string text = exportedKey(SessionManager);
+  const std::string name = "\"PendingFileRenameOperations\"=hex(7):";
+  size_t at = text.find(name);
+  std::vector<std::string> deletions;
+  if (at == std::string::npos) return deletions;
+  std::string bytes;
+  for (at += name.size(); at + 1 < text.size();) {
+    if (text[at] == ',' || text[at] == '\\' || text[at] == '\r' || text[at] == '\n' ||
+        text[at] == ' ') {
+      ++at;
+      continue;
+    }
+    if (!isxdigit(static_cast<unsigned char>(text[at]))) break;
+    bytes += static_cast<char>(std::stoi(text.substr(at, 2), nullptr, 16));
+    at += 2;
+  }
+  std::vector<std::string> strings;
+  std::string current;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    if (bytes[i] == 0 && bytes[i + 1] == 0) {
+      strings.push_back(converted(current, "UTF-8", "UTF-16LE"));
+      current.clear();
+    } else {
+      current += bytes.substr(i, 2);
+    }
+  }
+  for (size_t i = 0; i + 1 < strings.size(); i += 2)
+    if (!strings[i].empty() && strings[i + 1].empty()) deletions.push_back(strings[i]);
+  return deletions;
+}
+
+void clearPendingDeletions() {
+  runUnderWine({"reg", "delete", SessionManager, "/v", "PendingFileRenameOperations", "/f"}, "");
+}
