@@ -370,6 +370,59 @@ const std::vector<Scenario>& scenarios() {
        .machine = withIdKey({TreeName, IdKind::Text, "{no-such-task}"}),
        .afterScan = treeKeyOnly("{no-such-task}"), .gone = {TreeName, PayloadString}},
 
+      // ---- Registry links ---------------------------------------------------
+      // A Tree key that is a link to another key is not followed: the open
+      // error with its code (681), and the key it names, whose Id names the
+      // Tasks key, stays with that key.
+      {"KeepsTreeKeyThatIsALink", true,
+       withIdKey({TreeName, IdKind::None, "", false, {}, "Tree\\Other"},
+                 {{"Tree\\Other", IdKind::Text, TaskId}, {TasksName, IdKind::None, ""}}),
+       "yyy",
+       [](const Runner& r, const Dangers& d) {
+         return Transcript{dangerList(r, d) + line(MsgRegistryStep) +
+                               exeDeleted(PayloadString, true) + finish(r),
+                           openKeyError("2a9")};
+       },
+       0, {PayloadString},
+       [](const Runner&, Scenario& s) {
+         s.recordHolds = {"Tree key is a registry link, not followed: HKEY_LOCAL_MACHINE\\" +
+                          treeKey(Uri)};
+       }},
+
+      // A Tasks key that is a link is neither backed up nor deleted, and
+      // the key it names stays; the Tree key goes as confirmed.
+      {"KeepsTasksKeyThatIsALink", true,
+       withIdKey({TreeName, IdKind::Text, TaskId},
+                 {{TasksName, IdKind::None, "", false, {}, "Tasks\\{other}"},
+                  {"Tasks\\{other}", IdKind::None, ""}}),
+       "yyyy", treeKeyOnly(TaskId), 0, {TreeName, PayloadString},
+       [](const Runner&, Scenario& s) {
+         const std::string tasks = "HKEY_LOCAL_MACHINE\\" + tasksKey(TaskId);
+         s.recordHolds = {"answer: delete registry keys *",
+                          "backup of " + tasks + ": not read, the key is a registry link",
+                          "key deleted: HKEY_LOCAL_MACHINE\\" + treeKey(Uri),
+                          "key not deleted, it is a registry link: " + tasks};
+       }},
+
+      // ---- The command interpreter ---------------------------------------
+      // The user's settings name another program as the interpreter and
+      // as what it runs first; it would say so in the transcript. Wine's
+      // cmd runs no AutoRun of any kind, so only ComSpec is shown here.
+      [] {
+        Scenario row{"RunsOnlyTheSystemsCommandInterpreter", true, infectedMachine(), "yyyy",
+                     removesAll, 0, allGone(), [](const Runner&, Scenario& s) {
+                       const std::string helper = "C:\\ProgramData\\Tools\\helper.exe";
+                       s.machine.files.push_back(
+                           {helper, readFile(windowsProgram("tests/vorkel-probe.exe"))});
+                       s.machine.userValues = {
+                           {"Environment", "ComSpec", helper},
+                           {"Software\\Microsoft\\Command Processor", "AutoRun",
+                            helper + " /c autorun"}};
+                     }};
+        row.wineOnly = true;
+        return row;
+      }(),
+
       // ---- Answers ---------------------------------------------------------
       // The input ends at each question in turn: every answer left is no.
       {.name = "EndsAtStartWhenInputIsEmpty", .answers = "", .gone = {}},

@@ -232,12 +232,14 @@ TEST_F(WineProbe, RefusesRegistryLinksAnywhereInThePath) {
   const std::string base = "SOFTWARE\\VorkelLinks";
   const std::string victim = "\\Registry\\Machine\\" + base + "\\Victim";
   const std::string key = "[HKEY_LOCAL_MACHINE\\" + base + "\\Victim";
-  writeFile(host("links.reg"),
-            utf16leWithBom("Windows Registry Editor Version 5.00\r\n\r\n" + key +
-                           "]\r\n\"Id\"=\"{victim}\"\r\n\r\n" + key + "\\Child]\r\n\r\n"));
-  ASSERT_EQ(0, runUnderWine({"regedit", "/S", windows("links.reg")}, "").status);
-  for (const char* link : {"Lk", "Mid"})
-    ASSERT_EQ(0, runUnderWine({probe(), "make-link", base + "\\" + link, victim}, "").status);
+  ASSERT_EQ(0, importRegistry(utf16leWithBom("Windows Registry Editor Version 5.00\r\n\r\n" +
+                                             key + "]\r\n\"Id\"=\"{victim}\"\r\n\r\n" + key +
+                                             "\\Child]\r\n\r\n")));
+  for (const char* link : {"Lk", "Mid"}) {
+    const ProcessResult made =
+        runUnderWine({probeProgram(), "make-link", base + "\\" + link, victim}, "");
+    ASSERT_EQ(0, made.status) << link;
+  }
   EXPECT_EQ("link result=0 type=6 target=" + victim + "\nfollowed Id={victim}\n",
             runProbe("link-value", base + "\\Lk"));
   const struct { const char* verb; const char* key; const char* outcome; } cases[] = {
@@ -255,8 +257,12 @@ TEST_F(WineProbe, RefusesRegistryLinksAnywhereInThePath) {
   ProcessResult left = runUnderWine({"reg", "query", "HKLM\\" + base + "\\Victim", "/s"}, "");
   EXPECT_NE(std::string::npos, left.out.find("{victim}")) << left.out;
   EXPECT_NE(std::string::npos, left.out.find(base + "\\Victim\\Child\r\n")) << left.out;
-  for (const char* link : {"Lk", "Mid"})
-    EXPECT_EQ(0, runUnderWine({probe(), "remove-link", base + "\\" + link}, "").status) << link;
+  // The links themselves are still there to be taken away.
+  for (const char* link : {"Lk", "Mid"}) {
+    const ProcessResult removed =
+        runUnderWine({probeProgram(), "remove-link", base + "\\" + link}, "");
+    EXPECT_EQ(0, removed.status) << link;
+  }
   runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
 }
 
