@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include "remedy/task_cache.h"
 #include "tests/whole_run.h"
+#include "tests/wine.h"
 
 namespace {
 
@@ -371,57 +373,47 @@ const std::vector<Scenario>& scenarios() {
        .afterScan = treeKeyOnly("{no-such-task}"), .gone = {TreeName, PayloadString}},
 
       // ---- Registry links ---------------------------------------------------
-      // A Tree key that is a link to another key is not followed: the open
-      // error with its code (681), and the key it names, whose Id names the
-      // Tasks key, stays with that key.
-      {"KeepsTreeKeyThatIsALink", true,
-       withIdKey({TreeName, IdKind::None, "", false, {}, "Tree\\Other"},
-                 {{"Tree\\Other", IdKind::Text, TaskId}, {TasksName, IdKind::None, ""}}),
-       "yyy",
-       [](const Runner& r, const Dangers& d) {
-         return Transcript{dangerList(r, d) + line(MsgRegistryStep) +
-                               exeDeleted(PayloadString, true) + finish(r),
-                           openKeyError("2a9")};
-       },
-       0, {PayloadString},
-       [](const Runner&, Scenario& s) {
-         s.recordHolds = {"Tree key is a registry link, not followed: HKEY_LOCAL_MACHINE\\" +
-                          treeKey(Uri)};
+      // Natively a key folder that is a symbolic link.
+      // A Tree key that is a link to another key, whose Id names the Tasks
+      // key, is not followed: the open error with its code (681), and both
+      // keys stay.
+      {.name = "KeepsTreeKeyThatIsALink",
+       .machine = withIdKey({.path = TreeName, .linkTo = "Tree\\Other"},
+                            {{"Tree\\Other", IdKind::Text, TaskId}, {TasksName}}),
+       .answers = "yyy", .afterScan = noIdentifier, .err = openKeyError("2a9"),
+       .gone = {PayloadString},
+       .recordHolds = [](const Runner&) -> std::vector<std::string> {
+         return {"Tree key is a registry link, not followed: HKEY_LOCAL_MACHINE\\" +
+                 std::string(TaskCacheBase) + "\\Tree\\" + Uri};
        }},
 
       // A Tasks key that is a link is neither backed up nor deleted, and
       // the key it names stays; the Tree key goes as confirmed.
-      {"KeepsTasksKeyThatIsALink", true,
-       withIdKey({TreeName, IdKind::Text, TaskId},
-                 {{TasksName, IdKind::None, "", false, {}, "Tasks\\{other}"},
-                  {"Tasks\\{other}", IdKind::None, ""}}),
-       "yyyy", treeKeyOnly(TaskId), 0, {TreeName, PayloadString},
-       [](const Runner&, Scenario& s) {
-         const std::string tasks = "HKEY_LOCAL_MACHINE\\" + tasksKey(TaskId);
-         s.recordHolds = {"answer: delete registry keys *",
-                          "backup of " + tasks + ": not read, the key is a registry link",
-                          "key deleted: HKEY_LOCAL_MACHINE\\" + treeKey(Uri),
-                          "key not deleted, it is a registry link: " + tasks};
+      {.name = "KeepsTasksKeyThatIsALink",
+       .machine = withIdKey({TreeName, IdKind::Text, TaskId},
+                            {{.path = TasksName, .linkTo = "Tasks\\{other}"}, {"Tasks\\{other}"}}),
+       .afterScan = treeKeyOnly(TaskId), .gone = {TreeName, PayloadString},
+       .recordHolds = [](const Runner&) -> std::vector<std::string> {
+         const std::string cache = "HKEY_LOCAL_MACHINE\\" + std::string(TaskCacheBase) + "\\";
+         return {"answer: delete registry keys *",
+                 "backup of " + cache + TasksName + ": not read, the key is a registry link",
+                 "key deleted: " + cache + "Tree\\" + Uri,
+                 "key not deleted, it is a registry link: " + cache + TasksName};
        }},
 
       // ---- The command interpreter ---------------------------------------
-      // The user's settings name another program as the interpreter and
-      // as what it runs first; it would say so in the transcript. Wine's
-      // cmd runs no AutoRun of any kind, so only ComSpec is shown here.
-      [] {
-        Scenario row{"RunsOnlyTheSystemsCommandInterpreter", true, infectedMachine(), "yyyy",
-                     removesAll, 0, allGone(), [](const Runner&, Scenario& s) {
-                       const std::string helper = "C:\\ProgramData\\Tools\\helper.exe";
-                       s.machine.files.push_back(
-                           {helper, readFile(windowsProgram("tests/vorkel-probe.exe"))});
-                       s.machine.userValues = {
-                           {"Environment", "ComSpec", helper},
-                           {"Software\\Microsoft\\Command Processor", "AutoRun",
-                            helper + " /c autorun"}};
-                     }};
-        row.wineOnly = true;
-        return row;
-      }(),
+      // The user's settings name another program (the probe, which says so
+      // on standard output when it runs) as the interpreter and as what it
+      // runs first: neither runs. Wine's cmd runs no AutoRun at all.
+      {.name = "RunsOnlyTheSystemsCommandInterpreter", .wineOnly = true,
+       .prepare =
+           [](const Runner&, Scenario& s) {
+             const std::string helper = "C:\\ProgramData\\Tools\\helper.exe";
+             s.machine.files.push_back({helper, readFile(probeProgram())});
+             s.machine.userValues = {
+                 {"Environment", "ComSpec", helper},
+                 {"Software\\Microsoft\\Command Processor", "AutoRun", helper + " /c autorun"}};
+           }},
 
       // ---- Answers ---------------------------------------------------------
       // The input ends at each question in turn: every answer left is no.

@@ -196,15 +196,18 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
     // regedit makes no links, and an access list is kept only by the
     // running server: a program makes both.
     for (const CacheKey& key : machine.keys) {
-      if (!key.linkTo.empty())
-        EXPECT_EQ(0, runUnderWine({probeProgram(), "make-link", cacheKeyName(key.path),
-                                   "\\Registry\\Machine\\" + cacheKeyName(key.linkTo)},
-                                  "")
-                         .status)
-            << key.path;
-      if (key.readOnly)
-        EXPECT_EQ(0, runUnderWine({probeProgram(), "protect", cacheKeyName(key.path)}, "").status)
-            << key.path;
+      if (!key.linkTo.empty()) {
+        const ProcessResult link =
+            runUnderWine({probeProgram(), "make-link", cacheKeyName(key.path),
+                          "\\Registry\\Machine\\" + cacheKeyName(key.linkTo)},
+                         "");
+        EXPECT_EQ(0, link.status) << key.path;
+      }
+      if (key.readOnly) {
+        const ProcessResult protect =
+            runUnderWine({probeProgram(), "protect", cacheKeyName(key.path)}, "");
+        EXPECT_EQ(0, protect.status) << key.path;
+      }
     }
   } else {
     for (const CacheKey& key : machine.keys) {
@@ -245,7 +248,8 @@ LiveMachine::~LiveMachine() {
     if (key.readOnly) runUnderWine({probeProgram(), "unprotect", cacheKeyName(key.path)}, "");
     // A link is taken away as itself: regedit would delete what it names
     // and leave the link.
-    if (!key.linkTo.empty()) runUnderWine({probeProgram(), "remove-link", cacheKeyName(key.path)}, "");
+    if (!key.linkTo.empty())
+      runUnderWine({probeProgram(), "remove-link", cacheKeyName(key.path)}, "");
   }
   if (!machine.userValues.empty())
     importRegistry(utf16leWithBom("Windows Registry Editor Version 5.00\r\n\r\n" +
