@@ -1,5 +1,6 @@
 #include "app/cleanup_pass.h"
 
+#include "app/environment.h"
 #include "console/console.h"
 #include "remedy/payload.h"
 #include "remedy/task_cache.h"
@@ -118,7 +119,9 @@ PayloadOutcome removePayloadFile(const DangerousTask& danger, const RunRecord& r
     writeOut(MsgExeKept);
     endLine(StdStream::Out);
   } else {
+    const PassRights rights = takeFileRights(FileRights::Removal);
     removal = removeIfStillThePayload(path);
+    giveBackFileRights(runRecord, "backup and restore rights for the removal", rights);
     writeOut(MsgExeDeletedPrefix);
     writeOut(path);
     writeOut(removal.outcome == PayloadOutcome::Deleted     ? MsgOk

@@ -13,3 +13,17 @@ std::string getSystemRoot() {
 bool isUserAdmin() { return platformIsAdministrator(); }
 
 std::string taskStoreRoot() { return getSystemRoot() + "\\System32\\Tasks"; }
+
+PassRights takeFileRights(FileRights wanted) {
+  PassRights taken = {nullptr, false};
+  taken.rights = platformBeginFileRights(wanted, &taken.inForce);
+  return taken;
+}
+
+void giveBackFileRights(const RunRecord& record, const std::string& label,
+                        const PassRights& taken) {
+  const bool asBefore = platformEndFileRights(taken.rights);
+  recordLine(record, label,
+             std::string(taken.inForce ? "in force" : "not in force") +
+                 (asBefore ? "" : ", and the rights were not as before afterwards"));
+}

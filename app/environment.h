@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "platform/platform.h"
+#include "record/run_record.h"
+
 /// What stands for the directory when SYSTEMROOT is missing (the text of
 /// MsgRootUnavailable, as UTF-8).
 extern const char RootUnavailable[];
@@ -14,5 +17,16 @@ std::string getSystemRoot();
 bool isUserAdmin();
 /// The scheduler's folder of task definitions.
 std::string taskStoreRoot();
+
+/// The administrator's rights a pass reads or removes files with, while
+/// they are in force.
+struct PassRights {
+  PlatformRights* rights;
+  bool inForce;
+};
+PassRights takeFileRights(FileRights wanted);
+/// Puts them back, and records under label what the system reported.
+void giveBackFileRights(const RunRecord& record, const std::string& label,
+                        const PassRights& taken);
 
 #endif  // VORKEL_APP_ENVIRONMENT_H_

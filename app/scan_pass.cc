@@ -43,6 +43,9 @@ void reportDanger(const std::string& path, const TaskRecord& record) {
 
 ScanResult runScanPass(const RunRecord& runRecord) {
   const std::string store = taskStoreRoot();
+  // The backup right passes over a definition's or an executable's access
+  // list; it is given back before anything is asked.
+  const PassRights rights = takeFileRights(FileRights::Scan);
   std::vector<std::string> files;
   collectTaskFiles(store, &files);
   recordLine(runRecord, "task store", store);
@@ -61,6 +64,7 @@ ScanResult runScanPass(const RunRecord& runRecord) {
     recordDanger(runRecord, danger);
     dangers.push_back(std::move(danger));
   }
+  giveBackFileRights(runRecord, "backup right for the scan", rights);
   recordLine(runRecord, "definitions read", std::to_string(files.size()));
 
   setColour(ColourGreen);

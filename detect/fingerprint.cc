@@ -32,9 +32,11 @@ bool hashWholeFile(PlatformFile* file, uint64_t size, unsigned char digest[16]) 
 
 }  // namespace
 
+// The path comes from a task's argument line: the file is the one the
+// system starts for it, not a name that only looks the same.
 std::string fileMd5Hex(const std::string& path) {
   uint64_t size = 0;
-  PlatformFile* file = platformOpenFile(path, &size);
+  PlatformFile* file = platformOpenFile(platformPathAsRun(path), &size);
   if (file == nullptr) return std::string();
   std::string digest = openFileMd5Hex(file, size);
   platformCloseFile(file);

@@ -64,6 +64,16 @@ bool platformGetEnvironment(const char* name, std::string* value);
 /// True when the built-in Administrators group is in force for this process.
 bool platformIsAdministrator();
 
+// Paths. The file calls below take each name of a full path exactly as it
+// is given, as the system lists it: on Windows a name ending in a dot or a
+// space, or named like a device (CON, NUL...), is the file of that name, and
+// no 260-character limit applies.
+/// The full path of the file the system starts for path as a command line
+/// names it: on Windows made full as every plain call makes it (a trailing
+/// dot or space of the last name dropped, "." and ".." resolved, a device
+/// name as the device); unchanged elsewhere. "" when it cannot be made full.
+std::string platformPathAsRun(const std::string& path);
+
 // Directory listing.
 struct DirectoryEntry {
   std::string name;
@@ -75,9 +85,26 @@ struct DirectoryEntry {
 bool platformListDirectory(const std::string& directory,
                            std::vector<DirectoryEntry>* entries);
 
+// The administrator's backup and restore rights for the file calls. In
+// force, they let the scan read a file and the removal delete one whatever
+// its access list says (on Windows; a machine in a folder has no such
+// rights, and nothing changes there).
+enum class FileRights {
+  Scan,     // the backup right
+  Removal,  // the backup and the restore right
+};
+struct PlatformRights;
+/// Puts the rights in force until platformEndFileRights, which is due
+/// whatever happened; *inForce says whether the system reports them so.
+PlatformRights* platformBeginFileRights(FileRights wanted, bool* inForce);
+/// Puts the process's rights back as they were; true when the system
+/// reports them so.
+bool platformEndFileRights(PlatformRights* rights);
+
 // Reading files, shared with other readers and writers.
 struct PlatformFile;
-/// Null when the path is not a regular file that can be opened for reading.
+/// Null when the path is not a regular file that can be opened for reading
+/// (a folder, a device or a missing file). A link is followed.
 PlatformFile* platformOpenFile(const std::string& path, uint64_t* size);
 /// Bytes read into buffer (up to capacity); 0 at the end, -1 on failure.
 int64_t platformReadFile(PlatformFile* file, void* buffer, size_t capacity);
@@ -88,7 +115,9 @@ void platformCloseFile(PlatformFile* file);
 // if its name or folder is swapped in between.
 /// Null, with the system's error code in *error, when the path is not a
 /// regular file that can be opened for reading and removal. A link or
-/// junction in the path's last part is not followed (refused, 5).
+/// junction in the path's last part is not followed (refused, 5); a file the
+/// system keeps behind another kind of reparse point (compressed, in the
+/// cloud, deduplicated) is opened through it when it is the same file.
 PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error);
 /// Deletes the file opened to be removed: read-only, hidden and system
 /// attributes are cleared first and put back when the deletion fails. The
@@ -96,7 +125,9 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, 
 long platformDeleteOpenFile(PlatformFile* file);
 /// For a file the system will not delete now (a running program): renames
 /// it to a fresh name in its own folder and has the system delete that name
-/// at the next restart. 0, or the error code with the file as it was.
+/// at the next restart. 0, or the error code with the file as it was; a
+/// file on a network share is never scheduled, since the system deletes
+/// before the network is there.
 long platformDeleteOpenFileAtRestart(PlatformFile* file);
 
 // MD5 from the system's cryptographic service.
@@ -155,7 +186,9 @@ struct KeyValue {
 long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values);
 
 // Files the tool writes of its own: the record of a run and the backups of
-// the keys it deletes. Results are the system's error codes.
+// the keys it deletes. Results are the system's error codes. A link or
+// junction in the path's last part is not followed, and a file with more
+// than one name (hard links) is not written: both are refused (5).
 /// Makes one folder, whose parent must exist; 0 when it is there afterwards.
 long platformMakeFolder(const std::string& path);
 /// Appends bytes to a file, making the file when it is missing.

@@ -148,6 +148,23 @@ bool platformGetEnvironment(const char* name, std::string* value) {
 
 bool platformIsAdministrator() { return geteuid() == 0; }
 
+// A command line's path is a name like any other here.
+std::string platformPathAsRun(const std::string& path) { return path; }
+
+// Permission bits are all there is to pass over, and the tool does not pass
+// over them.
+struct PlatformRights {};
+
+PlatformRights* platformBeginFileRights(FileRights, bool* inForce) {
+  *inForce = false;
+  return new PlatformRights;
+}
+
+bool platformEndFileRights(PlatformRights* rights) {
+  delete rights;
+  return true;
+}
+
 bool platformListDirectory(const std::string& directory,
                            std::vector<DirectoryEntry>* entries) {
   std::string folder = hostPath(directory);
@@ -465,8 +482,9 @@ namespace {
 long writeFile(const std::string& path, const std::string& bytes, int flags) {
   int fd = open(hostPath(path).c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | flags, 0644);
   if (fd < 0) return windowsError(errno);
+  // A second name would carry the bytes into a file of someone else's.
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
     close(fd);
     return ErrorAccessDenied;
   }

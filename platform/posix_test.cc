@@ -203,3 +203,38 @@ TEST_F(Posix, ListDirectoryMarksOnlyRealFolders) {
 }
 
 }  // namespace
+
+namespace {
+
+// The record and the backups: never through a link in the last part, never
+// into a file with a second name; the file behind either stays as it was.
+TEST_F(Posix, WritesNoFileThroughALinkOrASecondName) {
+  writeFile("C:/Windows/Debug/victim.txt", "victim");
+  writeFile("C:/Windows/Debug/plain.log", "a");
+  ASSERT_EQ(symlink("victim.txt", "C:/Windows/Debug/linked.log"), 0);
+  ASSERT_EQ(symlink("missing.txt", "C:/Windows/Debug/dangling.log"), 0);
+  writeFile("C:/Windows/Debug/second.txt", "second");
+  ASSERT_EQ(link("C:/Windows/Debug/second.txt", "C:/Windows/Debug/hard.log"), 0);
+  const struct {
+    const char* name;
+    long append, writeNew;
+  } cases[] = {
+      {"linked.log", ErrorAccessDenied, ErrorFileExists},
+      {"dangling.log", ErrorAccessDenied, ErrorFileExists},
+      {"hard.log", ErrorAccessDenied, ErrorFileExists},
+      {"plain.log", ErrorSuccess, ErrorFileExists},
+  };
+  for (const auto& c : cases) {
+    const std::string path = std::string("C:\\Windows\\Debug\\") + c.name;
+    EXPECT_EQ(c.append, platformAppendToFile(path, "x")) << c.name;
+    EXPECT_EQ(c.writeNew, platformWriteNewFile(path, "y")) << c.name;
+  }
+  EXPECT_EQ(readFile("C:/Windows/Debug/victim.txt"), "victim");
+  EXPECT_EQ(readFile("C:/Windows/Debug/second.txt"), "second");
+  EXPECT_FALSE(pathExists("C:/Windows/Debug/missing.txt"));
+  EXPECT_EQ(readFile("C:/Windows/Debug/plain.log"), "ax");
+  EXPECT_EQ(platformWriteNewFile("C:\\Windows\\Debug\\new.log", "y"), ErrorSuccess);
+  EXPECT_EQ(readFile("C:/Windows/Debug/new.log"), "y");
+}
+
+}  // namespace

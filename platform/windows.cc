@@ -10,6 +10,7 @@
 
 #include <stdlib.h>
 
+#include "platform/file_checks.h"
 #include "platform/platform.h"
 
 namespace {
@@ -162,10 +163,95 @@ bool platformIsAdministrator() {
   return member == 1;
 }
 
+namespace {
+
+bool startsWith(const std::wstring& text, const wchar_t* start) {
+  return text.compare(0, wcslen(start), start) == 0;
+}
+
+// What the system makes of a path the way every plain call makes it: the
+// current drive and folder put in, "." and ".." resolved, a trailing dot or
+// space of the last name dropped, a device name (NUL, CON...) as the device.
+std::wstring fullPath(const std::wstring& path) {
+  if (path.find(L'\0') != std::wstring::npos) return std::wstring();
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    if (length == 0) return std::wstring();
+    if (length < full.size()) {
+      full.resize(length);
+      return full;
+    }
+    full.resize(length);
+  }
+}
+
+// Whether every name after the root can be given to the system as it is:
+// none empty, "." or "..", and no '/' in the path.
+bool namesAsGiven(const std::wstring& path, size_t root) {
+  if (path.find(L'/') != std::wstring::npos) return false;
+  for (size_t start = root; start <= path.size();) {
+    size_t end = path.find(L'\\', start);
+    if (end == std::wstring::npos) end = path.size();
+    const std::wstring name = path.substr(start, end - start);
+    if (name.empty() || name == L"." || name == L"..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+bool isDriveAbsolute(const std::wstring& path) {
+  return path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') ||
+                              (path[0] >= L'a' && path[0] <= L'z')) &&
+         path[1] == L':' && path[2] == L'\\';
+}
+
+// The path in the system's own namespace, "\\?\C:\..." or
+// "\\?\UNC\server\share\...", where each name is taken exactly as it is: a
+// name ending in a dot or a space, or named like a device, is the file of
+// that name, and no 260-character limit applies. A path that is not full
+// already, name by name, is first made full as a plain call would make it,
+// so that it means what it meant before.
+std::wstring extendedPath(const std::string& utf8) {
+  std::wstring path = widen(utf8);
+  if (path.find(L'\0') != std::wstring::npos) return std::wstring();
+  if (startsWith(path, L"\\\\?\\") || startsWith(path, L"\\\\.\\")) return path;
+  const bool share = startsWith(path, L"\\\\");
+  if (!(share ? namesAsGiven(path, 2) : isDriveAbsolute(path) && namesAsGiven(path, 3))) {
+    path = fullPath(path);
+    if (path.empty() || startsWith(path, L"\\\\?\\") || startsWith(path, L"\\\\.\\")) return path;
+  }
+  return startsWith(path, L"\\\\") ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
+}
+
+bool attributesOf(HANDLE file, DWORD* attributes) {
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return false;
+  *attributes = basic.FileAttributes;
+  return true;
+}
+
+// A handle to a file on disk; the size through *size. Device names such as
+// NUL or CON open too, and folders with the backup semantics: they are
+// closed again, only files on disk count.
+PlatformFile* fileOnDisk(OwnedHandle file, uint64_t* size) {
+  LARGE_INTEGER length;
+  DWORD attributes = 0;
+  if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK ||
+      !attributesOf(file.get(), &attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+      !GetFileSizeEx(file.get(), &length) || length.QuadPart < 0)
+    return nullptr;
+  *size = static_cast<uint64_t>(length.QuadPart);
+  return reinterpret_cast<PlatformFile*>(file.release());
+}
+
+}  // namespace
+
 bool platformListDirectory(const std::string& directory,
                            std::vector<DirectoryEntry>* entries) {
   WIN32_FIND_DATAW found;
-  HANDLE listing = FindFirstFileW(widen(directory + "\\*").c_str(), &found);
+  HANDLE listing = FindFirstFileW(extendedPath(directory + "\\*").c_str(), &found);
   if (listing == INVALID_HANDLE_VALUE) return false;
   do {
     DirectoryEntry entry;
@@ -180,37 +266,45 @@ bool platformListDirectory(const std::string& directory,
   return true;
 }
 
-namespace {
-
-// A handle to a file on disk; the size through *size. Device names such as
-// NUL or CON open too, and are closed again: only files on disk count.
-PlatformFile* fileOnDisk(OwnedHandle file, uint64_t* size) {
-  LARGE_INTEGER length;
-  if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK ||
-      !GetFileSizeEx(file.get(), &length) || length.QuadPart < 0)
-    return nullptr;
-  *size = static_cast<uint64_t>(length.QuadPart);
-  return reinterpret_cast<PlatformFile*>(file.release());
+std::string platformPathAsRun(const std::string& path) {
+  const std::wstring full = fullPath(widen(path));
+  return narrow(full.data(), full.size());
 }
+
+struct PlatformRights {
+  Rights rights;
+};
+
+PlatformRights* platformBeginFileRights(FileRights wanted, bool* inForce) {
+  static const wchar_t* const Backup[] = {L"SeBackupPrivilege"};
+  static const wchar_t* const BackupAndRestore[] = {L"SeBackupPrivilege", L"SeRestorePrivilege"};
+  PlatformRights* taken = new PlatformRights;
+  *inForce = wanted == FileRights::Scan ? takeRights(Backup, 1, &taken->rights)
+                                        : takeRights(BackupAndRestore, 2, &taken->rights);
+  return taken;
+}
+
+bool platformEndFileRights(PlatformRights* taken) {
+  const bool asBefore = putRightsBack(&taken->rights);
+  delete taken;
+  return asBefore;
+}
+
+namespace {
 
 HANDLE handleOf(PlatformFile* file) { return reinterpret_cast<HANDLE>(file); }
 
 const DWORD ProtectingAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// Sets the file's attributes and nothing else (times of zero stay as they
-// are); no attributes at all is written as "normal".
+// Sets the attributes the file's basic information may be given, and
+// nothing else (times of zero stay as they are); none at all is written as
+// "normal".
 bool setAttributes(HANDLE file, DWORD attributes) {
   FILE_BASIC_INFO basic = {};
-  basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+  basic.FileAttributes = settableAttributes(attributes);
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
   return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != 0;
-}
-
-bool attributesOf(HANDLE file, DWORD* attributes) {
-  FILE_BASIC_INFO basic;
-  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return false;
-  *attributes = basic.FileAttributes;
-  return true;
 }
 
 // Renames the open file to ntPath, a full path as the object manager names
@@ -266,12 +360,49 @@ std::wstring randomHex() {
   return hex;
 }
 
+// Nobody may delete or rename the file while it is open here (no delete
+// sharing); readers and writers are let be, as when it was judged. With the
+// backup semantics the restore right, in force for the removal, passes over
+// the file's access list. Where a read-only file's attributes may not be
+// changed through a handle (Wine, whose read-only is the file's mode), it is
+// opened without that right and the attributes are cleared as far as the
+// system allows.
+OwnedHandle openToRemove(const std::wstring& name, DWORD flags) {
+  OwnedHandle file;
+  for (DWORD access : {GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, GENERIC_READ | DELETE}) {
+    file.reset(CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING,
+                           flags | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN,
+                           nullptr));
+    if (file.get() != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
+  }
+  return file;
+}
+
+struct FileIdentity {
+  DWORD volume = 0, indexHigh = 0, indexLow = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+  }
+};
+
+bool identityOf(HANDLE file, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->indexHigh = info.nFileIndexHigh;
+  identity->indexLow = info.nFileIndexLow;
+  return true;
+}
+
 }  // namespace
 
 PlatformFile* platformOpenFile(const std::string& path, uint64_t* size) {
-  return fileOnDisk(OwnedHandle(CreateFileW(widen(path).c_str(), GENERIC_READ,
+  return fileOnDisk(OwnedHandle(CreateFileW(extendedPath(path).c_str(), GENERIC_READ,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
+                                            OPEN_EXISTING,
+                                            FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS,
+                                            nullptr)),
                     size);
 }
 
@@ -284,28 +415,35 @@ int64_t platformReadFile(PlatformFile* file, void* buffer, size_t capacity) {
 
 void platformCloseFile(PlatformFile* file) { CloseHandle(handleOf(file)); }
 
-// Nobody may delete or rename the file while it is open here (no delete
-// sharing); readers and writers are let be, as when it was judged. Where a
-// read-only file's attributes may not be changed through a handle (Wine,
-// whose read-only is the file's mode), it is opened without that right and
-// the attributes are cleared as far as the system allows.
+// Opened on the link itself first. A link, junction or mount point is
+// refused; a reparse point that only stores the file (compact /exe, OneDrive,
+// deduplication) is opened again through it, and used only when that is the
+// very file first opened: the first handle is closed for it, since its
+// sharing would refuse the second open.
 PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error) {
-  const std::wstring name = widen(path);
-  OwnedHandle file;
-  for (DWORD access : {GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, GENERIC_READ | DELETE}) {
-    file.reset(CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                           nullptr));
-    if (file.get() != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
-  }
+  const std::wstring name = extendedPath(path);
+  OwnedHandle file = openToRemove(name, FILE_FLAG_OPEN_REPARSE_POINT);
   if (file.get() == INVALID_HANDLE_VALUE) {
     *error = lastError();
     return nullptr;
   }
   *error = ERROR_ACCESS_DENIED;
-  DWORD attributes = 0;
-  if (!attributesOf(file.get(), &attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag))
     return nullptr;
+  const OpenedFileUse use = useOfFileToRemove(tag.FileAttributes, tag.ReparseTag);
+  if (use == OpenedFileUse::Refuse) return nullptr;
+  if (use == OpenedFileUse::Reopen) {
+    FileIdentity opened, reopened;
+    if (!identityOf(file.get(), &opened)) return nullptr;
+    file.reset();
+    file = openToRemove(name, 0);
+    if (file.get() == INVALID_HANDLE_VALUE) {
+      *error = lastError();
+      return nullptr;
+    }
+    if (!identityOf(file.get(), &reopened) || !(reopened == opened)) return nullptr;
+  }
   PlatformFile* opened = fileOnDisk(std::move(file), size);
   if (opened != nullptr) *error = 0;
   return opened;
@@ -328,7 +466,8 @@ long platformDeleteOpenFile(PlatformFile* opened) {
 
 // The system deletes what is scheduled with every right, by name, at the
 // next start: the name given is a fresh one in the file's own folder, so
-// no folder swapped later can aim that deletion at another file.
+// no folder swapped later can aim that deletion at another file. It does so
+// before the network is there, so a file on a share is left as it is.
 long platformDeleteOpenFileAtRestart(PlatformFile* opened) {
   HANDLE file = handleOf(opened);
   DWORD attributes = 0;
@@ -336,6 +475,10 @@ long platformDeleteOpenFileAtRestart(PlatformFile* opened) {
   const std::wstring originalNt = ntPathOf(original);
   if (originalNt.empty() || !attributesOf(file, &attributes))
     return GetLastError() != 0 ? lastError() : ERROR_INVALID_NAME;
+  const std::string where = narrow(original.data(), original.size());
+  const std::string drive = driveOf(where);
+  const UINT driveType = drive.empty() ? DRIVE_UNKNOWN : GetDriveTypeW(widen(drive + "\\").c_str());
+  if (isOnNetwork(where, driveType)) return ERROR_NOT_SUPPORTED;
   bool renamed = false;
   for (int attempt = 0; attempt < 8 && !renamed; ++attempt)
     renamed = renameOpenFile(file, originalNt + L"." + randomHex() + L".del");
@@ -426,19 +569,54 @@ long writeWhole(HANDLE file, const std::string& bytes) {
   return FlushFileBuffers(file) ? 0 : lastError();
 }
 
+bool sameName(const std::wstring& one, const std::wstring& other) {
+  return CompareStringOrdinal(one.data(), static_cast<int>(one.size()), other.data(),
+                              static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Whether the file opened at name is one the tool may write into: a file on
+// disk with no other name (a hard link would carry the bytes elsewhere), and
+// the name itself rather than where a link or junction in its last part
+// leads. Windows opens that link itself and shows the reparse point; Wine
+// follows a Unix link whatever the open asks, and shows it only by where the
+// handle ended, which must be that name in that folder.
+bool isOwnFile(HANDLE file, const std::wstring& name) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      info.nNumberOfLinks != 1)
+    return false;
+  const size_t slash = name.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return false;
+  const OwnedHandle folder(CreateFileW(name.substr(0, slash + 1).c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                       nullptr));
+  std::wstring expected = folder.get() == INVALID_HANDLE_VALUE ? L"" : finalPath(folder.get());
+  if (expected.empty()) return false;
+  if (expected.back() != L'\\') expected += L'\\';
+  return sameName(expected + name.substr(slash + 1), finalPath(file));
+}
+
+// The record and the backups: never through a link, never into a file with
+// another name.
 long writeFile(const std::string& path, const std::string& bytes, DWORD access,
                DWORD disposition) {
-  OwnedHandle file(CreateFileW(widen(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  const std::wstring name = widen(path);
+  OwnedHandle file(CreateFileW(name.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) return lastError();
-  return GetFileType(file.get()) == FILE_TYPE_DISK ? writeWhole(file.get(), bytes)
-                                                    : ERROR_ACCESS_DENIED;
+  return isOwnFile(file.get(), name) ? writeWhole(file.get(), bytes) : ERROR_ACCESS_DENIED;
 }
 
 }  // namespace
 
+// Opened when it is there, else made new: opening "always" would, under
+// Wine, make the file a dangling link there names.
 long platformAppendToFile(const std::string& path, const std::string& bytes) {
-  return writeFile(path, bytes, FILE_APPEND_DATA, OPEN_ALWAYS);
+  const long appended = writeFile(path, bytes, FILE_APPEND_DATA, OPEN_EXISTING);
+  return appended == ERROR_FILE_NOT_FOUND ? writeFile(path, bytes, FILE_APPEND_DATA, CREATE_NEW)
+                                          : appended;
 }
 
 long platformWriteNewFile(const std::string& path, const std::string& bytes) {

@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "text/text.h"
 
@@ -50,5 +51,20 @@ struct KeyCloser {
   void operator()(HKEY key) const { RegCloseKey(key); }
 };
 typedef std::unique_ptr<HKEY__, KeyCloser> OwnedKey;
+
+// The administrator's rights, put in force for a call or a pass and taken
+// back (windows_registry.cc).
+struct Rights {
+  HANDLE token = nullptr;
+  // What AdjustTokenPrivileges says the changed rights were before.
+  unsigned char previous[sizeof(TOKEN_PRIVILEGES) + sizeof(LUID_AND_ATTRIBUTES)] = {};
+  bool changed = false;
+  std::vector<unsigned char> before;  // the token's rights before any change
+};
+/// Puts the named rights (at most two) in force; says whether the system
+/// reports them so. putRightsBack is due whatever it returns.
+bool takeRights(const wchar_t* const* names, int count, Rights* rights);
+/// Takes back what takeRights changed; says whether the token is as before.
+bool putRightsBack(Rights* rights);
 
 #endif  // VORKEL_PLATFORM_WINDOWS_COMMON_H_

@@ -71,14 +71,6 @@ LONG openEachName(const std::string& subKey, REGSAM access, OwnedKey* key) {
 // open a key whatever its access list says, with REG_OPTION_BACKUP_RESTORE.
 // They are put in force for one call and taken back at once.
 
-struct Rights {
-  HANDLE token = nullptr;
-  // What AdjustTokenPrivileges says the changed rights were before.
-  unsigned char previous[sizeof(TOKEN_PRIVILEGES) + sizeof(LUID_AND_ATTRIBUTES)] = {};
-  bool changed = false;
-  std::vector<unsigned char> before;  // the token's rights before any change
-};
-
 std::vector<unsigned char> tokenRights(HANDLE token) {
   DWORD size = 0;
   GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
@@ -102,6 +94,8 @@ bool inForce(const std::vector<unsigned char>& rights, const LUID* wanted, int c
   }
   return true;
 }
+
+}  // namespace
 
 // Puts the rights named in force; says whether the system reports them so.
 bool takeRights(const wchar_t* const* names, int count, Rights* rights) {
@@ -138,6 +132,8 @@ bool putRightsBack(Rights* rights) {
   rights->token = nullptr;
   return same;
 }
+
+namespace {
 
 // The same walk through ntdll, with the rights in force: each name opened
 // with REG_OPTION_BACKUP_RESTORE (which never creates a key) and OBJ_OPENLINK.

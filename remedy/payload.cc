@@ -6,11 +6,12 @@
 
 // Minutes pass between the scan and the answer, and a running threat owns
 // the folder: the file is opened once, judged again through that handle,
-// and only then deleted through it.
+// and only then deleted through it. The path is made full as the scan made
+// it, so the file removed is the file fingerprinted.
 PayloadRemoval removeIfStillThePayload(const std::string& path) {
   uint64_t size = 0;
   long code = ErrorSuccess;
-  PlatformFile* file = platformOpenFileToRemove(path, &size, &code);
+  PlatformFile* file = platformOpenFileToRemove(platformPathAsRun(path), &size, &code);
   if (file == nullptr) return {PayloadOutcome::Failed, code};
   PayloadRemoval removal = {PayloadOutcome::Changed, ErrorSuccess};
   if (isKnownPayloadMd5(openFileMd5Hex(file, size))) {

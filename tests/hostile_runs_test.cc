@@ -68,6 +68,19 @@ bool never(const Runner&) { return false; }
 bool underWine(const Runner& r) { return r.wine; }
 bool always(const Runner&) { return true; }
 
+// A definition whose name Windows' path rules would change: listed, read
+// by that very name and judged. Natively the name is an ordinary one.
+Scenario judgedByItsOwnName(const char* row, const std::string& name) {
+  return {.name = row,
+          .machine = infectedMachineWith([name](Machine& m) {
+            m.tasks[0] = definition(name, "\\" + name, Interpreter, "/c start " + PayloadString,
+                                    true);
+            m.keys = cacheKeys(name, TaskId);
+          }),
+          .afterScan = removes({.uri = "\\" + name}),
+          .gone = {"Tree\\" + name, TasksName, PayloadString}};
+}
+
 Machine withIdKey(const CacheKey& tree, const std::vector<CacheKey>& more = {}) {
   Machine m = infectedMachine();
   m.keys = {tree};
@@ -205,6 +218,9 @@ const std::vector<Scenario>& scenarios() {
        }),
        .afterScan = removes({.uri = u8"\\更新\\检查", .id = "{own}"}),
        .gone = {u8"Tree\\更新\\检查", "Tasks\\{own}", PayloadString}},
+
+      judgedByItsOwnName("JudgesDefinitionNamedWithTrailingDot", "Upd."),
+      judgedByItsOwnName("JudgesDefinitionNamedWithTrailingSpace", "Upd "),
 
       // Links are entries, never followed; a link to a folder opens no file.
       {.name = "ListsLinkLoopsAsEntries",
@@ -450,6 +466,18 @@ const std::vector<Scenario>& scenarios() {
            },
        .recordsNothing = true,
        .backups = 0},
+
+      // A link planted where the record goes: nothing is written through it
+      // (the file it leads to stays empty), and the backup is written beside.
+      {.name = "WritesNothingThroughALinkWhereTheRecordGoes",
+       .prepare =
+           [](const Runner& r, Scenario& s) {
+             s.machine.files.push_back({r.systemRoot + "\\Debug\\planted.txt", ""});
+             s.machine.files.push_back({r.systemRoot + "\\Debug\\vorkelbraith-remover.log",
+                                        "planted.txt", false, EntryKind::Symlink});
+           },
+       .recordsNothing = true,
+       .backups = 1},
   };
   return table;
 }

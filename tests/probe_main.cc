@@ -6,6 +6,7 @@
 //   vorkel-probe attributes PATH HEX | refuses-deletion PATH
 //   vorkel-probe make-link KEY TARGET | remove-link KEY | link-value KEY
 //   vorkel-probe /c COMMAND (in a command interpreter's place: says it ran)
+//   vorkel-probe file-rights scan|removal | remove PATH | at-restart PATH | append PATH TEXT
 // Arguments are taken as the system holds them (any Unicode name) and given
 // to the tool's code as UTF-8; answers go to standard output as raw bytes.
 #define WIN32_LEAN_AND_MEAN
@@ -22,6 +23,7 @@
 #include "detect/executable_path.h"
 #include "detect/fingerprint.h"
 #include "platform/platform.h"
+#include "remedy/payload.h"
 #include "tasks/task_definition.h"
 #include "tasks/task_store.h"
 
@@ -239,6 +241,31 @@ int main() {
     print(linkValue(subject));
   } else if (verb == "refuses-deletion") {
     print(refusesDeletion(subject) ? "1" : "0");
+  } else if (verb == "file-rights") {
+    // The token before, while a pass's rights are in force, and after.
+    const std::string before = backupRights();
+    bool inForce = false;
+    PlatformRights* rights = platformBeginFileRights(
+        subject == "removal" ? FileRights::Removal : FileRights::Scan, &inForce);
+    const std::string during = backupRights();
+    const bool asBefore = platformEndFileRights(rights);
+    print("inForce=" + std::to_string(inForce) + " asBefore=" + std::to_string(asBefore) +
+          "\nbefore " + before + "\nduring " + during + "\nafter " + backupRights() + "\n");
+  } else if (verb == "remove") {
+    const PayloadRemoval removal = removeIfStillThePayload(subject);
+    print("outcome=" + std::to_string(static_cast<int>(removal.outcome)) +
+          " code=" + std::to_string(removal.code));
+  } else if (verb == "at-restart") {
+    uint64_t size = 0;
+    long code = 0;
+    PlatformFile* file = platformOpenFileToRemove(subject, &size, &code);
+    if (file != nullptr) {
+      code = platformDeleteOpenFileAtRestart(file);
+      platformCloseFile(file);
+    }
+    print(std::to_string(code));
+  } else if (verb == "append" && count == 4) {
+    print(std::to_string(platformAppendToFile(subject, utf8(arguments[3]))));
   } else {
     return 2;
   }

@@ -2,6 +2,7 @@
 // under Wine, against the native build's on the same bytes and against
 // expectations worked out independently.
 #include <stdio.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -264,6 +265,103 @@ TEST_F(WineProbe, RefusesRegistryLinksAnywhereInThePath) {
     EXPECT_EQ(0, removed.status) << link;
   }
   runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
+}
+
+const int RightEnabled = 2;  // SE_PRIVILEGE_ENABLED
+
+// The attributes the probe's line gives a right ("SeBackupPrivilege=2"), or
+// -1 when the line does not name it.
+int rightAttributes(const std::string& line, const std::string& right) {
+  const size_t at = line.find(right + "=");
+  return at == std::string::npos ? -1 : atoi(line.c_str() + at + right.size() + 1);
+}
+
+// The lines of a probe's answer after each label ("before ", "during "...).
+std::string lineAfter(const std::string& out, const std::string& label) {
+  const size_t at = out.find("\n" + label);
+  if (at == std::string::npos) return "(no " + label + "line)";
+  const size_t start = at + 1 + label.size();
+  return out.substr(start, out.find('\n', start) - start);
+}
+
+// A name the walk lists is the file of that name, whatever Windows' path
+// rules would make of it; an executable's path is the file cmd would start.
+TEST_F(WineProbe, TakesListedNamesAsTheyAreAndCommandPathsAsRun) {
+  const Fields task("\\Upd", "C:\\Windows\\System32\\cmd.exe", "/c C:\\x\\y.exe");
+  const std::string xml =
+      utf16leWithBom(schedulerTaskXml(std::get<0>(task), std::get<1>(task), std::get<2>(task)));
+  const std::vector<std::string> names = {"CON", "Dir.\\Inner ", "Dir.\\Upd..", "NUL.xml",
+                                          "Upd ", "Upd."};
+  std::vector<std::string> expected;
+  for (const std::string& name : names) {
+    std::string hostName = name;
+    std::replace(hostName.begin(), hostName.end(), '\\', '/');
+    writeFile(host("odd/" + hostName), xml);
+    expected.push_back(windows("odd\\" + name));
+  }
+  std::vector<std::string> listed = splitLines(runProbe("list", windows("odd")));
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(expected, listed);
+  for (const std::string& path : expected) EXPECT_EQ(task, splitRecord(runProbe("read", path)));
+
+  writeFile(host("run/a.exe"), "plain");
+  writeFile(host("run/a.exe "), "spaced");
+  writeFile(host("run/NUL.exe"), "named like a device");
+  const struct { const char* path; std::string md5; } executables[] = {
+      {"run\\a.exe", md5Of("plain")},
+      {"run\\a.exe ", md5Of("plain")},
+      {"run\\a.exe.", md5Of("plain")},
+      {"run\\.\\x\\..\\a.exe", md5Of("plain")},
+      {"run\\NUL.exe", ""},  // the device
+  };
+  for (const auto& e : executables) EXPECT_EQ(e.md5, runProbe("md5", windows(e.path))) << e.path;
+}
+
+// The scan holds the backup right in force, the removal the restore right
+// too, and each gives the token back as it was.
+TEST_F(WineProbe, PutsEachPassRightsInForceAndTheTokenBack) {
+  const struct { const char* pass; bool restore; } passes[] = {{"scan", false}, {"removal", true}};
+  for (const auto& p : passes) {
+    const std::string out = runProbe("file-rights", p.pass);
+    EXPECT_EQ(0u, out.find("inForce=1 asBefore=1\n")) << out;
+    const std::string before = lineAfter(out, "before "), during = lineAfter(out, "during ");
+    EXPECT_EQ(before, lineAfter(out, "after ")) << p.pass;
+    EXPECT_EQ(0, rightAttributes(before, "SeBackupPrivilege") & RightEnabled) << out;
+    EXPECT_EQ(0, rightAttributes(before, "SeRestorePrivilege") & RightEnabled) << out;
+    EXPECT_NE(0, rightAttributes(during, "SeBackupPrivilege") & RightEnabled) << out;
+    EXPECT_EQ(p.restore,
+              (rightAttributes(during, "SeRestorePrivilege") & RightEnabled) != 0)
+        << out;
+  }
+}
+
+// The record and the backups go only into a file of their own: a link or a
+// second name planted where they go takes nothing, and the file it leads to
+// stays as it was. A folder is never a file to remove.
+TEST_F(WineProbe, WritesNoFileThroughALinkOrASecondName) {
+  writeFile(host("own/victim.txt"), "victim");
+  writeFile(host("own/second.txt"), "second");
+  writeFile(host("own/plain.log"), "a");
+  ASSERT_EQ(0, symlink("victim.txt", host("own/linked.log").c_str()));
+  ASSERT_EQ(0, link(host("own/second.txt").c_str(), host("own/hard.log").c_str()));
+  ASSERT_EQ(0, symlink("missing.txt", host("own/dangling.log").c_str()));
+  const struct { const char* name; const char* result; const char* left; } cases[] = {
+      {"linked.log", "5", nullptr}, {"hard.log", "5", nullptr}, {"dangling.log", "80", nullptr},
+      {"plain.log", "0", "ax"},     {"new.log", "0", "x"},
+  };
+  for (const auto& c : cases) {
+    ProcessResult run = runUnderWine({probeProgram(), "append", windows("own\\") + c.name, "x"}, "");
+    EXPECT_EQ(0, run.status) << c.name;
+    EXPECT_EQ(c.result, run.out) << c.name;
+    if (c.left != nullptr) {
+      EXPECT_EQ(c.left, readFile(host("own/") + c.name)) << c.name;
+    }
+  }
+  EXPECT_EQ("victim", readFile(host("own/victim.txt")));
+  EXPECT_EQ("second", readFile(host("own/second.txt")));
+  EXPECT_FALSE(pathExists(host("own/missing.txt")));
+  EXPECT_EQ("outcome=3 code=5", runProbe("remove", windows("own")));
+  EXPECT_TRUE(pathExists(host("own/victim.txt")));
 }
 
 }  // namespace
