@@ -36,7 +36,7 @@ enum class IdKind { None, Text, Number, Bytes };
 struct CacheKey {
   std::string path = "";  // below TaskCache, e.g. "Tree\\Updater"
   IdKind idKind = IdKind::None;
-  std::string id = "";    // text, or raw bytes for IdKind::Bytes
+  std::string id = "";  // text, or raw bytes for IdKind::Bytes
   // Administrators may read it but not delete it: under Wine the access
   // list of the scheduler's keys on Windows 10 and 11, natively a key
   // folder without write permission.
