@@ -150,10 +150,14 @@ bool platformFinishMd5(PlatformMd5* hash, unsigned char digest[16]);
 void platformReleaseMd5(PlatformMd5* hash);
 
 // Registry, under HKEY_LOCAL_MACHINE in the 64-bit view. Results are the
-// system's error codes (ErrorSuccess, ErrorNotFound, ErrorMoreData...). A key an administrator may only read (the scheduler's
-// own, on Windows 10 and 11) is opened or deleted with the administrator's
-// backup or restore right when the plain call is refused; nothing here
-// ever creates a key.
+// system's error codes (ErrorSuccess, ErrorNotFound, ErrorMoreData...). A
+// key an administrator may only read (the scheduler's own, on Windows 10
+// and 11) is opened or deleted with the administrator's backup or restore
+// right when the plain call is refused; nothing here ever creates a key.
+// A path is opened one name at a time, and none is followed if it is a
+// registry link (on the POSIX backend a key folder that is a symbolic link):
+// a link anywhere in the path gives ErrorKeyIsLink, and nothing is read or
+// deleted through it.
 struct PlatformKey;
 /// Opens a key to read its values.
 long platformOpenKey(const std::string& subKey, PlatformKey** key);
@@ -165,6 +169,8 @@ void platformCloseKey(PlatformKey* key);
 
 /// What deleting one key took.
 struct KeyDeletion {
+  /// The system's code; after a retry, the retry's own (its open's, or the
+  /// deletion's), unless the rights could not be put in force.
   long result = 0;
   /// The plain deletion was refused and tried again with the restore right.
   bool retried = false;
@@ -174,7 +180,8 @@ struct KeyDeletion {
   /// After it the process's rights were as before, as the system reported.
   bool rightsPutBack = false;
 };
-/// Deletes one key that has no sub-keys, with its values.
+/// Deletes one key that has no sub-keys, with its values: exactly the key
+/// opened and found not to be a link, through that handle.
 KeyDeletion platformDeleteKey(const std::string& subKey);
 
 /// One value of a key as stored: its type (ValueTypeString...)

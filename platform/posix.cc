@@ -339,12 +339,54 @@ struct PlatformKey {
   std::string folder;
 };
 
+namespace {
+
+// A key's folder, opened name by name below the hive folder; the folder
+// holding it stays open too. A name that is a symbolic link stands for a
+// registry link and is not followed.
+struct KeyFolder {
+  int parent = -1;
+  int fd = -1;
+  std::string name;
+  ~KeyFolder() {
+    if (parent >= 0) close(parent);
+    if (fd >= 0) close(fd);
+  }
+};
+
+long openKeyFolder(const std::string& subKey, KeyFolder* key) {
+  if (!staysInside(subKey)) return ErrorNotFound;
+  key->fd = open("HKEY_LOCAL_MACHINE", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (key->fd < 0) return ErrorNotFound;
+  size_t start = 0;
+  while (start <= subKey.size()) {
+    size_t end = subKey.find_first_of("\\/", start);
+    if (end == std::string::npos) end = subKey.size();
+    const std::string name = subKey.substr(start, end - start);
+    start = end + 1;
+    if (name.empty()) continue;
+    struct stat info;
+    if (fstatat(key->fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return ErrorNotFound;
+    if (S_ISLNK(info.st_mode)) return ErrorKeyIsLink;
+    const int next = openat(key->fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) return errno == ELOOP ? ErrorKeyIsLink : ErrorNotFound;
+    if (key->parent >= 0) close(key->parent);
+    key->parent = key->fd;
+    key->fd = next;
+    key->name = name;
+  }
+  return key->parent >= 0 ? ErrorSuccess : ErrorNotFound;
+}
+
+}  // namespace
+
 long platformOpenKey(const std::string& subKey, PlatformKey** key) {
   *key = nullptr;
-  std::string folder = keyFolder(subKey);
-  if (!staysInside(subKey) || !isFolder(folder)) return ErrorNotFound;
+  KeyFolder folder;
+  const long opened = openKeyFolder(subKey, &folder);
+  if (opened != ErrorSuccess) return opened;
   *key = new PlatformKey;
-  (*key)->folder = folder;
+  (*key)->folder = keyFolder(subKey);
   return ErrorSuccess;
 }
 
@@ -375,26 +417,30 @@ void platformCloseKey(PlatformKey* key) { delete key; }
 
 // All or nothing: when the key's folder, or the folder holding it, may not
 // be written, nothing is removed; a key is never left without its values.
+// Everything goes through the folders opened, so the key deleted is the one
+// found not to be a link.
 KeyDeletion platformDeleteKey(const std::string& subKey) {
   KeyDeletion deletion;
-  std::string folder = keyFolder(subKey);
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  if (!staysInside(subKey) || !isFolder(folder)) {
-    deletion.result = ErrorNotFound;
+  KeyFolder key;
+  deletion.result = openKeyFolder(subKey, &key);
+  if (deletion.result != ErrorSuccess) return deletion;
+  deletion.result = ErrorAccessDenied;
+  if (faccessat(key.parent, key.name.c_str(), W_OK | X_OK, 0) != 0 ||
+      faccessat(key.parent, ".", W_OK | X_OK, 0) != 0)
+    return deletion;
+  const int listed = dup(key.fd);
+  DIR* listing = listed >= 0 ? fdopendir(listed) : nullptr;
+  if (listing == nullptr) {
+    if (listed >= 0) close(listed);
     return deletion;
   }
-  deletion.result = ErrorAccessDenied;
-  const std::string parent = folder.substr(0, folder.rfind('/'));
-  if (access(folder.c_str(), W_OK | X_OK) != 0 || access(parent.c_str(), W_OK | X_OK) != 0)
-    return deletion;
-  DIR* listing = opendir(folder.c_str());
-  if (listing == nullptr) return deletion;
   std::vector<std::string> values;
   bool hasSubKeys = false;
   while (struct dirent* found = readdir(listing)) {
     std::string name = found->d_name;
     if (name == "." || name == "..") continue;
-    if (isFolder(folder + "/" + name))
+    struct stat info;
+    if (fstatat(key.fd, name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode))
       hasSubKeys = true;
     else
       values.push_back(name);
@@ -402,8 +448,8 @@ KeyDeletion platformDeleteKey(const std::string& subKey) {
   closedir(listing);
   if (hasSubKeys) return deletion;
   for (const std::string& name : values)
-    if (unlink((folder + "/" + name).c_str()) != 0) return deletion;
-  if (rmdir(folder.c_str()) == 0) deletion.result = ErrorSuccess;
+    if (unlinkat(key.fd, name.c_str(), 0) != 0) return deletion;
+  if (unlinkat(key.parent, key.name.c_str(), AT_REMOVEDIR) == 0) deletion.result = ErrorSuccess;
   return deletion;
 }
 

@@ -73,20 +73,37 @@ TEST_F(Posix, DeleteKeyOnlyWithoutSubKeys) {
   EXPECT_TRUE(pathExists(Hive + "K/Parent"));
 }
 
-TEST_F(Posix, KeysWithDotPartsAreRefused) {
+// Dot parts name no key; a key folder that is a symbolic link stands for a
+// registry link, at the end of the path or in its middle: neither is
+// followed, and what they point at stays.
+TEST_F(Posix, KeysWithDotPartsOrLinksAreRefused) {
   writeFile("outside/value", "x");
   writeFile(Hive + "A/B/value", "x");
-  for (const char* subKey : {"..\\outside", "A\\..\\..\\outside", "A/../../outside",
-                             "SOFTWARE/../../outside", "A\\.\\B", ".\\A\\B",
-                             "A\\B\\.", "A\\B\\..", "..", "."}) {
+  writeFile(Hive + "A/B/Sub/value", "x");
+  ASSERT_EQ(symlink("B", (Hive + "A/Link").c_str()), 0);
+  ASSERT_EQ(symlink("../outside", (Hive + "A/Out").c_str()), 0);
+  ASSERT_EQ(symlink("A", (Hive + "Top").c_str()), 0);
+  const struct { const char* subKey; long code; } cases[] = {
+      {"..\\outside", 2}, {"A\\..\\..\\outside", 2}, {"A/../../outside", 2},
+      {"SOFTWARE/../../outside", 2}, {"A\\.\\B", 2}, {".\\A\\B", 2}, {"A\\B\\.", 2},
+      {"A\\B\\..", 2}, {"..", 2}, {".", 2},
+      {"A\\Link", 681}, {"A\\Link\\Sub", 681}, {"A\\\\Link\\", 681},
+      {"A\\Out", 681}, {"Top\\B", 681}, {"Top", 681},
+  };
+  for (const auto& c : cases) {
     PlatformKey* key = nullptr;
-    EXPECT_EQ(platformOpenKey(subKey, &key), 2) << subKey;
-    EXPECT_EQ(key, nullptr) << subKey;
+    EXPECT_EQ(platformOpenKey(c.subKey, &key), c.code) << c.subKey;
+    EXPECT_EQ(key, nullptr) << c.subKey;
     platformCloseKey(key);
-    EXPECT_EQ(platformDeleteKey(subKey).result, 2) << subKey;
+    EXPECT_EQ(platformDeleteKey(c.subKey).result, c.code) << c.subKey;
   }
   EXPECT_EQ(readFile("outside/value"), "x");
   EXPECT_EQ(readFile(Hive + "A/B/value"), "x");
+  EXPECT_EQ(readFile(Hive + "A/B/Sub/value"), "x");
+  EXPECT_TRUE(pathExists(Hive + "A/Link"));
+  PlatformKey* key = nullptr;
+  ASSERT_EQ(platformOpenKey("A\\B", &key), 0) << "the key itself opens";
+  platformCloseKey(key);
 }
 
 // Opens, deletes and closes, as removing a payload does: the system's code.

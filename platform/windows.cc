@@ -195,7 +195,33 @@ int platformReadByte() {
   return byte;
 }
 
-void platformRunShellCommand(const char* command) { system(command); }
+// The system's own command interpreter, by its full path and with no search,
+// AutoRun left out (/d): neither COMSPEC, PATH nor the user's Command
+// Processor settings choose what runs with the tool's rights. It shares the
+// tool's console and standard handles, and the tool waits for it.
+void platformRunShellCommand(const char* command) {
+  const UINT size = GetSystemDirectoryW(nullptr, 0);
+  if (size == 0) return;
+  std::wstring interpreter(size, L'\0');
+  const UINT length = GetSystemDirectoryW(&interpreter[0], size);
+  if (length == 0 || length >= size) return;
+  interpreter.resize(length);
+  interpreter += L"\\cmd.exe";
+  std::wstring commandLine = L"cmd.exe /d /c " + widen(command);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION started = {};
+  if (!CreateProcessW(interpreter.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                      nullptr, &startup, &started))
+    return;
+  const OwnedHandle thread(started.hThread);
+  const OwnedHandle process(started.hProcess);
+  WaitForSingleObject(process.get(), INFINITE);
+}
 
 bool platformGetEnvironment(const char* name, std::string* value) {
   const std::wstring wideName = widen(name);

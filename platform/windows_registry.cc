@@ -16,14 +16,54 @@ NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace {
 
-// "\Registry\Machine\..." for a key below HKEY_LOCAL_MACHINE, each name once
-// separated: the registry has no empty names, so "a\\b" can only be a\b.
-std::wstring machineKeyName(const std::string& subKey) {
-  std::wstring name = L"\\Registry\\Machine\\";
-  for (wchar_t c : widen(subKey))
-    if (c != L'\\' || name.back() != L'\\') name += c;
-  if (name.back() == L'\\') name.pop_back();
-  return name;
+// ---- One name at a time, never through a link -----------------------------
+// A registry link is a key whose SymbolicLinkValue names another key; the
+// system follows it wherever it stands in a path, so a path is opened name
+// by name, each relative to the key before it and without following it
+// (REG_OPTION_OPEN_LINK, OBJ_OPENLINK), and a link anywhere refuses it.
+
+// The names of a path below HKEY_LOCAL_MACHINE: the registry has no empty
+// names, so "a\\b" can only be a\b.
+std::vector<std::wstring> keyNames(const std::string& subKey) {
+  std::vector<std::wstring> names;
+  std::wstring name;
+  for (wchar_t c : widen(subKey) + L"\\") {
+    if (c != L'\\') {
+      name += c;
+    } else if (!name.empty()) {
+      names.push_back(name);
+      name.clear();
+    }
+  }
+  return names;
+}
+
+// Whether an open key is a link: opened as the link itself, it holds its
+// target as SymbolicLinkValue, of type REG_LINK. The handle must allow
+// reading values.
+bool isLink(HKEY key) {
+  DWORD type = REG_NONE;
+  const LONG result = RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+  return (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) && type == REG_LINK;
+}
+
+// Opens the key at subKey, the last name with access (values readable too),
+// the names before it only to see that none is a link.
+LONG openEachName(const std::string& subKey, REGSAM access, OwnedKey* key) {
+  const std::vector<std::wstring> names = keyNames(subKey);
+  if (names.empty()) return ERROR_FILE_NOT_FOUND;
+  OwnedKey parent;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const REGSAM wanted = (i + 1 == names.size() ? access : 0) | KEY_QUERY_VALUE;
+    HKEY opened = nullptr;
+    const LONG result = RegOpenKeyExW(parent ? parent.get() : HKEY_LOCAL_MACHINE, names[i].c_str(),
+                                      REG_OPTION_OPEN_LINK, wanted | KEY_WOW64_64KEY, &opened);
+    if (result != ERROR_SUCCESS) return result;
+    parent.reset(opened);
+    if (isLink(opened)) return ErrorKeyIsLink;
+  }
+  *key = std::move(parent);
+  return ERROR_SUCCESS;
 }
 
 // ---- The administrator's backup and restore rights ----------------------------
@@ -95,17 +135,39 @@ bool putRightsBack(Rights* rights) {
 
 namespace {
 
-// Opens exactly that key, never creating it, with the rights in force.
-NTSTATUS openWithRights(const std::string& subKey, ACCESS_MASK access, HANDLE* key) {
-  std::wstring name = machineKeyName(subKey);
-  if (name.size() * sizeof(wchar_t) > 0xFFFE) return static_cast<NTSTATUS>(0xC0000033L);
-  UNICODE_STRING objectName;
-  objectName.Buffer = &name[0];
-  objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  objectName.MaximumLength = objectName.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-  return NtOpenKeyEx(key, access, &attributes, REG_OPTION_BACKUP_RESTORE);
+// The same walk through ntdll, with the rights in force: each name opened
+// with REG_OPTION_BACKUP_RESTORE (which never creates a key) and OBJ_OPENLINK.
+// The system's code: a status converted, ErrorKeyIsLink for a link.
+LONG openEachNameWithRights(const std::string& subKey, ACCESS_MASK access, OwnedKey* key) {
+  const std::vector<std::wstring> names = keyNames(subKey);
+  if (names.empty()) return ERROR_FILE_NOT_FOUND;
+  OwnedKey parent;
+  for (size_t i = 0; i <= names.size(); ++i) {
+    // First the hive itself, by its full name; then each name below it.
+    std::wstring name = i == 0 ? std::wstring(L"\\Registry\\Machine") : names[i - 1];
+    if (name.size() * sizeof(wchar_t) > 0xFFFE) return ERROR_FILENAME_EXCED_RANGE;
+    UNICODE_STRING objectName;
+    objectName.Buffer = &name[0];
+    objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    objectName.MaximumLength = objectName.Length;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE | OBJ_OPENLINK,
+                               parent.get(), nullptr);
+    HANDLE opened = nullptr;
+    const ACCESS_MASK wanted = (i == names.size() ? access : 0) | KEY_QUERY_VALUE;
+    const NTSTATUS status = NtOpenKeyEx(&opened, wanted, &attributes, REG_OPTION_BACKUP_RESTORE);
+    if (status < 0) return static_cast<LONG>(RtlNtStatusToDosError(status));
+    parent.reset(reinterpret_cast<HKEY>(opened));
+    if (isLink(parent.get())) return ErrorKeyIsLink;
+  }
+  *key = std::move(parent);
+  return ERROR_SUCCESS;
+}
+
+// Deletes the open key, which must have no sub-keys (else access denied).
+LONG deleteOpenKey(HKEY key) {
+  const NTSTATUS status = NtDeleteKey(key);
+  return status < 0 ? static_cast<LONG>(RtlNtStatusToDosError(status)) : ERROR_SUCCESS;
 }
 
 const wchar_t* const BackupRight[] = {L"SeBackupPrivilege"};
@@ -113,21 +175,18 @@ const wchar_t* const RestoreRights[] = {L"SeRestorePrivilege", L"SeBackupPrivile
 
 }  // namespace
 
+// A key refused to an administrator is opened again with the backup right;
+// what that retry gives counts then, a link included.
 long platformOpenKey(const std::string& subKey, PlatformKey** key) {
-  HKEY opened = nullptr;
-  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, widen(subKey).c_str(), 0,
-                              KEY_READ | KEY_WOW64_64KEY, &opened);
+  OwnedKey opened;
+  LONG result = openEachName(subKey, KEY_READ, &opened);
   if (result == ERROR_ACCESS_DENIED) {
     Rights rights;
-    HANDLE handle = nullptr;
-    if (takeRights(BackupRight, 1, &rights) &&
-        openWithRights(subKey, KEY_READ, &handle) >= 0) {
-      opened = reinterpret_cast<HKEY>(handle);
-      result = ERROR_SUCCESS;
-    }
+    if (takeRights(BackupRight, 1, &rights))
+      result = openEachNameWithRights(subKey, KEY_READ, &opened);
     putRightsBack(&rights);
   }
-  *key = result == ERROR_SUCCESS ? reinterpret_cast<PlatformKey*>(opened) : nullptr;
+  *key = result == ERROR_SUCCESS ? reinterpret_cast<PlatformKey*>(opened.release()) : nullptr;
   return result;
 }
 
@@ -159,18 +218,22 @@ long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
 
 void platformCloseKey(PlatformKey* key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
+// The key deleted is the one opened and found not to be a link, through
+// that handle: a name swapped for a link afterwards changes nothing.
 KeyDeletion platformDeleteKey(const std::string& subKey) {
   KeyDeletion deletion;
-  deletion.result =
-      RegDeleteKeyExW(HKEY_LOCAL_MACHINE, widen(subKey).c_str(), KEY_WOW64_64KEY, 0);
+  OwnedKey key;
+  deletion.result = openEachName(subKey, DELETE, &key);
+  if (deletion.result == ERROR_SUCCESS) deletion.result = deleteOpenKey(key.get());
   if (deletion.result != ERROR_ACCESS_DENIED) return deletion;
   deletion.retried = true;
   Rights rights;
   deletion.rightsInForce = takeRights(RestoreRights, 2, &rights);
-  HANDLE handle = nullptr;
-  if (deletion.rightsInForce && openWithRights(subKey, DELETE, &handle) >= 0) {
-    const OwnedKey key(reinterpret_cast<HKEY>(handle));
-    if (NtDeleteKey(key.get()) >= 0) deletion.result = ERROR_SUCCESS;
+  if (deletion.rightsInForce) {
+    // The retry's own outcome is the one reported.
+    OwnedKey held;
+    deletion.result = openEachNameWithRights(subKey, DELETE, &held);
+    if (deletion.result == ERROR_SUCCESS) deletion.result = deleteOpenKey(held.get());
   }
   deletion.rightsPutBack = putRightsBack(&rights);
   return deletion;

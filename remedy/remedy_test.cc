@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -41,11 +43,14 @@ TEST(Remedy, FindsBothKeysThroughTheTreeKeysId) {
   writeFile(cacheFolder("Tree\\Updater\\Id"), "{1}");
   makeFolders(cacheFolder("Tree\\NoId"));
   writeFile(cacheFolder("Tree\\Long\\Id"), std::string(300, 'x'));
+  writeFile(cacheFolder("Victim\\Id"), "{victim}");
+  ASSERT_EQ(0, symlink("../Victim", cacheFolder("Tree\\Link").c_str()));
   const struct { const char* path; long opened; std::string tasksKey; } cases[] = {
       {"\\Updater", ErrorSuccess, std::string(TaskCacheBase) + "\\Tasks\\{1}"},
       {"\\NoId", ErrorSuccess, ""},
       {"\\Long", ErrorSuccess, ""},  // cut, it could name another key
       {"\\Missing", ErrorNotFound, ""},
+      {"\\Link", ErrorKeyIsLink, ""},  // not followed to the Id it would find
   };
   for (const auto& c : cases) {
     const TaskCacheKeys keys = findTaskCacheKeys(c.path);
@@ -87,6 +92,14 @@ TEST(Remedy, SnapshotsAndDeletesOneKey) {
   EXPECT_FALSE(pathExists(cacheFolder("Tasks\\{1}")));
   EXPECT_EQ(ErrorNotFound, deleteCacheKey(key).result);
   EXPECT_EQ(ErrorNotFound, snapshotKey(key).readResult);
+  // A link is neither read nor deleted, and neither is what it points at.
+  writeFile(cacheFolder("Tasks\\{2}\\Path"), "\\Other");
+  ASSERT_EQ(0, symlink("{2}", cacheFolder("Tasks\\{1}").c_str()));
+  const KeySnapshot link = snapshotKey(key);
+  EXPECT_EQ(ErrorKeyIsLink, link.readResult);
+  EXPECT_TRUE(link.values.empty());
+  EXPECT_EQ(ErrorKeyIsLink, deleteCacheKey(key).result);
+  EXPECT_EQ("\\Other", readFile(cacheFolder("Tasks\\{2}\\Path")));
 }
 
 TEST(Remedy, RemovesOnlyAFileThatIsStillThePayload) {

@@ -16,6 +16,7 @@
 
 #include "remedy/task_cache.h"
 #include "tests/whole_run.h"
+#include "tests/wine.h"
 
 namespace {
 
@@ -473,6 +474,49 @@ const std::vector<Scenario>& scenarios() {
              std::replace(lines.begin(), lines.end(), arguments,
                           arguments + "^0D^0Afile deleted: C:\\Windows\\System32\\kernel32.dll");
              return lines;
+           }},
+
+      // ---- Registry links ---------------------------------------------------
+      // Natively a key folder that is a symbolic link.
+      // A Tree key that is a link to another key, whose Id names the Tasks
+      // key, is not followed: the open error with its code (681), and both
+      // keys stay.
+      {.name = "KeepsTreeKeyThatIsALink",
+       .machine = withIdKey({.path = TreeName, .linkTo = "Tree\\Other"},
+                            {{"Tree\\Other", IdKind::Text, TaskId}, {TasksName}}),
+       .answers = "yyy", .afterScan = noIdentifier, .err = openKeyError("2a9"),
+       .gone = {PayloadString},
+       .recordHolds = [](const Runner&) -> std::vector<std::string> {
+         return {"Tree key is a registry link, not followed: HKEY_LOCAL_MACHINE\\" +
+                 std::string(TaskCacheBase) + "\\Tree\\" + Uri};
+       }},
+
+      // A Tasks key that is a link is neither backed up nor deleted, and
+      // the key it names stays; the Tree key goes as confirmed.
+      {.name = "KeepsTasksKeyThatIsALink",
+       .machine = withIdKey({TreeName, IdKind::Text, TaskId},
+                            {{.path = TasksName, .linkTo = "Tasks\\{other}"}, {"Tasks\\{other}"}}),
+       .afterScan = treeKeyOnly(TaskId), .gone = {TreeName, PayloadString},
+       .recordHolds = [](const Runner&) -> std::vector<std::string> {
+         const std::string cache = "HKEY_LOCAL_MACHINE\\" + std::string(TaskCacheBase) + "\\";
+         return {"answer: delete registry keys *",
+                 "backup of " + cache + TasksName + ": not read, the key is a registry link",
+                 "key deleted: " + cache + "Tree\\" + Uri,
+                 "key not deleted, it is a registry link: " + cache + TasksName};
+       }},
+
+      // ---- The command interpreter ---------------------------------------
+      // The user's settings name another program (the probe, which says so
+      // on standard output when it runs) as the interpreter and as what it
+      // runs first: neither runs. Wine's cmd runs no AutoRun at all.
+      {.name = "RunsOnlyTheSystemsCommandInterpreter", .wineOnly = true,
+       .prepare =
+           [](const Runner&, Scenario& s) {
+             const std::string helper = "C:\\ProgramData\\Tools\\helper.exe";
+             s.machine.files.push_back({helper, readFile(probeProgram())});
+             s.machine.userValues = {
+                 {"Environment", "ComSpec", helper},
+                 {"Software\\Microsoft\\Command Processor", "AutoRun", helper + " /c autorun"}};
            }},
 
       // ---- Answers ---------------------------------------------------------

@@ -143,6 +143,23 @@ std::string regFileValues(const std::vector<KeyValue>& values) {
   return text;
 }
 
+// A key of the cache below HKEY_LOCAL_MACHINE.
+std::string cacheKeyName(const std::string& path) {
+  return std::string(TaskCacheBase) + "\\" + path;
+}
+
+// The user's values in regedit's format: set, or taken away.
+std::string userValuesReg(const Machine& machine, bool set) {
+  std::string text;
+  for (const UserValue& value : machine.userValues) {
+    std::string data;
+    for (char c : value.value) data += (c == '\\' || c == '"' ? "\\" : "") + std::string(1, c);
+    text += "[HKEY_CURRENT_USER\\" + value.key + "]\r\n\"" + value.name + "\"=" +
+            (set ? "\"" + data + "\"" : std::string("-")) + "\r\n\r\n";
+  }
+  return text;
+}
+
 const std::string& cacheRoot() {
   static const std::string root = std::string("HKEY_LOCAL_MACHINE\\") + TaskCacheBase;
   return root;
@@ -178,21 +195,36 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
     // Unicode names need regedit's own format, in UTF-16.
     std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n[-" + cacheRoot() + "]\r\n\r\n";
     for (const CacheKey& key : machine.keys)
-      reg += "[" + cacheRoot() + "\\" + key.path + "]\r\n" +
-             regFileValues(storedValues(runner, key)) + "\r\n";
-    importRegistry(utf16leWithBom(reg));
-    // An access list is kept only by the running server, and only a program
-    // can set one.
+      if (key.linkTo.empty())
+        reg += "[" + cacheRoot() + "\\" + key.path + "]\r\n" +
+               regFileValues(storedValues(runner, key)) + "\r\n";
+    importRegistry(utf16leWithBom(reg + userValuesReg(machine, true)));
+    // regedit makes no links, and an access list is kept only by the
+    // running server: a program makes both.
     for (const CacheKey& key : machine.keys) {
-      if (!key.readOnly) continue;
-      ProcessResult protect = runUnderWine(
-          {probeProgram(), "protect", std::string(TaskCacheBase) + "\\" + key.path}, "");
-      EXPECT_EQ(0, protect.status) << key.path;
+      if (!key.linkTo.empty()) {
+        const ProcessResult link =
+            runUnderWine({probeProgram(), "make-link", cacheKeyName(key.path),
+                          "\\Registry\\Machine\\" + cacheKeyName(key.linkTo)},
+                         "");
+        EXPECT_EQ(0, link.status) << key.path;
+      }
+      if (key.readOnly) {
+        const ProcessResult protect =
+            runUnderWine({probeProgram(), "protect", cacheKeyName(key.path)}, "");
+        EXPECT_EQ(0, protect.status) << key.path;
+      }
     }
   } else {
     for (const CacheKey& key : machine.keys) {
-      std::string keyFolder = folder.path + "/HKEY_LOCAL_MACHINE/" +
-                              slashes(std::string(TaskCacheBase) + "\\" + key.path);
+      const std::string hive = folder.path + "/HKEY_LOCAL_MACHINE/";
+      const std::string keyFolder = hive + slashes(cacheKeyName(key.path));
+      if (!key.linkTo.empty()) {
+        makeFolders(keyFolder.substr(0, keyFolder.rfind('/')));
+        const std::string target = hive + slashes(cacheKeyName(key.linkTo));
+        EXPECT_EQ(0, symlink(target.c_str(), keyFolder.c_str())) << key.path;
+        continue;
+      }
       makeFolders(keyFolder);
       // The default value has no name, which no file can have.
       for (const KeyValue& value : storedValues(runner, key))
@@ -218,9 +250,16 @@ LiveMachine::~LiveMachine() {
   if (!runner.wine) return;  // the scoped folder takes the native machine away
   for (const std::string& host : madeByTest) removeTree(host);
   removeTree(hostPath(runner.systemRoot + "\\Debug"));
-  for (const CacheKey& key : machine.keys)
-    if (key.readOnly)
-      runUnderWine({probeProgram(), "unprotect", std::string(TaskCacheBase) + "\\" + key.path}, "");
+  for (const CacheKey& key : machine.keys) {
+    if (key.readOnly) runUnderWine({probeProgram(), "unprotect", cacheKeyName(key.path)}, "");
+    // A link is taken away as itself: regedit would delete what it names
+    // and leave the link.
+    if (!key.linkTo.empty())
+      runUnderWine({probeProgram(), "remove-link", cacheKeyName(key.path)}, "");
+  }
+  if (!machine.userValues.empty())
+    importRegistry(utf16leWithBom("Windows Registry Editor Version 5.00\r\n\r\n" +
+                                  userValuesReg(machine, false)));
   removeTree(taskStoreHost(runner, folder.path));
   bool scheduling = false;
   for (const MachineFile& file : machine.files) {

@@ -34,15 +34,27 @@ struct TaskFile {
 enum class IdKind { None, Text, Number, Bytes };
 
 struct CacheKey {
-  std::string path;  // below TaskCache, e.g. "Tree\\Updater"
+  std::string path = "";  // below TaskCache, e.g. "Tree\\Updater"
   IdKind idKind = IdKind::None;
-  std::string id;    // text, or raw bytes for IdKind::Bytes
+  std::string id = "";  // text, or raw bytes for IdKind::Bytes
   // Administrators may read it but not delete it: under Wine the access
   // list of the scheduler's keys on Windows 10 and 11, natively a key
   // folder without write permission.
   bool readOnly = false;
   // More values beside Id, of any type (natively only their bytes).
   std::vector<KeyValue> values = {};
+  // When set, the key is a registry link to this key below TaskCache (and
+  // holds nothing of its own): under Wine made by the probe, natively a
+  // symbolic link to that key's folder.
+  std::string linkTo = "";
+};
+
+/// A string value of the user's own registry (HKEY_CURRENT_USER), set
+/// under Wine for the run and taken away after it.
+struct UserValue {
+  std::string key;  // below HKEY_CURRENT_USER
+  std::string name;
+  std::string value;
 };
 
 struct MachineFile {
@@ -63,6 +75,7 @@ struct Machine {
   std::vector<MachineFile> files = {};
   bool hasTaskStore = true;
   bool inMemory = false;  // natively made on tmpfs when there is one: many files
+  std::vector<UserValue> userValues = {};  // Wine only
 };
 
 /// How the tool is run: natively in a folder, or the Windows build under

@@ -4,6 +4,8 @@
 //   vorkel-probe read PATH | md5 PATH | path ARGUMENTS-FILE | list FOLDER
 //   vorkel-probe delete-key KEY | open-key KEY | protect KEY | shut KEY | unprotect KEY
 //   vorkel-probe attributes PATH HEX | refuses-deletion PATH
+//   vorkel-probe make-link KEY TARGET | remove-link KEY | link-value KEY
+//   vorkel-probe /c COMMAND (in a command interpreter's place: says it ran)
 //   vorkel-probe file-rights scan|removal | remove PATH | at-restart PATH | append PATH TEXT
 //   vorkel-probe code-page TEXT NUMBER (a value as a file or pipe is given it)
 // Arguments are taken as the system holds them (any Unicode name) and given
@@ -12,6 +14,7 @@
 #include <windows.h>
 #include <sddl.h>
 #include <shellapi.h>
+#include <winternl.h>
 
 #include <stdlib.h>
 
@@ -25,6 +28,8 @@
 #include "remedy/payload.h"
 #include "tasks/task_definition.h"
 #include "tasks/task_store.h"
+
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace {
 
@@ -124,6 +129,67 @@ bool refusesDeletion(const std::string& path) {
   return refused;
 }
 
+// Makes KEY a registry link to TARGET ("\\Registry\\Machine\\..."), as a
+// program may: created as a link, its target stored as SymbolicLinkValue.
+int makeLink(const std::string& subKey, const std::string& target) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide(subKey).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                      KEY_ALL_ACCESS | KEY_CREATE_LINK | KEY_WOW64_64KEY, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
+    return 1;
+  // The target without its terminating zero, as the system takes it.
+  const std::wstring name = wide(target);
+  const LONG set = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
+                                  reinterpret_cast<const BYTE*>(name.data()),
+                                  static_cast<DWORD>(name.size() * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return set == ERROR_SUCCESS ? 0 : 1;
+}
+
+// The link key itself is deleted, not its target.
+int removeLink(const std::string& subKey) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(subKey).c_str(), REG_OPTION_OPEN_LINK,
+                    DELETE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    return 1;
+  const NTSTATUS status = NtDeleteKey(key);
+  RegCloseKey(key);
+  return status >= 0 ? 0 : 1;
+}
+
+// What a link shows opened as itself ("link type=6 target=...") and opened
+// by its name as anyone opens it ("followed Id=...").
+std::string linkValue(const std::string& subKey) {
+  std::string shown;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(subKey).c_str(), REG_OPTION_OPEN_LINK,
+                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+    wchar_t target[512] = {};
+    DWORD type = 0, size = sizeof target - sizeof(wchar_t);
+    const LONG read = RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(target), &size);
+    shown += "link result=" + std::to_string(read) + " type=" + std::to_string(type) +
+             " target=" + utf8(target) + "\n";
+    RegCloseKey(key);
+  }
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(subKey).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                    &key) == ERROR_SUCCESS) {
+    wchar_t id[64] = {};
+    DWORD size = sizeof id - sizeof(wchar_t);
+    RegQueryValueExW(key, L"Id", nullptr, nullptr, reinterpret_cast<BYTE*>(id), &size);
+    shown += "followed Id=" + utf8(id) + "\n";
+    RegCloseKey(key);
+  }
+  return shown;
+}
+
+// Started where a command interpreter was meant to be (COMSPEC, AutoRun):
+// says so on standard output, which a run's transcript would then show.
+int interpreterRan() {
+  print("interpreter ran: " + utf8(GetCommandLineW()) + "\r\n");
+  return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -131,6 +197,7 @@ int main() {
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   if (arguments == nullptr || count < 3) return 2;
   const std::string verb = utf8(arguments[1]), subject = utf8(arguments[2]);
+  if (verb == "/c" || verb == "/C") return interpreterRan();
   if (verb == "read") {
     TaskRecord record = readTaskDefinition(subject);
     print(record.uri + '\0' + record.command + '\0' + record.arguments);
@@ -170,6 +237,12 @@ int main() {
     return SetFileAttributesW(wide(subject).c_str(), wcstoul(arguments[3], nullptr, 16)) ? 0 : 1;
   } else if (verb == "code-page" && count == 4) {
     print(textInCodePage(subject, static_cast<unsigned>(wcstoul(arguments[3], nullptr, 10))));
+  } else if (verb == "make-link" && count == 4) {
+    return makeLink(subject, utf8(arguments[3]));
+  } else if (verb == "remove-link") {
+    return removeLink(subject);
+  } else if (verb == "link-value") {
+    print(linkValue(subject));
   } else if (verb == "refuses-deletion") {
     print(refusesDeletion(subject) ? "1" : "0");
   } else if (verb == "file-rights") {

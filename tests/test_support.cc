@@ -96,9 +96,10 @@ void walkInOrder(int folder, const std::string& relative, bool folders,
     if (name == "." || name == "..") continue;
     std::string rel = relative.empty() ? name : relative + "\\" + name;
     struct stat info;
-    const bool isFolder =
-        fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
-    if (isFolder == folders) order->push_back(rel);
+    const bool found = fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool isFolder = found && S_ISDIR(info.st_mode);
+    const bool isLink = found && S_ISLNK(info.st_mode);
+    if (isFolder == folders || isLink) order->push_back(rel);
     if (isFolder)
       walkInOrder(openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), rel, folders,
                   order);

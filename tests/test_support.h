@@ -48,7 +48,8 @@ void removeTree(const std::string& path);
 /// The entries below a host folder in the order the system lists them, a
 /// folder's entries where the folder stands among its siblings, links not
 /// followed; backslash-separated relative paths. Reaches past PATH_MAX.
-/// With folders, the folders instead of the other entries.
+/// With folders, the folders instead of the other entries; links are
+/// entries in both (among key folders, a link stands for a registry link).
 std::vector<std::string> listingOrder(const std::string& folder, bool folders = false);
 
 struct ProcessResult {

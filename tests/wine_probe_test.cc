@@ -245,6 +245,48 @@ TEST_F(WineProbe, ValuesInACodePageKeepOnlyWhatItHolds) {
 
 namespace {
 
+// A registry link is neither followed nor read nor deleted, wherever it
+// stands in the path; the key it points at stays as it was. Opened by its
+// name as any program opens it, Wine follows the link, so the refusal is
+// the tool's own.
+TEST_F(WineProbe, RefusesRegistryLinksAnywhereInThePath) {
+  const std::string base = "SOFTWARE\\VorkelLinks";
+  const std::string victim = "\\Registry\\Machine\\" + base + "\\Victim";
+  const std::string key = "[HKEY_LOCAL_MACHINE\\" + base + "\\Victim";
+  ASSERT_EQ(0, importRegistry(utf16leWithBom("Windows Registry Editor Version 5.00\r\n\r\n" +
+                                             key + "]\r\n\"Id\"=\"{victim}\"\r\n\r\n" + key +
+                                             "\\Child]\r\n\r\n")));
+  for (const char* link : {"Lk", "Mid"}) {
+    const ProcessResult made =
+        runUnderWine({probeProgram(), "make-link", base + "\\" + link, victim}, "");
+    ASSERT_EQ(0, made.status) << link;
+  }
+  EXPECT_EQ("link result=0 type=6 target=" + victim + "\nfollowed Id={victim}\n",
+            runProbe("link-value", base + "\\Lk"));
+  const struct { const char* verb; const char* key; const char* outcome; } cases[] = {
+      {"open-key", "Lk", "result=681"},
+      {"delete-key", "Lk", "result=681 retried=0 inForce=0 putBack=0"},
+      {"open-key", "Mid\\Child", "result=681"},
+      {"delete-key", "Mid\\Child", "result=681 retried=0 inForce=0 putBack=0"},
+      {"open-key", "MID\\\\Child\\", "result=681"},
+      {"open-key", "Victim\\Child", "result=0"},
+  };
+  for (const auto& c : cases) {
+    const std::string out = runProbe(c.verb, base + "\\" + c.key);
+    EXPECT_EQ(c.outcome, out.substr(0, out.find('\n'))) << c.verb << ' ' << c.key;
+  }
+  ProcessResult left = runUnderWine({"reg", "query", "HKLM\\" + base + "\\Victim", "/s"}, "");
+  EXPECT_NE(std::string::npos, left.out.find("{victim}")) << left.out;
+  EXPECT_NE(std::string::npos, left.out.find(base + "\\Victim\\Child\r\n")) << left.out;
+  // The links themselves are still there to be taken away.
+  for (const char* link : {"Lk", "Mid"}) {
+    const ProcessResult removed =
+        runUnderWine({probeProgram(), "remove-link", base + "\\" + link}, "");
+    EXPECT_EQ(0, removed.status) << link;
+  }
+  runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
+}
+
 const int RightEnabled = 2;  // SE_PRIVILEGE_ENABLED
 
 // The attributes the probe's line gives a right ("SeBackupPrivilege=2"), or
