@@ -6,7 +6,7 @@ const char RootUnavailable[] = u8"获取失败";
 
 std::string getSystemRoot() {
   std::string root;
-  if (!platformGetEnvironment("SYSTEMROOT", &root)) return RootUnavailable;
+  if (!platformSystemRoot(&root)) return RootUnavailable;
   return root;
 }
 

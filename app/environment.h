@@ -7,11 +7,11 @@
 #include "platform/platform.h"
 #include "record/run_record.h"
 
-/// What stands for the directory when SYSTEMROOT is missing (the text of
+/// What stands for the folder when the system does not give it (the text of
 /// MsgRootUnavailable, as UTF-8).
 extern const char RootUnavailable[];
 
-/// SYSTEMROOT, or RootUnavailable, used as if it were the directory.
+/// The system's folder, or RootUnavailable, used as if it were the folder.
 std::string getSystemRoot();
 /// True when the tool runs with administrator rights in force.
 bool isUserAdmin();

@@ -68,9 +68,12 @@ int platformReadByte();
 /// "cls" or "pause", as the command interpreter runs them.
 void platformRunShellCommand(const char* command);
 
-// Environment.
-/// False when the variable is not set.
-bool platformGetEnvironment(const char* name, std::string* value);
+// The machine.
+/// The system's own folder (C:\Windows), false when it cannot be had. On
+/// Windows it is asked of the system, never of SYSTEMROOT, which the user's
+/// own settings can change; the POSIX backend takes SYSTEMROOT, the system
+/// root of the machine in a folder.
+bool platformSystemRoot(std::string* root);
 /// True when the built-in Administrators group is in force for this process.
 bool platformIsAdministrator();
 

@@ -146,10 +146,10 @@ void platformRunShellCommand(const char* command) {
   }
 }
 
-bool platformGetEnvironment(const char* name, std::string* value) {
-  const char* found = getenv(name);
+bool platformSystemRoot(std::string* root) {
+  const char* found = getenv("SYSTEMROOT");
   if (found == nullptr) return false;
-  *value = found;
+  *root = found;
   return true;
 }
 

@@ -223,20 +223,14 @@ void platformRunShellCommand(const char* command) {
   WaitForSingleObject(process.get(), INFINITE);
 }
 
-bool platformGetEnvironment(const char* name, std::string* value) {
-  const std::wstring wideName = widen(name);
-  DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
-  if (size == 0) return false;
-  std::wstring buffer(size, L'\0');
-  DWORD length = GetEnvironmentVariableW(wideName.c_str(), &buffer[0], size);
-  if (length == 0 || length >= size) {
-    // Gone or grown since the first look: take what the second look says.
-    if (length == 0) return false;
-    buffer.resize(length + 1);
-    length = GetEnvironmentVariableW(wideName.c_str(), &buffer[0], length + 1);
-    if (length == 0 || length >= buffer.size()) return false;
-  }
-  *value = narrow(buffer.data(), length);
+// A program of the user can write SystemRoot into the user's environment
+// (HKCU\Environment), which the tool inherits: the scan would then walk a
+// task store of the threat's choosing.
+bool platformSystemRoot(std::string* root) {
+  wchar_t buffer[MAX_PATH + 1];
+  const UINT length = GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return false;
+  *root = narrow(buffer, length);
   return true;
 }
 

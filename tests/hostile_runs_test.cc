@@ -519,6 +519,12 @@ const std::vector<Scenario>& scenarios() {
                  {"Software\\Microsoft\\Command Processor", "AutoRun", helper + " /c autorun"}};
            }},
 
+      // The user's own SystemRoot names another folder: the system's is the
+      // one shown and scanned.
+      {.name = "TakesTheSystemsOwnSystemRoot", .wineOnly = true,
+       .machine = infectedMachineWith(
+           [](Machine& m) { m.userValues = {{"Environment", "SystemRoot", "C:\\fake"}}; })},
+
       // ---- Answers ---------------------------------------------------------
       // The input ends at each question in turn: every answer left is no.
       {.name = "EndsAtStartWhenInputIsEmpty", .answers = "", .gone = {}},
