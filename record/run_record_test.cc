@@ -55,19 +55,19 @@ TEST(RunRecord, BackupWritesEachValueAsRegeditImportsIt) {
 // A name with a line break could close the key's section and open one of
 // its own choosing: it is named in a comment, and nothing of it is written.
 TEST(RunRecord, BackupNamesWhatItCannotHoldInComments) {
-  std::vector<std::string> skipped;
+  std::vector<std::string> notBackedUp;
   EXPECT_EQ("; HKEY_LOCAL_MACHINE\\K\\Tree\\Upd^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]: not "
             "backed up, its name holds a control character\r\n\r\n",
             section("K\\Tree\\Upd\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]",
-                    {{"Id", 1, utf16z("{1}")}}, &skipped));
+                    {{"Id", 1, utf16z("{1}")}}, &notBackedUp));
   EXPECT_EQ(std::vector<std::string>{"HKEY_LOCAL_MACHINE\\K\\Tree\\Upd\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]"},
-            skipped);
-  skipped.clear();
+            notBackedUp);
+  notBackedUp.clear();
   EXPECT_EQ("[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=\"1\"\r\n; value x^0A@=\"2\": not backed up, its "
             "name holds a control character\r\n\"b\"=\"3\"\r\n\r\n",
             section("K", {{"a", 1, utf16z("1")}, {"x\n@=\"2\"", 1, utf16z("2")}, {"b", 1, utf16z("3")}},
-                    &skipped));
-  EXPECT_EQ(std::vector<std::string>{"HKEY_LOCAL_MACHINE\\K value x\n@=\"2\""}, skipped);
+                    &notBackedUp));
+  EXPECT_EQ(std::vector<std::string>{"HKEY_LOCAL_MACHINE\\K value x\n@=\"2\""}, notBackedUp);
 }
 
 // One event a line: a value cannot end its line or write another's.
