@@ -152,10 +152,18 @@ std::string cacheKeyName(const std::string& path) {
 std::string userValuesReg(const Machine& machine, bool set) {
   std::string text;
   for (const UserValue& value : machine.userValues) {
-    std::string data;
-    for (char c : value.value) data += (c == '\\' || c == '"' ? "\\" : "") + std::string(1, c);
-    text += "[HKEY_CURRENT_USER\\" + value.key + "]\r\n\"" + value.name + "\"=" +
-            (set ? "\"" + data + "\"" : std::string("-")) + "\r\n\r\n";
+    // Set as a quoted string, or taken away with "-".
+    std::string data = "-";
+    if (set) {
+      data = "\"";
+      for (char c : value.value) {
+        if (c == '\\' || c == '"') data += '\\';
+        data += c;
+      }
+      data += '"';
+    }
+    text += "[HKEY_CURRENT_USER\\" + value.key + "]\r\n\"" + value.name + "\"=" + data +
+            "\r\n\r\n";
   }
   return text;
 }
