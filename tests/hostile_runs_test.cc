@@ -17,6 +17,7 @@
 #include "remedy/task_cache.h"
 #include "tests/whole_run.h"
 #include "tests/wine.h"
+#include "text/text.h"
 
 namespace {
 
@@ -504,6 +505,18 @@ const std::vector<Scenario>& scenarios() {
                  "key deleted: " + cache + "Tree\\" + Uri,
                  "key not deleted, it is a registry link: " + cache + TasksName};
        }},
+
+      // A Tasks key whose Path names another task is that task's: kept, and
+      // the Tree key goes as confirmed.
+      {.name = "KeepsTasksKeyWhosePathNamesAnotherTask",
+       .prepare =
+           [](const Runner& r, Scenario& s) {
+             const std::string other = "\\Microsoft\\Windows\\Defrag\\ScheduledDefrag";
+             s.machine.keys[1].values = {{"Path", r.wine ? ValueTypeString : ValueTypeBinary,
+                                          r.wine ? utf16LeFromUtf8(other) + std::string(2, '\0')
+                                                 : other}};
+           },
+       .afterScan = treeKeyOnly(TaskId), .gone = {TreeName, PayloadString}},
 
       // ---- The command interpreter ---------------------------------------
       // The user's settings name another program (the probe, which says so
