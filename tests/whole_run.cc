@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "remedy/task_cache.h"
+#include "text/text.h"
 #include "tests/wine.h"
 
 TaskFile definition(const std::string& relativePath, const std::string& uri,
@@ -67,30 +68,6 @@ std::string readable(const std::string& gbk) {
   return convertText(gbk, "UTF-8", "GBK", &utf8) ? utf8 : "(not GBK) " + gbk;
 }
 
-// One character of UTF-8 at text[*at], or "" where no well-formed one
-// starts (a lone surrogate's three bytes count as one); *at moves past it.
-std::string utf8Character(const std::string& text, size_t* at) {
-  const unsigned char lead = static_cast<unsigned char>(text[*at]);
-  const size_t extra = lead < 0x80 ? 0 : lead >= 0xC2 && lead <= 0xDF ? 1
-                       : lead >= 0xE0 && lead <= 0xEF ? 2 : lead >= 0xF0 && lead <= 0xF4 ? 3 : 9;
-  unsigned long code = extra == 0 ? lead : lead & (0x3Fu >> extra);
-  for (size_t k = 1; extra != 9 && k <= extra; ++k) {
-    if (*at + k >= text.size() || (text[*at + k] & 0xC0) != 0x80) {
-      ++*at;
-      return "";
-    }
-    code = code << 6 | (text[*at + k] & 0x3F);
-  }
-  const unsigned long smallest[] = {0, 0x80, 0x800, 0x10000};
-  if (extra == 9 || code < smallest[extra] || code > 0x10FFFF) {
-    ++*at;
-    return "";
-  }
-  std::string character = text.substr(*at, extra + 1);
-  *at += extra + 1;
-  return character;
-}
-
 // A value (UTF-8) as the runner's tool shows it, each control character as
 // '?': otherwise as it is natively; under Wine in code page 936, each
 // character it cannot hold as '?'.
@@ -102,10 +79,14 @@ std::string shown(const Runner& runner, const std::string& value) {
   if (!runner.wine) return utf8;
   std::string out;
   for (size_t at = 0; at < utf8.size();) {
-    std::string character = utf8Character(utf8, &at), gbk;
-    out += character.size() == 1                                        ? character
-           : !character.empty() && convertText(character, "GBK", "UTF-8", &gbk) ? gbk
-                                                                        : "?";
+    // A lone surrogate's three bytes are one character, which GBK has not.
+    const size_t start = at;
+    const bool wellFormed = nextCodePoint(utf8, &at) != NotACharacter;
+    std::string character = utf8.substr(start, at - start), gbk;
+    out += !wellFormed                 ? "?"
+           : character.size() == 1     ? character
+           : convertText(character, "GBK", "UTF-8", &gbk) ? gbk
+                                                            : "?";
   }
   return out;
 }
