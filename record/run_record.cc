@@ -54,10 +54,7 @@ void append(const RunRecord& record, const std::string& text) {
 // no line break.
 bool quotableString(const std::string& data, std::string* utf8) {
   if (data.size() < 2 || data.size() % 2 != 0) return false;
-  std::u16string units(data.size() / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i)
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
-                                     static_cast<unsigned char>(data[2 * i + 1]) << 8);
+  std::u16string units = utf16FromLeBytes(data);
   if (units.back() != 0) return false;
   units.pop_back();
   for (size_t i = 0; i < units.size();) {

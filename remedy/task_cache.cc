@@ -73,10 +73,7 @@ std::string tasksKeyOwner(const KeySnapshot& tasksKey) {
     // A string as Windows stores it, in UTF-16; natively the bytes.
     std::string path;
     if (value.type == ValueTypeString) {
-      std::u16string units;
-      for (size_t i = 0; i + 1 < value.data.size(); i += 2)
-        units += static_cast<char16_t>(static_cast<unsigned char>(value.data[i]) |
-                                       static_cast<unsigned char>(value.data[i + 1]) << 8);
+      const std::u16string units = utf16FromLeBytes(value.data);
       path = utf8FromUtf16(units.data(), units.size());
     } else {
       path = value.data;

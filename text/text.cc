@@ -125,6 +125,13 @@ std::string utf8FromUtf16(const char16_t* units, size_t count) {
   return utf8;
 }
 
+std::u16string utf16FromLeBytes(const std::string& bytes) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(unitAt(reinterpret_cast<const unsigned char*>(&bytes[2 * i])));
+  return units;
+}
+
 std::string utf16LeFromUtf8(const std::string& utf8) {
   const std::u16string wide = utf16FromUtf8(utf8);
   std::string bytes;

@@ -40,6 +40,9 @@ std::string utf8FromUtf16(const char16_t* units, size_t count);
 /// as in pugixml's own buffer. Returns the length without it. Quick on
 /// ASCII, of which a task definition is nearly all.
 size_t utf8FromUtf16Le(const unsigned char* in, size_t size, unsigned char* out);
+/// The UTF-16 units of little-endian bytes, as the registry stores a
+/// string (an odd last byte ignored).
+std::u16string utf16FromLeBytes(const std::string& bytes);
 /// UTF-16 little endian, as regedit's files hold it.
 std::string utf16LeFromUtf8(const std::string& utf8);
 /// How many of count units make the first piece of at most most units (most
