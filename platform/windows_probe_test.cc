@@ -29,7 +29,7 @@ class WineProbe : public testing::Test {
  protected:
   void SetUp() override {
     if (skipped(cannotRun(probeProgram()))) return;
-    ASSERT_FALSE(winePrefix().empty()) << "a Wine prefix could not be made";
+    ASSERT_FALSE(winePrefix().empty()) << winePrefixProblem();
   }
 
   static std::string host(const std::string& name) {

@@ -242,7 +242,7 @@ TEST_P(TwoRuns, LeaveTwoBlocksAndTwoBackups) {
   const Runner& runner = *GetParam();
   if (skipped(cannotRun(runner.program))) return;
   if (runner.wine) {
-    ASSERT_FALSE(winePrefix().empty());
+    ASSERT_FALSE(winePrefix().empty()) << winePrefixProblem();
   }
   Machine machine;
   for (const char* name : {"A", "B"}) {

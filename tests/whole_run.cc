@@ -415,7 +415,7 @@ void checkState(const Runner& runner, const Scenario& scenario, bool keysRestore
 void checkWholeRun(const Runner& runner, const Scenario& row) {
   if (skipped(cannotRun(runner.program))) return;
   if (runner.wine) {
-    ASSERT_FALSE(winePrefix().empty()) << "Wine prefix could not be made";
+    ASSERT_FALSE(winePrefix().empty()) << winePrefixProblem();
   }
   Scenario scenario = row;
   if (scenario.prepare) scenario.prepare(runner, scenario);

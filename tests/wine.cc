@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,42 +27,76 @@ std::string& prefixFolder() {
   return folder;
 }
 
-void endWine() {
-  const std::string& prefix = prefixFolder();
-  if (prefix.empty()) return;
-  runProcess({WineServer, "-k"}, "", "", wineEnvironment(prefix));
-  removeTree(prefix);
-}
-
 // The text itself when it has no form in the other character set.
 std::string converted(const std::string& text, const char* to, const char* from) {
   std::string out;
   return convertText(text, to, from, &out) ? out : text;
 }
 
+std::string& prefixProblem() {
+  static std::string problem = "Wine is not installed";
+  return problem;
+}
+
+// Ends the prefix's server and waits until it has gone, so nothing of it
+// is left running when its folder goes.
+void stopServer(const std::vector<std::string>& env) {
+  runProcess({WineServer, "-k"}, "", "", env);
+  runProcess({WineServer, "-w"}, "", "", env, {}, 60);
+}
+
+// A new prefix booted in a folder of its own; "" and the reason in
+// prefixProblem() when it could not be made.
+std::string bootedPrefix() {
+  char name[] = "/tmp/vorkel-wine-XXXXXX";
+  if (mkdtemp(name) == nullptr) {
+    prefixProblem() = "no folder for the prefix in /tmp";
+    return "";
+  }
+  const std::string folder = name;
+  const std::vector<std::string> env = wineEnvironment(folder);
+  ProcessResult boot = runProcess({WineLoader, "wineboot", "-i"}, "", "", env, {}, 300);
+  // Keep the server up between the many short runs of a suite.
+  runProcess({WineServer, "-p"}, "", "", env);
+  if (boot.status == 0 && pathExists(folder + "/drive_c/windows")) return folder;
+  struct statvfs disk = {};
+  const unsigned long long freeMib =
+      statvfs("/tmp", &disk) == 0 ? disk.f_bavail * disk.f_frsize >> 20 : 0;
+  prefixProblem() = "wineboot ended with status " + std::to_string(boot.status) +
+                    (boot.timedOut ? " (timed out)" : "") + ", " +
+                    std::to_string(freeMib) + " MiB free in /tmp; it wrote:\n" +
+                    boot.out + boot.err;
+  stopServer(env);
+  removeTree(folder);
+  return "";
+}
+
+void endWine() {
+  const std::string& prefix = prefixFolder();
+  if (prefix.empty()) return;
+  stopServer(wineEnvironment(prefix));
+  removeTree(prefix);
+}
+
 }  // namespace
 
+// A boot that fails is tried again in a fresh prefix before the suite
+// counts Wine as missing; what the last one wrote is kept for the failure.
 const std::string& winePrefix() {
   static bool tried = false;
   std::string& prefix = prefixFolder();
   if (tried) return prefix;
   tried = true;
   if (!pathExists(WineLoader)) return prefix;
-  char name[] = "/tmp/vorkel-wine-XXXXXX";
-  if (mkdtemp(name) == nullptr) return prefix;
-  std::string folder = name;
-  std::vector<std::string> env = wineEnvironment(folder);
-  ProcessResult boot = runProcess({WineLoader, "wineboot", "-i"}, "", "", env, {}, 300);
-  // Keep the server up between the many short runs of a suite.
-  runProcess({WineServer, "-p"}, "", "", env);
-  if (boot.status != 0 || !pathExists(folder + "/drive_c/windows")) {
-    removeTree(folder);
-    return prefix;
+  for (int attempt = 0; attempt < 3 && prefix.empty(); ++attempt) {
+    if (attempt > 0) sleep(2);
+    prefix = bootedPrefix();
   }
-  prefix = folder;
-  atexit(endWine);
+  if (!prefix.empty()) atexit(endWine);
   return prefix;
 }
+
+const std::string& winePrefixProblem() { return prefixProblem(); }
 
 std::string wineDriveC() { return winePrefix() + "/drive_c"; }
 

@@ -15,6 +15,8 @@ extern const char WineLoader[];
 /// The prefix's folder, or "" when Wine is missing or the prefix could not
 /// be made.
 const std::string& winePrefix();
+/// Why winePrefix() is "", for the failure message.
+const std::string& winePrefixProblem();
 /// Host folder of the prefix's C: drive.
 std::string wineDriveC();
 /// Runs a Windows program (host path) with arguments under Wine.
