@@ -1,24 +1,6 @@
 #include "tests/task_text.h"
 
-#include <vector>
-
-namespace {
-
-std::vector<unsigned> codePoints(const std::string& utf8) {
-  std::vector<unsigned> points;
-  for (size_t i = 0; i < utf8.size();) {
-    unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    size_t extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-    unsigned code = extra == 0 ? lead : lead & (0x3Fu >> extra);
-    for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
-      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
-    points.push_back(code);
-    i += extra + 1;
-  }
-  return points;
-}
-
-}  // namespace
+#include "text/text.h"
 
 std::string encodeUnicode(const std::string& utf8, int unit, bool bigEndian, bool mark) {
   std::string out;
@@ -29,7 +11,8 @@ std::string encodeUnicode(const std::string& utf8, int unit, bool bigEndian, boo
     }
   };
   if (mark) put(0xFEFF);
-  for (unsigned code : codePoints(utf8)) {
+  for (size_t at = 0; at < utf8.size();) {
+    const uint32_t code = nextCodePoint(utf8, &at);
     if (unit == 2 && code >= 0x10000) {
       put(0xD800 | ((code - 0x10000) >> 10));
       put(0xDC00 | ((code - 0x10000) & 0x3FF));
@@ -41,7 +24,7 @@ std::string encodeUnicode(const std::string& utf8, int unit, bool bigEndian, boo
 }
 
 std::string utf16leWithBom(const std::string& utf8) {
-  return encodeUnicode(utf8, 2, false, true);
+  return "\xFF\xFE" + utf16LeFromUtf8(utf8);
 }
 
 std::string escapeXml(const std::string& text) {
