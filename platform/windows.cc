@@ -49,7 +49,7 @@ UINT shownCodePage() {
 // A character that stands for none (bytes of no sequence, half a pair) is
 // shown as '?' on a console as well as in a file.
 bool showsAsQuestionMark(uint32_t code) {
-  return code == NotACharacter || (code >= 0xD800 && code < 0xE000);
+  return code == NotACharacter || isSurrogate(code);
 }
 
 // One character in a code page, or "?" when the page cannot hold it as
@@ -80,17 +80,16 @@ std::string characterInCodePage(uint32_t code, UINT codePage) {
 
 // A value's characters for a console, the same characters shown as '?'.
 void appendValueUnits(const std::string& utf8, std::wstring* units) {
+  std::string shown;
+  shown.reserve(utf8.size());
   for (size_t at = 0; at < utf8.size();) {
-    const uint32_t code = nextCodePoint(utf8, &at);
-    if (showsAsQuestionMark(code)) {
-      units->push_back(L'?');
-    } else if (code < 0x10000) {
-      units->push_back(static_cast<wchar_t>(code));
-    } else {
-      units->push_back(static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10)));
-      units->push_back(static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-    }
+    const size_t start = at;
+    if (showsAsQuestionMark(nextCodePoint(utf8, &at)))
+      shown += '?';
+    else
+      shown.append(utf8, start, at - start);
   }
+  *units += widen(shown);
 }
 
 // The catalogue is GBK whatever code page the console has.
