@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include "remedy/task_cache.h"
 #include "tests/whole_run.h"
 #include "tests/wine.h"
 #include "text/text.h"
@@ -37,7 +36,6 @@ const std::string SectionHeaderUri =
     "\\Upd\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]\r\n@=\"x\"\r\n;";
 const std::string SectionHeaderRecorded =
     "\\Upd^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A@=\"x\"^0D^0A;";
-const std::string CacheKeyName = std::string("HKEY_LOCAL_MACHINE\\") + TaskCacheBase;
 const std::string NotBackedUp = "not backed up, the name holds a control character: ";
 
 TaskFile rawFile(const std::string& relativePath, const std::string& bytes,
@@ -45,30 +43,31 @@ TaskFile rawFile(const std::string& relativePath, const std::string& bytes,
   return {.relativePath = relativePath, .bytes = bytes, .kind = kind};
 }
 
-// An infected task whose definition's text is changed before it is stored
-// as UTF-8 (the declaration is made to say so).
-TaskFile infectedUtf8(const std::string& arguments,
-                      const std::function<void(std::string&)>& change) {
-  TaskFile task = definition(TaskName, Uri, Interpreter, arguments, true);
-  std::string xml = schedulerTaskXml(Uri, Interpreter, arguments);
-  xml.replace(xml.find("UTF-16"), 6, "UTF-8");
-  change(xml);
-  task.bytes = xml;
-  return task;
+// The infected task, its definition's text changed before it is stored as
+// UTF-8 (the declaration is made to say so) when the row runs.
+std::function<void(const Runner&, Scenario&)> infectedUtf8(
+    const std::string& arguments, const std::function<void(std::string&)>& change) {
+  return [=](const Runner&, Scenario& s) {
+    s.machine.tasks[0] = definition(TaskName, Uri, Interpreter, arguments, true);
+    std::string xml = schedulerTaskXml(Uri, Interpreter, arguments);
+    xml.replace(xml.find("UTF-16"), 6, "UTF-8");
+    change(xml);
+    s.machine.tasks[0].bytes = xml;
+  };
 }
 
 void insertAfter(std::string& xml, const std::string& tag, const std::string& text) {
   xml.insert(xml.find(tag) + tag.size(), text);
 }
 
-// The infected machine with its payload path put in the task's arguments
-// and its file made by change; dangerous as the runner says.
+// The infected machine with these arguments in the task and its file made
+// by change; dangerous as the runner says.
 std::function<void(const Runner&, Scenario&)> candidate(
     const std::string& arguments, const std::function<bool(const Runner&)>& dangerous,
-    const std::function<void(const Runner&, MachineFile&)>& change) {
+    const std::function<void(const Runner&, MachineFile&)>& change = nullptr) {
   return [=](const Runner& r, Scenario& s) {
     s.machine.tasks[0] = definition(TaskName, Uri, Interpreter, arguments, dangerous(r));
-    change(r, s.machine.files[0]);
+    if (change) change(r, s.machine.files[0]);
     if (!dangerous(r)) {
       s.afterScan = nothingFound;
       s.gone = {};
@@ -105,42 +104,25 @@ const std::vector<Scenario>& scenarios() {
       // ---- Definitions --------------------------------------------------
       // The danger line shows the whole argument line.
       {.name = "PrintsMebibyteArgumentLine",
-       .prepare =
-           [](const Runner&, Scenario& s) {
-             s.machine.tasks[0] = definition(TaskName, Uri, Interpreter,
-                                             QuotedPayload + " " + std::string(1 << 20, 'a'), true);
-           }},
-
+       .prepare = candidate(QuotedPayload + " " + std::string(1 << 20, 'a'), always)},
       {.name = "Prints16MiBArgumentLine",
-       .prepare =
-           [](const Runner&, Scenario& s) {
-             s.machine.tasks[0] = definition(TaskName, Uri, Interpreter,
-                                             QuotedPayload + " -k " + std::string(16 << 20, 'k'),
-                                             true);
-           }},
+       .prepare = candidate(QuotedPayload + " -k " + std::string(16 << 20, 'k'), always)},
 
       // 64 MiB in all, nearly all of it a description nobody asked for.
       {.name = "Reads64MiBDefinition",
-       .prepare =
-           [](const Runner&, Scenario& s) {
-             s.machine.tasks[0] = infectedUtf8(QuotedPayload, [](std::string& xml) {
-               const size_t rest = xml.size() + std::string("<Description></Description>").size();
-               insertAfter(xml, "<RegistrationInfo>", "<Description>" +
-                                                          std::string((64u << 20) - rest, 'd') +
-                                                          "</Description>");
-             });
-           }},
+       .prepare = infectedUtf8(QuotedPayload, [](std::string& xml) {
+         const size_t rest = xml.size() + std::string("<Description></Description>").size();
+         insertAfter(xml, "<RegistrationInfo>",
+                     "<Description>" + std::string((64u << 20) - rest, 'd') + "</Description>");
+       })},
 
       {.name = "ReadsMillionLevelDocument",
-       .prepare =
-           [](const Runner&, Scenario& s) {
-             s.machine.tasks[0] = infectedUtf8(QuotedPayload, [](std::string& xml) {
-               std::string deep;
-               for (int i = 0; i < 1000000; ++i) deep += "<a>";
-               for (int i = 0; i < 1000000; ++i) deep += "</a>";
-               insertAfter(xml, "<RegistrationInfo>", deep);
-             });
-           }},
+       .prepare = infectedUtf8(QuotedPayload, [](std::string& xml) {
+         std::string deep;
+         for (int i = 0; i < 1000000; ++i) deep += "<a>";
+         for (int i = 0; i < 1000000; ++i) deep += "</a>";
+         insertAfter(xml, "<RegistrationInfo>", deep);
+       })},
 
       // Each gives an empty record: a progress line and nothing else.
       {.name = "PassesOverUnparsableDefinitions",
@@ -166,13 +148,9 @@ const std::vector<Scenario>& scenarios() {
       // The reader knows no such encoding and reads UTF-8: bytes that are
       // not UTF-8 come through as they are.
       {.name = "ReadsUnknownEncodingAsUtf8",
-       .prepare =
-           [](const Runner&, Scenario& s) {
-             const std::string arguments = QuotedPayload + " \xF0\xD2\xC9\xD7\xC5\xD4";
-             s.machine.tasks[0] = infectedUtf8(arguments, [](std::string& xml) {
-               xml.replace(xml.find("UTF-8"), 5, "KOI9-X");
-             });
-           }},
+       .prepare = infectedUtf8(QuotedPayload + " \xF0\xD2\xC9\xD7\xC5\xD4", [](std::string& xml) {
+         xml.replace(xml.find("UTF-8"), 5, "KOI9-X");
+       })},
 
       // ---- The task store -----------------------------------------------
       // Folders nested past the path limit: natively PATH_MAX (4096 bytes
@@ -284,8 +262,7 @@ const std::vector<Scenario>& scenarios() {
       // The path taken ends in a space. Windows drops it and opens the
       // payload; natively no such file exists.
       {.name = "JudgesPathWithTrailingSpace",
-       .prepare = candidate("/c " + PayloadString + " /q", underWine,
-                            [](const Runner&, MachineFile&) {}),
+       .prepare = candidate("/c " + PayloadString + " /q", underWine),
        .afterScan = removes({.exe = PayloadString + " "})},
 
       // Natively a name may end in a space: that file is the one judged and
@@ -419,8 +396,8 @@ const std::vector<Scenario>& scenarios() {
              s.gone = {"Tree\\" + place, TasksName, PayloadString};
              std::vector<std::string> keys = recordedKeys(recorded, TaskId, true);
              if (!r.wine) {
-               keys.insert(keys.begin() + 1, NotBackedUp + CacheKeyName + "\\Tree" + recorded);
-               s.backupHolds = "; " + CacheKeyName + "\\Tree" + recorded +
+               keys.insert(keys.begin() + 1, NotBackedUp + CacheRoot + "\\Tree" + recorded);
+               s.backupHolds = "; " + CacheRoot + "\\Tree" + recorded +
                                ": not backed up, its name holds a control character\r\n";
              }
              s.recordHolds = [keys, recorded](const Runner& runner) {
@@ -451,9 +428,9 @@ const std::vector<Scenario>& scenarios() {
        .recordHolds =
            [](const Runner&) {
              return std::vector<std::string>{
-                 NotBackedUp + CacheKeyName + "\\" + TreeName +
+                 NotBackedUp + CacheRoot + "\\" + TreeName +
                      " value x^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A\"y\"=\"z\"",
-                 NotBackedUp + CacheKeyName + "\\" + TasksName +
+                 NotBackedUp + CacheRoot + "\\" + TasksName +
                      " value ^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A@=\"x\"",
                  "registry backup: *"};
            },
@@ -488,8 +465,7 @@ const std::vector<Scenario>& scenarios() {
        .answers = "yyy", .afterScan = noIdentifier, .err = openKeyError("2a9"),
        .gone = {PayloadString},
        .recordHolds = [](const Runner&) -> std::vector<std::string> {
-         return {"Tree key is a registry link, not followed: HKEY_LOCAL_MACHINE\\" +
-                 std::string(TaskCacheBase) + "\\Tree\\" + Uri};
+         return {"Tree key is a registry link, not followed: " + CacheRoot + "\\Tree\\" + Uri};
        }},
 
       // A Tasks key that is a link is neither backed up nor deleted, and
@@ -499,7 +475,7 @@ const std::vector<Scenario>& scenarios() {
                             {{.path = TasksName, .linkTo = "Tasks\\{other}"}, {"Tasks\\{other}"}}),
        .afterScan = treeKeyOnly(TaskId), .gone = {TreeName, PayloadString},
        .recordHolds = [](const Runner&) -> std::vector<std::string> {
-         const std::string cache = "HKEY_LOCAL_MACHINE\\" + std::string(TaskCacheBase) + "\\";
+         const std::string cache = CacheRoot + "\\";
          return {"answer: delete registry keys *",
                  "backup of " + cache + TasksName + ": not read, the key is a registry link",
                  "key deleted: " + cache + "Tree\\" + Uri,

@@ -1,7 +1,7 @@
 #include "tests/machine.h"
 
-#include <dirent.h>
 #include <fcntl.h>
+#include <glob.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "remedy/task_cache.h"
+#include "text/text.h"
 #include "tests/wine.h"
 
 namespace {
@@ -21,14 +22,6 @@ namespace {
 std::string slashes(std::string path) {
   std::replace(path.begin(), path.end(), '\\', '/');
   return path;
-}
-
-// "C:\\x\\y" on the host: below the machine's folder natively, below the
-// prefix's drive under Wine.
-std::string hostPathOf(const Runner& runner, const std::string& root,
-                       const std::string& windowsPath) {
-  if (!runner.wine) return root + "/" + slashes(windowsPath);
-  return wineDriveC() + "/" + slashes(windowsPath.substr(3));
 }
 
 // The folder holding an entry, opened (or -1), and the entry's name. Paths
@@ -106,18 +99,18 @@ std::vector<KeyValue> storedValues(const Runner& runner, const CacheKey& key) {
   std::vector<KeyValue> values;
   switch (key.idKind) {
     case IdKind::Text:
-      values.push_back({"Id", 1,
-                        runner.wine ? encodeUnicode(key.id, 2, false, false) + std::string(2, '\0')
+      values.push_back({"Id", ValueTypeString,
+                        runner.wine ? utf16LeFromUtf8(key.id) + std::string(2, '\0')
                                     : key.id + std::string(1, '\0')});
       break;
     case IdKind::Number: {
-      unsigned long number = std::stoul(key.id);
-      std::string bytes;
-      for (int i = 0; i < 4; ++i) bytes += static_cast<char>((number >> (8 * i)) & 0xFF);
-      values.push_back({"Id", 4, bytes});
+      // Little endian, as the registry holds a DWORD and as this host is.
+      const uint32_t number = static_cast<uint32_t>(std::stoul(key.id));
+      values.push_back(
+          {"Id", ValueTypeNumber, std::string(reinterpret_cast<const char*>(&number), 4)});
       break;
     }
-    case IdKind::Bytes: values.push_back({"Id", 3, key.id}); break;
+    case IdKind::Bytes: values.push_back({"Id", ValueTypeBinary, key.id}); break;
     case IdKind::None: break;
   }
   values.insert(values.end(), key.values.begin(), key.values.end());
@@ -168,12 +161,23 @@ std::string userValuesReg(const Machine& machine, bool set) {
   return text;
 }
 
-const std::string& cacheRoot() {
-  static const std::string root = std::string("HKEY_LOCAL_MACHINE\\") + TaskCacheBase;
-  return root;
-}
-
 }  // namespace
+
+// Host paths that start with start and end in a match for pattern (a shell
+// pattern), sorted.
+std::vector<std::string> matching(const std::string& start, const std::string& pattern) {
+  std::string escaped;
+  for (char c : start) {
+    if (c == '*' || c == '?' || c == '[' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  glob_t found;
+  std::vector<std::string> paths;
+  if (glob((escaped + pattern).c_str(), 0, nullptr, &found) == 0)
+    paths.assign(found.gl_pathv, found.gl_pathv + found.gl_pathc);
+  globfree(&found);
+  return paths;
+}
 
 const Runner& nativeRunner() {
   static const Runner runner = {"Native", "C:\\Windows", "请按任意键继续. . .\n", false,
@@ -201,10 +205,10 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
   if (runner.wine) {
     removeTree(store);
     // Unicode names need regedit's own format, in UTF-16.
-    std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n[-" + cacheRoot() + "]\r\n\r\n";
+    std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n[-" + CacheRoot + "]\r\n\r\n";
     for (const CacheKey& key : machine.keys)
       if (key.linkTo.empty())
-        reg += "[" + cacheRoot() + "\\" + key.path + "]\r\n" +
+        reg += "[" + CacheRoot + "\\" + key.path + "]\r\n" +
                regFileValues(storedValues(runner, key)) + "\r\n";
     importRegistry(utf16leWithBom(reg + userValuesReg(machine, true)));
     // regedit makes no links, and an access list is kept only by the
@@ -274,22 +278,17 @@ LiveMachine::~LiveMachine() {
     const std::string host = hostPath(file.windowsPath);
     removeTree(host);
     // A payload renamed to be deleted at the restart, beside its old name.
-    const size_t slash = host.rfind('/');
-    const std::string name = host.substr(slash + 1) + ".";
-    if (DIR* listing = opendir(host.substr(0, slash).c_str())) {
-      while (struct dirent* entry = readdir(listing))
-        if (std::string(entry->d_name).compare(0, name.size(), name) == 0)
-          removeTree(host.substr(0, slash + 1) + entry->d_name);
-      closedir(listing);
-    }
+    for (const std::string& renamed : matching(host + ".", "*")) removeTree(renamed);
     scheduling = scheduling || file.running;
   }
   if (scheduling)
     clearPendingDeletions();
 }
 
+// Natively below the machine's folder, under Wine below the prefix's drive.
 std::string LiveMachine::hostPath(const std::string& windowsPath) const {
-  return hostPathOf(runner, folder.path, windowsPath);
+  if (!runner.wine) return folder.path + "/" + slashes(windowsPath);
+  return wineDriveC() + "/" + slashes(windowsPath.substr(3));
 }
 
 namespace {
@@ -395,7 +394,7 @@ MachineState LiveMachine::state() {
   // machine's own by the names it gave them (Windows ignores case).
   std::vector<std::string> keys;
   if (runner.wine) {
-    keys = exportedSubkeys(cacheRoot());
+    keys = exportedSubkeys(CacheRoot);
     state.deletedAtRestart = pendingDeletions();
   } else {
     keys = ::listingOrder(folder.path + "/HKEY_LOCAL_MACHINE/" + slashes(TaskCacheBase), true);
@@ -435,19 +434,7 @@ std::string LiveMachine::runRecord() {
 }
 
 std::vector<std::string> LiveMachine::registryBackups() {
-  std::vector<std::string> backups;
-  const std::string debug = hostPath(runner.systemRoot + "\\Debug");
-  if (DIR* listing = opendir(debug.c_str())) {
-    while (struct dirent* entry = readdir(listing)) {
-      const std::string name = entry->d_name;
-      if (name.compare(0, 21, "vorkelbraith-remover-") == 0 && name.size() > 25 &&
-          name.compare(name.size() - 4, 4, ".reg") == 0)
-        backups.push_back(debug + "/" + name);
-    }
-    closedir(listing);
-  }
-  std::sort(backups.begin(), backups.end());
-  return backups;
+  return matching(hostPath(runner.systemRoot + "\\Debug\\vorkelbraith-remover-"), "?*.reg");
 }
 
-std::string LiveMachine::exportedCache() { return exportedKey(cacheRoot()); }
+std::string LiveMachine::exportedCache() { return exportedKey(CacheRoot); }

@@ -10,7 +10,11 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "remedy/task_cache.h"
 #include "tests/test_support.h"
+
+/// The scheduler's cache, which holds every task's keys.
+inline const std::string CacheRoot = std::string("HKEY_LOCAL_MACHINE\\") + TaskCacheBase;
 
 /// What a machine entry is on disk. Under Wine, links and FIFOs are made on
 /// the host below the prefix's drive, where Wine sees them. Locked is a file

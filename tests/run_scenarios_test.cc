@@ -78,12 +78,7 @@ const std::vector<Scenario>& scenarios() {
       // program, so it is renamed and left to the restart.
       {.name = "SchedulesRunningPayloadForRestart", .wineOnly = true,
        .machine = infectedMachineWith([](Machine& m) { m.files[0].running = true; }),
-       .afterScan =
-           [](const Runner& r, const Dangers& d) {
-             return dangerList(r, d) + bothKeysDeleted(Uri, TaskId) + exeQuestion(PayloadString) +
-                    msg(MsgExeDeletedPrefix) + PayloadString + line(MsgFileScheduled) +
-                    finishWithRestart(r);
-           },
+       .afterScan = removes({.exeScheduled = true}),
        .gone = {TreeName, TasksName, PayloadString}, .deletedAtRestart = {PayloadString}},
 
       // Keys owned by SYSTEM that administrators may only read, as on
@@ -155,16 +150,10 @@ const std::vector<Scenario>& scenarios() {
              return m;
            }(),
        .answers = std::string(1 + 1 + 3 * 3, 'y'),
-       .afterScan =
-           [](const Runner& r, const Dangers& d) {
-             std::string out = dangerList(r, d);
-             for (const TaskFile* task : d) {
-               std::string id = std::string("{id-") + task->uri.back() + "}";
-               std::string path = task->arguments.substr(std::string("/c start ").size());
-               out += bothKeysDeleted(task->uri, id) + exeDeleted(path, true);
-             }
-             return out + finish(r);
-           },
+       .afterScan = removesEach([](const TaskFile& task, size_t) {
+         return Removal{.uri = task.uri, .id = std::string("{id-") + task.uri.back() + "}",
+                        .exe = task.arguments.substr(std::string("/c start ").size())};
+       }),
        .gone = {"Tree\\A", "Tasks\\{id-A}", "Tree\\Sub\\B", "Tasks\\{id-B}", "Tree\\Sub\\Deeper\\C",
                 "Tasks\\{id-C}", "C:\\ProgramData\\a\\a.exe", "C:\\ProgramData\\b\\b.exe",
                 "C:\\ProgramData\\c\\c.exe"}},
@@ -182,17 +171,10 @@ const std::vector<Scenario>& scenarios() {
          m.keys.insert(m.keys.end(), twin.begin(), twin.end());
        }),
        .answers = "yyyyyy",
-       .afterScan =
-           [](const Runner& r, const Dangers& d) {
-             std::string out = dangerList(r, d);
-             bool first = true;
-             for (const TaskFile* task : d) {
-               std::string id = task->uri == Uri ? TaskId : "{twin}";
-               out += bothKeysDeleted(task->uri, id) + exeDeleted(PayloadString, first);
-               first = false;
-             }
-             return out + finish(r);
-           },
+       .afterScan = removesEach([](const TaskFile& task, size_t place) {
+         return Removal{.uri = task.uri, .id = task.uri == Uri ? TaskId : "{twin}",
+                        .exeDeleted = place == 0};
+       }),
        .gone = {TreeName, TasksName, "Tree\\Twin", "Tasks\\{twin}", PayloadString}},
 
       // Without a URI the keys are the task's own, named after where its

@@ -27,10 +27,8 @@
 ScopedTempDir::ScopedTempDir(const std::string& base) {
   const char* temporary = getenv("TMPDIR");
   std::string parent = !base.empty() ? base : temporary && *temporary ? temporary : "/tmp";
-  std::string pattern = parent + "/vorkel-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  if (mkdtemp(name.data()) != nullptr) path = name.data();
+  std::string name = parent + "/vorkel-XXXXXX";
+  if (mkdtemp(name.data()) != nullptr) path = name;
   chmod(path.c_str(), 0755);
 }
 
@@ -38,14 +36,14 @@ ScopedTempDir::~ScopedTempDir() {
   if (!path.empty()) removeTree(path);
 }
 
-WorkingFolder::WorkingFolder(const std::string& folder) {
+InMachineFolder::InMachineFolder() {
   char buffer[PATH_MAX];
   if (getcwd(buffer, sizeof buffer) != nullptr) previous = buffer;
   // Fatal: a fixture holding one does not run its test elsewhere.
-  [&] { ASSERT_EQ(0, chdir(folder.c_str())) << folder; }();
+  [&] { ASSERT_EQ(0, chdir(machine.path.c_str())) << machine.path; }();
 }
 
-WorkingFolder::~WorkingFolder() { EXPECT_EQ(0, chdir(previous.c_str())) << previous; }
+InMachineFolder::~InMachineFolder() { EXPECT_EQ(0, chdir(previous.c_str())) << previous; }
 
 void makeFolders(const std::string& path) {
   for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
@@ -241,20 +239,15 @@ double monotonicSeconds() {
   return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
 }
 
-const std::string& standInPayload() {
-  static const std::string bytes = readFile(sourcePath("tests/stand-in-payload.exe"));
-  return bytes;
-}
-
 bool convertText(const std::string& text, const char* to, const char* from,
                  std::string* out) {
   iconv_t converter = iconv_open(to, from);
   if (converter == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string in = text, converted(text.size() * 4 + 16, '\0');
-  char* inPtr = &in[0];
-  char* outPtr = &converted[0];
-  size_t inLeft = in.size(), outLeft = converted.size();
-  size_t done = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
+  std::string converted(text.size() * 4 + 16, '\0');
+  char* inPtr = const_cast<char*>(text.data());
+  char* outPtr = converted.data();
+  size_t inLeft = text.size(), outLeft = converted.size();
+  const size_t done = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
   iconv_close(converter);
   if (done == static_cast<size_t>(-1) || inLeft != 0) return false;
   converted.resize(converted.size() - outLeft);
@@ -290,9 +283,6 @@ bool isBelow(const std::string& program, const char* folderVariable) {
 
 }  // namespace
 
-std::string sourcePath(const std::string& relative) {
-  return below("VORKEL_SOURCE_DIR", relative);
-}
 std::string nativeTool() { return environment("VORKEL_TOOL"); }
 std::string nativeTestSignatureTool() { return environment("VORKEL_TESTSIG_TOOL"); }
 std::string windowsProgram(const std::string& relative) {
@@ -300,6 +290,12 @@ std::string windowsProgram(const std::string& relative) {
 }
 std::string releaseProgram(const std::string& relative) {
   return below("VORKEL_RELEASE_BUILD_DIR", relative);
+}
+
+const std::string& standInPayload() {
+  static const std::string bytes =
+      readFile(below("VORKEL_SOURCE_DIR", "tests/stand-in-payload.exe"));
+  return bytes;
 }
 
 std::string cannotRun(const std::string& program) {

@@ -23,20 +23,15 @@ struct ScopedTempDir {
   std::string path;
 };
 
-/// The working directory for the helper's lifetime. On the POSIX backend
-/// Windows paths name files below the working directory.
-struct WorkingFolder {
-  explicit WorkingFolder(const std::string& folder);
-  ~WorkingFolder();
-  WorkingFolder(const WorkingFolder&) = delete;
-  WorkingFolder& operator=(const WorkingFolder&) = delete;
-  std::string previous;
-};
-
-/// An empty machine folder that is the working directory while it lasts.
+/// An empty machine folder that is the working directory while it lasts:
+/// on the POSIX backend Windows paths name files below it.
 struct InMachineFolder {
+  InMachineFolder();
+  ~InMachineFolder();
+  InMachineFolder(const InMachineFolder&) = delete;
+  InMachineFolder& operator=(const InMachineFolder&) = delete;
   ScopedTempDir machine;
-  WorkingFolder inside{machine.path};
+  std::string previous;
 };
 
 /// Writes bytes to a file, making its folders first.
@@ -115,8 +110,6 @@ std::string md5Of(const std::string& bytes);
 
 // Where the programs are: ctest tells each suite in its environment
 // (tests/CMakeLists.txt); each is "" when the suite was started otherwise.
-/// A file of the project's source folder.
-std::string sourcePath(const std::string& relative);
 /// The native tool, with the release signature and with the test signature.
 std::string nativeTool();
 std::string nativeTestSignatureTool();

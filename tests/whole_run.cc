@@ -106,60 +106,63 @@ std::string scanSection(const Runner& runner, const std::vector<const TaskFile*>
   return out + msg(MsgScanDone);
 }
 
-}  // namespace
-
 std::string dangerList(const Runner& runner, const Dangers& dangers) {
   std::string out = msg(MsgNewline);
   for (const TaskFile* task : dangers) out += msg(MsgDangerTag) + shown(runner, task->uri) + "\n";
   return out + msg(MsgAskDeleteAll);
 }
 
-std::string bothKeysDeleted(const std::string& uri, const std::string& id) {
-  return keysQuestion(uri, id) + keyDeleted(treeKey(uri), true) +
-         keyDeleted(tasksKey(id), true);
-}
-
 std::string exeQuestion(const std::string& path) {
   return msg(MsgAskDeleteExeHead) + path + msg(MsgAskDeleteExeTail);
 }
 
-std::string exeDeleted(const std::string& path, bool ok) {
-  return exeQuestion(path) + msg(MsgExeDeletedPrefix) + path +
-         msg(ok ? MsgOk : MsgFileFailed) + "\n";
-}
-
 std::string finish(const Runner& runner) { return line(MsgAllDone) + runner.pauseText; }
 
-std::string finishWithRestart(const Runner& runner) {
-  return line(MsgAllDone) + line(MsgRestartNeeded) + runner.pauseText;
+// One task's registry step and executable step.
+std::string removalSteps(const Runner& r, const Removal& removal) {
+  const std::string uri = shown(r, removal.uri), exe = shown(r, removal.exe);
+  std::string out = removal.keysFound ? keysQuestion(uri, removal.id) : line(MsgRegistryStep);
+  if (removal.keysFound)
+    out += removal.keysKept ? line(MsgKeysKept)
+                            : keyDeleted(treeKey(uri), removal.treeDeleted) +
+                                  keyDeleted(tasksKey(removal.id), removal.tasksDeleted);
+  out += exeQuestion(exe);
+  if (removal.exeKept) return out + line(MsgExeKept);
+  out += msg(MsgExeDeletedPrefix) + exe;
+  if (removal.exeScheduled) return out + line(MsgFileScheduled);
+  return out + msg(removal.exeDeleted ? MsgOk : MsgFileFailed) + "\n";
 }
+
+}  // namespace
 
 std::string openKeyError(const std::string& code) {
   return msg(MsgOpenKeyError) + code + msg(MsgRegistryAbort) + "\n";
 }
 
-AfterScan removes(const Removal& removal) {
-  return [removal](const Runner& r, const Dangers& d) {
-    const std::string uri = shown(r, removal.uri), exe = shown(r, removal.exe);
-    return dangerList(r, d) + keysQuestion(uri, removal.id) +
-           (removal.keysKept ? line(MsgKeysKept)
-                             : keyDeleted(treeKey(uri), removal.treeDeleted) +
-                                   keyDeleted(tasksKey(removal.id), removal.tasksDeleted)) +
-           (removal.exeKept ? exeQuestion(exe) + line(MsgExeKept)
-                            : exeDeleted(exe, removal.exeDeleted)) +
-           finish(r);
+AfterScan removesEach(const std::function<Removal(const TaskFile&, size_t)>& each) {
+  return [each](const Runner& r, const Dangers& d) {
+    std::string out = dangerList(r, d);
+    bool restart = false;
+    for (size_t i = 0; i < d.size(); ++i) {
+      const Removal one = each(*d[i], i);
+      out += removalSteps(r, one);
+      restart = restart || one.exeScheduled;
+    }
+    return out + line(MsgAllDone) + (restart ? line(MsgRestartNeeded) : "") + r.pauseText;
   };
+}
+
+AfterScan removes(const Removal& one) {
+  return removesEach([one](const TaskFile&, size_t) { return one; });
 }
 
 const AfterScan removesAll = removes({}), keysKept = removes({.keysKept = true}),
                 executableKept = removes({.exeKept = true}),
-                bothKept = removes({.keysKept = true, .exeKept = true});
+                bothKept = removes({.keysKept = true, .exeKept = true}),
+                noIdentifier = removes({.keysFound = false});
 const AfterScan nothingFound = [](const Runner& r, const Dangers&) { return finish(r); };
 const AfterScan cancelsAfterList = [](const Runner& r, const Dangers& d) {
   return dangerList(r, d) + line(MsgUserCancelled);
-};
-const AfterScan noIdentifier = [](const Runner& r, const Dangers& d) {
-  return dangerList(r, d) + line(MsgRegistryStep) + exeDeleted(PayloadString, true) + finish(r);
 };
 AfterScan treeKeyOnly(const std::string& id) {
   return removes({.id = id, .tasksDeleted = false});

@@ -45,25 +45,20 @@ typedef std::vector<const TaskFile*> Dangers;
 /// in the order the run lists them.
 typedef std::function<std::string(const Runner&, const Dangers&)> AfterScan;
 
-std::string dangerList(const Runner& runner, const Dangers& dangers);
-/// The registry step's question, a yes, and both keys deleted.
-std::string bothKeysDeleted(const std::string& uri, const std::string& id);
-std::string exeQuestion(const std::string& path);
-/// The question, a yes, and the outcome.
-std::string exeDeleted(const std::string& path, bool ok);
-std::string finish(const Runner& runner);
-/// The finish after a file was left to be deleted at the restart.
-std::string finishWithRestart(const Runner& runner);
 std::string openKeyError(const std::string& code);
 
 /// One dangerous task past the list, its names shown as the runner shows
-/// them: the keys deleted or failing (or kept, answered no), the executable
-/// deleted or failing (or kept).
+/// them: the keys deleted or failing (or kept, answered no; or none found),
+/// the executable deleted, failing or left to the restart (or kept).
 struct Removal {
   std::string uri = Uri, id = TaskId, exe = PayloadString;
-  bool treeDeleted = true, tasksDeleted = true, exeDeleted = true;
-  bool keysKept = false, exeKept = false;
+  bool keysFound = true, treeDeleted = true, tasksDeleted = true, keysKept = false;
+  bool exeDeleted = true, exeKept = false, exeScheduled = false;
 };
+/// The list, then each dangerous task's removal, made from the task and its
+/// place in the list; then the finish.
+AfterScan removesEach(const std::function<Removal(const TaskFile&, size_t)>& removal);
+/// The same removal for each dangerous task (there is one).
 AfterScan removes(const Removal& removal);
 
 // The shapes several rows share. No identifier: the registry step finds

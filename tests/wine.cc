@@ -8,6 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
+#include "text/text.h"
+
 const char WineLoader[] = "/usr/lib/wine/wine64";
 
 namespace {
@@ -157,36 +161,27 @@ std::vector<std::string> exportedSubkeys(const std::string& key) {
   return keys;
 }
 
-// The sources of PendingFileRenameOperations whose target is empty.
+// The sources of PendingFileRenameOperations whose target is empty: the
+// value is UTF-16 strings in pairs, exported as hex bytes over several lines.
 std::vector<std::string> pendingDeletions() {
   const std::string text = exportedKey(SessionManager);
   const std::string name = "\"PendingFileRenameOperations\"=hex(7):";
-  size_t at = text.find(name);
   std::vector<std::string> deletions;
+  size_t at = text.find(name);
   if (at == std::string::npos) return deletions;
-  std::string bytes;
-  for (at += name.size(); at + 1 < text.size();) {
-    if (text[at] == ',' || text[at] == '\\' || text[at] == '\r' || text[at] == '\n' ||
-        text[at] == ' ') {
-      ++at;
-      continue;
-    }
-    if (!isxdigit(static_cast<unsigned char>(text[at]))) break;
-    bytes += static_cast<char>(std::stoi(text.substr(at, 2), nullptr, 16));
-    at += 2;
+  std::string hex, bytes;
+  for (at += name.size(); at < text.size(); ++at) {
+    if (isxdigit(static_cast<unsigned char>(text[at]))) hex += text[at];
+    else if (std::string(",\\\r\n ").find(text[at]) == std::string::npos) break;
   }
-  std::vector<std::string> strings;
-  std::string current;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    if (bytes[i] == 0 && bytes[i + 1] == 0) {
-      strings.push_back(converted(current, "UTF-8", "UTF-16LE"));
-      current.clear();
-    } else {
-      current += bytes.substr(i, 2);
-    }
-  }
-  for (size_t i = 0; i + 1 < strings.size(); i += 2)
-    if (!strings[i].empty() && strings[i + 1].empty()) deletions.push_back(strings[i]);
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  const std::u16string units = utf16FromLeBytes(bytes);
+  std::string strings = utf8FromUtf16(units.data(), units.size());
+  std::replace(strings.begin(), strings.end(), '\0', '\n');
+  const std::vector<std::string> parts = splitLines(strings);
+  for (size_t i = 0; i + 1 < parts.size(); i += 2)
+    if (!parts[i].empty() && parts[i + 1].empty()) deletions.push_back(parts[i]);
   return deletions;
 }
 
