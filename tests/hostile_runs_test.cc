@@ -64,10 +64,10 @@ void insertAfter(std::string& xml, const std::string& tag, const std::string& te
 // by change; dangerous as the runner says.
 std::function<void(const Runner&, Scenario&)> candidate(
     const std::string& arguments, const std::function<bool(const Runner&)>& dangerous,
-    const std::function<void(const Runner&, MachineFile&)>& change = nullptr) {
+    const std::function<void(MachineFile&)>& change = nullptr) {
   return [=](const Runner& r, Scenario& s) {
     s.machine.tasks[0] = definition(TaskName, Uri, Interpreter, arguments, dangerous(r));
-    if (change) change(r, s.machine.files[0]);
+    if (change) change(s.machine.files[0]);
     if (!dangerous(r)) {
       s.afterScan = nothingFound;
       s.gone = {};
@@ -79,17 +79,17 @@ bool never(const Runner&) { return false; }
 bool underWine(const Runner& r) { return r.wine; }
 bool always(const Runner&) { return true; }
 
-// A definition whose name Windows' path rules would change: listed, read
-// by that very name and judged. Natively the name is an ordinary one.
-Scenario judgedByItsOwnName(const char* row, const std::string& name) {
+// The infected machine with its task, that task's keys and its payload
+// under these names: found, judged and removed by them.
+Scenario removesTaskNamed(const char* row, const std::string& name,
+                          const std::string& exe = PayloadString) {
   return {.name = row,
-          .machine = infectedMachineWith([name](Machine& m) {
-            m.tasks[0] = definition(name, "\\" + name, Interpreter, "/c start " + PayloadString,
-                                    true);
+          .machine = infectedMachineWith([name, exe](Machine& m) {
+            m.tasks[0] = definition(name, "\\" + name, Interpreter, "/c start " + exe, true);
             m.keys = cacheKeys(name, TaskId);
-          }),
-          .afterScan = removes({.uri = "\\" + name}),
-          .gone = {"Tree\\" + name, TasksName, PayloadString}};
+            m.files = {payload(exe)};
+          }), .afterScan = removes({.uri = "\\" + name, .exe = exe}),
+          .gone = {"Tree\\" + name, TasksName, exe}};
 }
 
 Machine withIdKey(const CacheKey& tree, const std::vector<CacheKey>& more = {}) {
@@ -109,8 +109,7 @@ const std::vector<Scenario>& scenarios() {
        .prepare = candidate(QuotedPayload + " -k " + std::string(16 << 20, 'k'), always)},
 
       // 64 MiB in all, nearly all of it a description nobody asked for.
-      {.name = "Reads64MiBDefinition",
-       .prepare = infectedUtf8(QuotedPayload, [](std::string& xml) {
+      {.name = "Reads64MiBDefinition", .prepare = infectedUtf8(QuotedPayload, [](std::string& xml) {
          const size_t rest = xml.size() + std::string("<Description></Description>").size();
          insertAfter(xml, "<RegistrationInfo>",
                      "<Description>" + std::string((64u << 20) - rest, 'd') + "</Description>");
@@ -125,8 +124,7 @@ const std::vector<Scenario>& scenarios() {
        })},
 
       // Each gives an empty record: a progress line and nothing else.
-      {.name = "PassesOverUnparsableDefinitions",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "PassesOverUnparsableDefinitions", .machine = infectedMachineWith([](Machine& m) {
          std::mt19937 generator(20240229);
          std::string garbage(1 << 16, '\0');
          for (char& c : garbage) c = static_cast<char>(generator());
@@ -140,8 +138,7 @@ const std::vector<Scenario>& scenarios() {
            m.tasks.push_back(task);
        })},
 
-      {.name = "ReadsUtf16WithoutBom",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "ReadsUtf16WithoutBom", .machine = infectedMachineWith([](Machine& m) {
          m.tasks[0].bytes = m.tasks[0].bytes.substr(2);
        })},
 
@@ -159,62 +156,57 @@ const std::vector<Scenario>& scenarios() {
       // record. Windows keeps 260 characters for the wide calls as well;
       // Wine keeps no such limit, so there the folders go past 300
       // characters and every file is read.
-      {.name = "WalksFoldersUpToThePathLimit",
-       .prepare =
-           [](const Runner& r, Scenario& s) {
-             const size_t limit = r.wine ? std::string::npos : 4095;
-             const std::string root = r.systemRoot + "\\System32\\Tasks\\";
-             std::string folder;
-             bool listed = true;
-             for (int beyond = 0; beyond < 2 && (!r.wine || folder.size() < 300);
-                  beyond += !listed) {
-               folder += std::string(r.wine ? 20 : 200, 'd') + "\\";
-               const size_t folderPath = root.size() + folder.size() - 1;
-               listed = listed && folderPath <= limit;
-               for (const std::string& name :
-                    {std::string("t"), std::string(r.wine ? 15 : 150, 'u')}) {
-                 const bool reached = listed && root.size() + folder.size() + name.size() <= limit;
-                 TaskFile task = definition(folder + name, "\\t", Interpreter,
-                                            "/c start " + PayloadString, reached);
-                 task.listed = listed;
-                 s.machine.tasks.push_back(task);
-               }
-             }
-           },
+      {.name = "WalksFoldersUpToThePathLimit", .prepare = [](const Runner& r, Scenario& s) {
+         const size_t limit = r.wine ? std::string::npos : 4095;
+         const std::string root = taskStore(r) + "\\";
+         std::string folder;
+         bool listed = true;
+         for (int beyond = 0; beyond < 2 && (!r.wine || folder.size() < 300);
+              beyond += !listed) {
+           folder += std::string(r.wine ? 20 : 200, 'd') + "\\";
+           const size_t folderPath = root.size() + folder.size() - 1;
+           listed = listed && folderPath <= limit;
+           for (const std::string& name :
+                {std::string("t"), std::string(r.wine ? 15 : 150, 'u')}) {
+             const bool reached = listed && root.size() + folder.size() + name.size() <= limit;
+             TaskFile task = definition(folder + name, "\\t", Interpreter,
+                                        "/c start " + PayloadString, reached);
+             task.listed = listed;
+             s.machine.tasks.push_back(task);
+           }
+         }
+       },
        .answers = "yn", .afterScan = cancelsAfterList, .gone = {}},
 
-      {.name = "ScansHundredThousandDefinitions",
-       .prepare =
-           [](const Runner& r, Scenario& s) {
-             const int count = r.wine ? 10000 : 100000;
-             s.machine.inMemory = true;
-             s.machine.tasks.reserve(s.machine.tasks.size() + count);
-             for (int i = 0; i < count; ++i)
-               s.machine.tasks.push_back(rawFile("Bulk\\" + std::to_string(i),
-                                                 "<Task><Actions><Exec><Command>cmd.exe</Command>"
-                                                 "</Exec></Actions></Task>"));
-           },
+      {.name = "ScansHundredThousandDefinitions", .prepare = [](const Runner& r, Scenario& s) {
+         const int count = r.wine ? 10000 : 100000;
+         s.machine.inMemory = true;
+         s.machine.tasks.reserve(s.machine.tasks.size() + count);
+         for (int i = 0; i < count; ++i)
+           s.machine.tasks.push_back(rawFile("Bulk\\" + std::to_string(i),
+                                             "<Task><Actions><Exec><Command>cmd.exe</Command>"
+                                             "</Exec></Actions></Task>"));
+       },
        .timeoutSeconds = 60},
 
       // The name as the system holds it: natively its bytes, shown as they
       // are; under Wine Unicode, shown in code page 936.
       // Its URI names another task, whose keys stay: the keys removed are
       // the ones named after where the definition lies.
-      {.name = "ShowsNonAsciiFileNameAsListed",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "ShowsNonAsciiFileNameAsListed", .machine = infectedMachineWith([](Machine& m) {
          m.tasks[0] =
              definition(u8"更新\\检查", Uri, Interpreter, "/c start " + PayloadString, true);
          for (const CacheKey& key : cacheKeys(u8"更新\\检查", "{own}")) m.keys.push_back(key);
-       }),
-       .afterScan = removes({.uri = u8"\\更新\\检查", .id = "{own}"}),
+       }), .afterScan = removes({.uri = u8"\\更新\\检查", .id = "{own}"}),
        .gone = {u8"Tree\\更新\\检查", "Tasks\\{own}", PayloadString}},
 
-      judgedByItsOwnName("JudgesDefinitionNamedWithTrailingDot", "Upd."),
-      judgedByItsOwnName("JudgesDefinitionNamedWithTrailingSpace", "Upd "),
+      // Names Windows' path rules would change: listed, read by that very
+      // name and judged. Natively they are ordinary names.
+      removesTaskNamed("JudgesDefinitionNamedWithTrailingDot", "Upd."),
+      removesTaskNamed("JudgesDefinitionNamedWithTrailingSpace", "Upd "),
 
       // Links are entries, never followed; a link to a folder opens no file.
-      {.name = "ListsLinkLoopsAsEntries",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "ListsLinkLoopsAsEntries", .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("Loop\\self", ".", EntryKind::Symlink));
          m.tasks.push_back(rawFile("Loop\\up", "..", EntryKind::Symlink));
          m.tasks.push_back(rawFile("Loop\\root", "/", EntryKind::Symlink));
@@ -222,8 +214,7 @@ const std::vector<Scenario>& scenarios() {
 
       // Definitions that cannot be read: a FIFO (opened without waiting for
       // a writer) and a link to nothing, which Wine does not list at all.
-      {.name = "PassesOverUnreadableDefinitions",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "PassesOverUnreadableDefinitions", .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("pipe", "", EntryKind::Fifo));
          m.tasks.push_back(rawFile("dangling", "nowhere", EntryKind::Symlink));
        }),
@@ -232,8 +223,7 @@ const std::vector<Scenario>& scenarios() {
       // A definition whose permission bits shut the tool out (and Wine's
       // server, started the same way). Read, it would be a second infected
       // task.
-      {.name = "PassesOverDefinitionItCannotOpen",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "PassesOverDefinitionItCannotOpen", .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("locked", utf16leWithBom(schedulerTaskXml(
                                                  "\\locked", Interpreter, QuotedPayload)),
                                    EntryKind::Locked));
@@ -242,22 +232,20 @@ const std::vector<Scenario>& scenarios() {
       // ---- Candidate executables -----------------------------------------
       {.name = "IgnoresFolderNamedExe",
        .prepare = candidate("/c start " + PayloadString, never,
-                            [](const Runner&, MachineFile& f) { f.kind = EntryKind::Folder; })},
+                            [](MachineFile& f) { f.kind = EntryKind::Folder; })},
 
       {.name = "IgnoresPayloadItCannotOpen",
        .prepare = candidate(QuotedPayload, never,
-                            [](const Runner&, MachineFile& f) { f.kind = EntryKind::Locked; })},
+                            [](MachineFile& f) { f.kind = EntryKind::Locked; })},
 
       // Under Wine these open devices, which are not files on disk; CON
       // must not wait for input.
-      {.name = "IgnoresDeviceNames",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "IgnoresDeviceNames", .machine = infectedMachineWith([](Machine& m) {
          for (const char* device : {"C:\\NUL.exe", "C:\\CON.exe", "C:\\AUX.exe",
                                     "C:\\COM1.exe", "C:\\PRN.exe", "\"C:\\CONIN$\" x.exe"})
            m.tasks.push_back(definition("device " + std::to_string(m.tasks.size()), "\\d",
                                         Interpreter, std::string("/c ") + device, false));
-       }),
-       .timeoutSeconds = 20},
+       }), .timeoutSeconds = 20},
 
       // The path taken ends in a space. Windows drops it and opens the
       // payload; natively no such file exists.
@@ -271,80 +259,61 @@ const std::vector<Scenario>& scenarios() {
        .machine = infectedMachineWith([](Machine& m) {
          m.tasks[0] = definition(TaskName, Uri, Interpreter, "/c " + PayloadString + " /q", true);
          m.files = {payload(PayloadString + " "), {PayloadString, "MZ not the payload"}};
-       }),
-       .afterScan = removes({.exe = PayloadString + " "}),
+       }), .afterScan = removes({.exe = PayloadString + " "}),
        .gone = {TreeName, TasksName, PayloadString + " "}},
 
       // A path past 260 characters: Windows keeps that limit for the wide
       // calls too, so there the file is not opened and the task not judged
       // dangerous; natively and under Wine, which keeps no such limit, it
       // is judged and removed.
-      {.name = "JudgesPathLongerThan260",
-       .prepare =
-           [](const Runner& r, Scenario& s) {
-             candidate("/c start " + LongPath, always,
-                       [](const Runner&, MachineFile& f) { f.windowsPath = LongPath; })(r, s);
-             s.gone = {TreeName, TasksName, LongPath};
-           },
+      {.name = "JudgesPathLongerThan260", .prepare = [](const Runner& r, Scenario& s) {
+         candidate("/c start " + LongPath, always,
+                   [](MachineFile& f) { f.windowsPath = LongPath; })(r, s);
+         s.gone = {TreeName, TasksName, LongPath};
+       },
        .afterScan = removes({.exe = LongPath})},
 
       // Names no code page holds (Korean, an emoji) in the task file's name,
       // the task's name and the payload's path: found, judged and removed by
       // their real names; under Wine each such character shows as '?'.
-      {.name = "RemovesTaskNamedOutsideTheCodePage",
-       .machine = infectedMachineWith([](Machine& m) {
-         m.tasks[0] = definition(u8"Update\U0001F600", u8"\\Update\U0001F600", Interpreter,
-                                 "/c start " + UnheldPayload, true);
-         m.keys = cacheKeys(u8"Update\U0001F600", TaskId);
-         m.files = {payload(UnheldPayload)};
-       }),
-       .afterScan = removes({.uri = u8"\\Update\U0001F600", .exe = UnheldPayload}),
-       .gone = {u8"Tree\\Update\U0001F600", TasksName, UnheldPayload}},
+      removesTaskNamed("RemovesTaskNamedOutsideTheCodePage", u8"Update\U0001F600", UnheldPayload),
 
       // The file removed must be the file judged. Between the scan and the
       // answer the payload is replaced by a decoy of the same name: the
       // decoy stays, and the line says the deletion failed.
-      {.name = "SparesDecoyPutInThePayloadsPlace",
-       .beforeExeAnswer =
-           [](LiveMachine& live) {
-             const std::string host = live.hostPath(PayloadString);
-             writeFile(host + ".decoy", "MZ decoy");
-             ASSERT_EQ(0, rename((host + ".decoy").c_str(), host.c_str()));
-           },
+      {.name = "SparesDecoyPutInThePayloadsPlace", .beforeExeAnswer = [](LiveMachine& live) {
+         const std::string host = live.hostPath(PayloadString);
+         writeFile(host + ".decoy", "MZ decoy");
+         ASSERT_EQ(0, rename((host + ".decoy").c_str(), host.c_str()));
+       },
        .afterScan = removes({.exeDeleted = false}), .gone = {TreeName, TasksName}},
 
       // The same, with the payload's folder swapped for a link to a folder
       // holding a decoy of the same name.
-      {.name = "SparesDecoyBehindSwappedFolder",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "SparesDecoyBehindSwappedFolder", .machine = infectedMachineWith([](Machine& m) {
          m.files.push_back({"C:\\ProgramData\\Elsewhere\\svchost.exe", "MZ decoy"});
-       }),
-       .beforeExeAnswer =
-           [](LiveMachine& live) {
-             const std::string folder = live.hostPath("C:\\ProgramData\\Vorkel");
-             ASSERT_EQ(0, rename(folder.c_str(), (folder + ".moved").c_str()));
-             ASSERT_EQ(0, symlink("Elsewhere", folder.c_str()));
-             live.removeAfterwards(folder);
-             live.removeAfterwards(folder + ".moved");
-           },
+       }), .beforeExeAnswer = [](LiveMachine& live) {
+         const std::string folder = live.hostPath("C:\\ProgramData\\Vorkel");
+         ASSERT_EQ(0, rename(folder.c_str(), (folder + ".moved").c_str()));
+         ASSERT_EQ(0, symlink("Elsewhere", folder.c_str()));
+         live.removeAfterwards(folder);
+         live.removeAfterwards(folder + ".moved");
+       },
        .afterScan = removes({.exeDeleted = false}), .gone = {TreeName, TasksName}},
 
       // Changed all through the run: the digest is of whatever was read, and
       // content that never began as the payload's is never the payload.
       {.name = "HashesFileBeingWritten", .onWine = false,
-       .prepare = candidate("/c start " + PayloadString, never,
-                            [](const Runner&, MachineFile& f) {
-                              f.bytes = "MZ growing";
-                              f.growing = true;
-                            })},
+       .prepare = candidate("/c start " + PayloadString, never, [](MachineFile& f) {
+         f.bytes = "MZ growing";
+         f.growing = true;
+       })},
 
       // Run without sanitizers, whose shadow memory would be counted too.
       {.name = "HashesSparse8GiBFileInLittleMemory", .onWine = false,
-       .prepare = candidate(
-           "/c start " + PayloadString, never,
-           [](const Runner&, MachineFile& f) { f.sparseSize = uint64_t(8) << 30; }),
-       .timeoutSeconds = 300,
-       .peakKibLimit = 64 << 10},
+       .prepare = candidate("/c start " + PayloadString, never,
+                            [](MachineFile& f) { f.sparseSize = uint64_t(8) << 30; }),
+       .timeoutSeconds = 300, .peakKibLimit = 64 << 10},
 
       // ---- Registry values -------------------------------------------------
       // A string value is stored with its terminating zero: 259 characters
@@ -370,8 +339,7 @@ const std::vector<Scenario>& scenarios() {
        .machine = withIdKey({TreeName, IdKind::Text, "..\\Tree\\Victim"},
                             {{"Tree\\Victim", IdKind::Text, "{victim}"},
                              {"Tasks\\{victim}", IdKind::None, ""}}),
-       .afterScan = treeKeyOnly("..\\Tree\\Victim"),
-       .gone = {TreeName, PayloadString}},
+       .afterScan = treeKeyOnly("..\\Tree\\Victim"), .gone = {TreeName, PayloadString}},
 
       {.name = "ReportsIdNamingNoKey",
        .machine = withIdKey({TreeName, IdKind::Text, "{no-such-task}"}),
@@ -385,27 +353,26 @@ const std::vector<Scenario>& scenarios() {
       // CR LF (Wine lists one but will not open it either), so there the
       // definition lies at a plain name and the keys used are the plain ones.
       {.name = "RemovesTaskWhoseNameHoldsASectionHeader",
-       .prepare =
-           [](const Runner& r, Scenario& s) {
-             const std::string place = r.wine ? "Upd" : SectionHeaderUri.substr(1);
-             const std::string recorded = r.wine ? "\\Upd" : SectionHeaderRecorded;
-             s.machine.tasks[0] = definition(place, SectionHeaderUri, Interpreter,
-                                             "/c start " + PayloadString, true);
-             s.machine.keys = cacheKeys(place, TaskId);
-             s.afterScan = removes({.uri = "\\" + place});
-             s.gone = {"Tree\\" + place, TasksName, PayloadString};
-             std::vector<std::string> keys = recordedKeys(recorded, TaskId, true);
-             if (!r.wine) {
-               keys.insert(keys.begin() + 1, NotBackedUp + CacheRoot + "\\Tree" + recorded);
-               s.backupHolds = "; " + CacheRoot + "\\Tree" + recorded +
-                               ": not backed up, its name holds a control character\r\n";
-             }
-             s.recordHolds = [keys, recorded](const Runner& runner) {
-               return joined({recordedDanger(runner, recorded.substr(1), SectionHeaderRecorded),
-                              {"removing: " + SectionHeaderRecorded}, keys,
-                              recordedFile(PayloadString, true)});
-             };
-           },
+       .prepare = [](const Runner& r, Scenario& s) {
+         const std::string place = r.wine ? "Upd" : SectionHeaderUri.substr(1);
+         const std::string recorded = r.wine ? "\\Upd" : SectionHeaderRecorded;
+         s.machine.tasks[0] = definition(place, SectionHeaderUri, Interpreter,
+                                         "/c start " + PayloadString, true);
+         s.machine.keys = cacheKeys(place, TaskId);
+         s.afterScan = removes({.uri = "\\" + place});
+         s.gone = {"Tree\\" + place, TasksName, PayloadString};
+         std::vector<std::string> keys = recordedKeys(recorded, TaskId, true);
+         if (!r.wine) {
+           keys.insert(keys.begin() + 1, NotBackedUp + CacheRoot + "\\Tree" + recorded);
+           s.backupHolds = "; " + CacheRoot + "\\Tree" + recorded +
+                           ": not backed up, its name holds a control character\r\n";
+         }
+         s.recordHolds = [keys, recorded](const Runner& runner) {
+           return joined({recordedDanger(runner, recorded.substr(1), SectionHeaderRecorded),
+                          {"removing: " + SectionHeaderRecorded}, keys,
+                          recordedFile(PayloadString, true)});
+         };
+       },
        .restoresFromBackup = true},
 
       // Value names on both keys holding CR LF and regedit's lines (a value
@@ -424,35 +391,28 @@ const std::vector<Scenario>& scenarios() {
              {"Path", ValueTypeString, encodeUnicode(Uri, 2, false, false) + std::string(2, '\0')},
              {"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]\r\n@=\"x\"", ValueTypeNumber,
               std::string("\x01\0\0\0", 4)}};
-       }),
-       .recordHolds =
-           [](const Runner&) {
-             return std::vector<std::string>{
-                 NotBackedUp + CacheRoot + "\\" + TreeName +
-                     " value x^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A\"y\"=\"z\"",
-                 NotBackedUp + CacheRoot + "\\" + TasksName +
-                     " value ^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A@=\"x\"",
-                 "registry backup: *"};
-           },
+       }), .recordHolds = [](const Runner&) {
+         return std::vector<std::string>{
+             NotBackedUp + CacheRoot + "\\" + TreeName +
+                 " value x^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A\"y\"=\"z\"",
+             NotBackedUp + CacheRoot + "\\" + TasksName +
+                 " value ^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A@=\"x\"",
+             "registry backup: *"};
+       },
        .restoresFromBackup = true, .plantedKey = "SOFTWARE\\Anything"},
 
       // Arguments holding CR LF and the record's own words: the console
       // shows ??, the record ^0D^0A; no line of theirs in either.
-      {.name = "ForgesNoLineFromArguments",
-       .machine = infectedMachineWith([](Machine& m) {
-         m.tasks[0] = definition(TaskName, Uri, Interpreter,
-                                 "/c start " + PayloadString +
-                                     "\r\nfile deleted: C:\\Windows\\System32\\kernel32.dll",
-                                 true);
-       }),
-       .recordHolds =
-           [](const Runner& r) {
-             std::vector<std::string> lines = recordedRemoval(true, true)(r);
-             const std::string arguments = "  arguments: /c start " + PayloadString;
-             std::replace(lines.begin(), lines.end(), arguments,
-                          arguments + "^0D^0Afile deleted: C:\\Windows\\System32\\kernel32.dll");
-             return lines;
-           }},
+      {.name = "ForgesNoLineFromArguments", .machine = infectedMachineWith([](Machine& m) {
+         m.tasks[0] = definition(TaskName, Uri, Interpreter, "/c start " + PayloadString +
+                                 "\r\nfile deleted: C:\\Windows\\System32\\kernel32.dll", true);
+       }), .recordHolds = [](const Runner& r) {
+         std::vector<std::string> lines = recordedRemoval(true, true)(r);
+         const std::string arguments = "  arguments: /c start " + PayloadString;
+         std::replace(lines.begin(), lines.end(), arguments,
+                      arguments + "^0D^0Afile deleted: C:\\Windows\\System32\\kernel32.dll");
+         return lines;
+       }},
 
       // ---- Registry links ---------------------------------------------------
       // Natively a key folder that is a symbolic link.
@@ -470,8 +430,7 @@ const std::vector<Scenario>& scenarios() {
 
       // A Tasks key that is a link is neither backed up nor deleted, and
       // the key it names stays; the Tree key goes as confirmed.
-      {.name = "KeepsTasksKeyThatIsALink",
-       .machine = withIdKey({TreeName, IdKind::Text, TaskId},
+      {.name = "KeepsTasksKeyThatIsALink", .machine = withIdKey({TreeName, IdKind::Text, TaskId},
                             {{.path = TasksName, .linkTo = "Tasks\\{other}"}, {"Tasks\\{other}"}}),
        .afterScan = treeKeyOnly(TaskId), .gone = {TreeName, PayloadString},
        .recordHolds = [](const Runner&) -> std::vector<std::string> {
@@ -485,13 +444,12 @@ const std::vector<Scenario>& scenarios() {
       // A Tasks key whose Path names another task is that task's: kept, and
       // the Tree key goes as confirmed.
       {.name = "KeepsTasksKeyWhosePathNamesAnotherTask",
-       .prepare =
-           [](const Runner& r, Scenario& s) {
-             const std::string other = "\\Microsoft\\Windows\\Defrag\\ScheduledDefrag";
-             s.machine.keys[1].values = {{"Path", r.wine ? ValueTypeString : ValueTypeBinary,
-                                          r.wine ? utf16LeFromUtf8(other) + std::string(2, '\0')
-                                                 : other}};
-           },
+       .prepare = [](const Runner& r, Scenario& s) {
+         const std::string other = "\\Microsoft\\Windows\\Defrag\\ScheduledDefrag";
+         s.machine.keys[1].values = {{"Path", r.wine ? ValueTypeString : ValueTypeBinary,
+                                      r.wine ? utf16LeFromUtf8(other) + std::string(2, '\0')
+                                             : other}};
+       },
        .afterScan = treeKeyOnly(TaskId), .gone = {TreeName, PayloadString}},
 
       // ---- The command interpreter ---------------------------------------
@@ -499,19 +457,17 @@ const std::vector<Scenario>& scenarios() {
       // on standard output when it runs) as the interpreter and as what it
       // runs first: neither runs. Wine's cmd runs no AutoRun at all.
       {.name = "RunsOnlyTheSystemsCommandInterpreter", .wineOnly = true,
-       .prepare =
-           [](const Runner&, Scenario& s) {
-             const std::string helper = "C:\\ProgramData\\Tools\\helper.exe";
-             s.machine.files.push_back({helper, readFile(probeProgram())});
-             s.machine.userValues = {
-                 {"Environment", "ComSpec", helper},
-                 {"Software\\Microsoft\\Command Processor", "AutoRun", helper + " /c autorun"}};
-           }},
+       .prepare = [](const Runner&, Scenario& s) {
+         const std::string helper = "C:\\ProgramData\\Tools\\helper.exe";
+         s.machine.files.push_back({helper, readFile(probeProgram())});
+         s.machine.userValues = {
+             {"Environment", "ComSpec", helper},
+             {"Software\\Microsoft\\Command Processor", "AutoRun", helper + " /c autorun"}};
+       }},
 
       // The user's own SystemRoot names another folder: the system's is the
       // one shown and scanned.
-      {.name = "TakesTheSystemsOwnSystemRoot", .wineOnly = true,
-       .machine = infectedMachineWith(
+      {.name = "TakesTheSystemsOwnSystemRoot", .wineOnly = true, .machine = infectedMachineWith(
            [](Machine& m) { m.userValues = {{"Environment", "SystemRoot", "C:\\fake"}}; })},
 
       // ---- Answers ---------------------------------------------------------
@@ -534,33 +490,25 @@ const std::vector<Scenario>& scenarios() {
       // ---- The run's record and backups ----------------------------------
       // Where they cannot be written the run is exactly as without them:
       // the same transcript and status, the confirmed deletions done.
-      {.name = "RunsAsEverWhenDebugIsAFile",
-       .prepare =
-           [](const Runner& r, Scenario& s) {
-             s.machine.files.push_back({r.systemRoot + "\\Debug", "not a folder"});
-           },
-       .recordsNothing = true,
-       .backups = 0},
+      {.name = "RunsAsEverWhenDebugIsAFile", .prepare = [](const Runner& r, Scenario& s) {
+         s.machine.files.push_back({r.systemRoot + "\\Debug", "not a folder"});
+       },
+       .recordsNothing = true, .backups = 0},
 
-      {.name = "RunsAsEverWhenDebugIsReadOnly",
-       .prepare =
-           [](const Runner& r, Scenario& s) {
-             s.machine.files.push_back({r.systemRoot + "\\Debug", "", true, EntryKind::Folder});
-           },
-       .recordsNothing = true,
-       .backups = 0},
+      {.name = "RunsAsEverWhenDebugIsReadOnly", .prepare = [](const Runner& r, Scenario& s) {
+         s.machine.files.push_back({r.systemRoot + "\\Debug", "", true, EntryKind::Folder});
+       },
+       .recordsNothing = true, .backups = 0},
 
       // A link planted where the record goes: nothing is written through it
       // (the file it leads to stays empty), and the backup is written beside.
       {.name = "WritesNothingThroughALinkWhereTheRecordGoes",
-       .prepare =
-           [](const Runner& r, Scenario& s) {
-             s.machine.files.push_back({r.systemRoot + "\\Debug\\planted.txt", ""});
-             s.machine.files.push_back({r.systemRoot + "\\Debug\\vorkelbraith-remover.log",
-                                        "planted.txt", false, EntryKind::Symlink});
-           },
-       .recordsNothing = true,
-       .backups = 1},
+       .prepare = [](const Runner& r, Scenario& s) {
+         s.machine.files.push_back({r.systemRoot + "\\Debug\\planted.txt", ""});
+         s.machine.files.push_back({r.systemRoot + "\\Debug\\vorkelbraith-remover.log",
+                                    "planted.txt", false, EntryKind::Symlink});
+       },
+       .recordsNothing = true, .backups = 1},
   };
   return table;
 }

@@ -90,7 +90,7 @@ std::string taskStoreHost(const Runner& runner, const std::string& root) {
 }
 
 std::string taskWindowsPath(const Runner& runner, const TaskFile& task) {
-  return runner.systemRoot + "\\System32\\Tasks\\" + task.relativePath;
+  return taskStore(runner) + "\\" + task.relativePath;
 }
 
 // The key's values as the registry holds them, Id first: a text Id is a
@@ -141,23 +141,15 @@ std::string cacheKeyName(const std::string& path) {
   return std::string(TaskCacheBase) + "\\" + path;
 }
 
-// The user's values in regedit's format: set, or taken away.
+// The user's values in regedit's format: set as strings, or taken away.
 std::string userValuesReg(const Machine& machine, bool set) {
   std::string text;
-  for (const UserValue& value : machine.userValues) {
-    // Set as a quoted string, or taken away with "-".
-    std::string data = "-";
-    if (set) {
-      data = "\"";
-      for (char c : value.value) {
-        if (c == '\\' || c == '"') data += '\\';
-        data += c;
-      }
-      data += '"';
-    }
-    text += "[HKEY_CURRENT_USER\\" + value.key + "]\r\n\"" + value.name + "\"=" + data +
-            "\r\n\r\n";
-  }
+  for (const UserValue& value : machine.userValues)
+    text += "[HKEY_CURRENT_USER\\" + value.key + "]\r\n" +
+            (set ? regFileValues({{value.name, ValueTypeString,
+                                   utf16LeFromUtf8(value.value) + std::string(2, '\0')}})
+                 : "\"" + value.name + "\"=-\r\n") +
+            "\r\n";
   return text;
 }
 
@@ -178,6 +170,8 @@ std::vector<std::string> matching(const std::string& start, const std::string& p
   globfree(&found);
   return paths;
 }
+
+std::string taskStore(const Runner& runner) { return runner.systemRoot + "\\System32\\Tasks"; }
 
 const Runner& nativeRunner() {
   static const Runner runner = {"Native", "C:\\Windows", "请按任意键继续. . .\n", false,
@@ -418,7 +412,7 @@ MachineState LiveMachine::state() {
 std::vector<std::string> LiveMachine::listingOrder() {
   if (!runner.wine) return ::listingOrder(taskStoreHost(runner, folder.path));
   // Wine lists a folder in its own order, so ask the Windows build's walk.
-  const std::string root = runner.systemRoot + "\\System32\\Tasks";
+  const std::string root = taskStore(runner);
   ProcessResult listed = runUnderWine({probeProgram(), "list", root}, "");
   // A line that is not a path below the root is kept whole, to fail the
   // comparison rather than the parse.

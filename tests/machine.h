@@ -93,6 +93,9 @@ struct Runner {
   std::string program;  // the test-signature tool it runs
 };
 
+/// The task store as the tool names it, below the runner's system root.
+std::string taskStore(const Runner& runner);
+
 const Runner& nativeRunner();
 const Runner& wineRunner();
 /// The native tool without sanitizers, for measuring its memory.

@@ -30,10 +30,9 @@ const std::vector<Scenario>& scenarios() {
 
       {.name = "EndsWhenRemovalDeclined", .answers = "yn", .afterScan = cancelsAfterList,
        .gone = {},
-       .recordHolds =
-           [](const Runner& r) {
-             return joined({recordedDanger(r), {"answer: remove the dangerous tasks: no"}});
-           },
+       .recordHolds = [](const Runner& r) {
+         return joined({recordedDanger(r), {"answer: remove the dangerous tasks: no"}});
+       },
        .backups = 0},
 
       {.name = "ReportsMissingTreeKey",
@@ -53,23 +52,18 @@ const std::vector<Scenario>& scenarios() {
 
       // 260 bytes with no terminating zero: taken whole, never read past.
       // No key can have so long a name, so the second deletion fails.
-      {.name = "TakesIdFillingBuffer",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "TakesIdFillingBuffer", .machine = infectedMachineWith([](Machine& m) {
          m.keys[0] = {TreeName, IdKind::Bytes, std::string(260, 'B')};
-       }),
-       .afterScan = treeKeyOnly(std::string(260, 'B')),
+       }), .afterScan = treeKeyOnly(std::string(260, 'B')),
        .gone = {TreeName, PayloadString}},
 
-      {.name = "ReportsTreeKeyThatWillNotGo",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "ReportsTreeKeyThatWillNotGo", .machine = infectedMachineWith([](Machine& m) {
          m.keys.push_back({TreeName + "\\Pinned", IdKind::None, ""});
-       }),
-       .afterScan = removes({.treeDeleted = false}),
+       }), .afterScan = removes({.treeDeleted = false}),
        .gone = {TasksName, PayloadString}},
 
       // Read-only (and under Wine hidden and system too): cleared, then deleted.
-      {.name = "RemovesReadOnlyHiddenSystemPayload",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "RemovesReadOnlyHiddenSystemPayload", .machine = infectedMachineWith([](Machine& m) {
          m.files[0].readOnly = true;
          m.files[0].hiddenSystem = true;
        })},
@@ -85,71 +79,59 @@ const std::vector<Scenario>& scenarios() {
       // Windows 10 and 11. Wine grants no restore right, so both deletions
       // fail there too: nothing is created or changed, and the executable
       // is still asked about.
-      {.name = "KeepsKeysAdministratorsMayOnlyRead",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "KeepsKeysAdministratorsMayOnlyRead", .machine = infectedMachineWith([](Machine& m) {
          for (CacheKey& key : m.keys) key.readOnly = true;
-       }),
-       .afterScan = removes({.treeDeleted = false, .tasksDeleted = false}),
+       }), .afterScan = removes({.treeDeleted = false, .tasksDeleted = false}),
        .gone = {PayloadString}},
 
       // A Chinese Windows: the task's folder and name, and the payload's
       // folder and name, in Chinese; shown in the console's GBK. The keys
       // hold values of every type, which the backup brings back whole.
-      {.name = "RemovesTaskWithChineseNames",
-       .machine =
-           [] {
-             Machine m;
-             m.tasks = {definition(u8"微软\\计划任务", u8"\\微软\\计划任务", Interpreter,
-                                   "/c start " + ChinesePayload, true),
-                        ordinary("Contoso Updater")};
-             m.keys = cacheKeys(u8"微软\\计划任务", TaskId);
-             auto text = [](const std::string& s) { return encodeUnicode(s, 2, false, false); };
-             const std::string zero(2, '\0');
-             m.keys[0].values = {{"", 1, text(u8"计划任务") + zero},
-                                 {u8"说明", 1, text(u8"两行\r\n文字")},
-                                 {"Path", 2, text("%SystemRoot%\\x") + zero},
-                                 {"Triggers", 3, std::string("\x17\0\0\0\xff\x01", 6)},
-                                 {"Index", 4, std::string("\x03\0\0\0", 4)},
-                                 {"List", 7, text("a") + zero + text("b") + zero + zero},
-                                 {"Stamp", 11, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
-                                 {"Nothing", 0, ""},
-                                 {"Odd", 0x1234, "odd"}};
-             m.keys[1].values = {{"Hash", 3, std::string(70, '\x5a')}};
-             m.files = {payload(ChinesePayload)};
-             return m;
-           }(),
-       .afterScan = removes({.uri = u8"\\微软\\计划任务", .exe = ChinesePayload}),
+      {.name = "RemovesTaskWithChineseNames", .machine = [] {
+         Machine m;
+         m.tasks = {definition(u8"微软\\计划任务", u8"\\微软\\计划任务", Interpreter,
+                               "/c start " + ChinesePayload, true),
+                    ordinary("Contoso Updater")};
+         m.keys = cacheKeys(u8"微软\\计划任务", TaskId);
+         auto text = [](const std::string& s) { return encodeUnicode(s, 2, false, false); };
+         const std::string zero(2, '\0');
+         m.keys[0].values = {{"", 1, text(u8"计划任务") + zero},
+                             {u8"说明", 1, text(u8"两行\r\n文字")},
+                             {"Path", 2, text("%SystemRoot%\\x") + zero},
+                             {"Triggers", 3, std::string("\x17\0\0\0\xff\x01", 6)},
+                             {"Index", 4, std::string("\x03\0\0\0", 4)},
+                             {"List", 7, text("a") + zero + text("b") + zero + zero},
+                             {"Stamp", 11, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
+                             {"Nothing", 0, ""},
+                             {"Odd", 0x1234, "odd"}};
+         m.keys[1].values = {{"Hash", 3, std::string(70, '\x5a')}};
+         m.files = {payload(ChinesePayload)};
+         return m;
+       }(), .afterScan = removes({.uri = u8"\\微软\\计划任务", .exe = ChinesePayload}),
        .gone = {u8"Tree\\微软\\计划任务", TasksName, ChinesePayload},
-       .recordHolds =
-           [](const Runner& r) {
-             return joined({recordedDanger(r, u8"微软\\计划任务", u8"\\微软\\计划任务",
-                                           "/c start " + ChinesePayload, ChinesePayload),
-                            recordedKeys(u8"\\微软\\计划任务", TaskId, true),
-                            recordedFile(ChinesePayload, true)});
-           },
+       .recordHolds = [](const Runner& r) {
+         return joined({recordedDanger(r, u8"微软\\计划任务", u8"\\微软\\计划任务",
+                                       "/c start " + ChinesePayload, ChinesePayload),
+                        recordedKeys(u8"\\微软\\计划任务", TaskId, true),
+                        recordedFile(ChinesePayload, true)});
+       },
        .backups = 1, .restoresFromBackup = true},
 
-      {.name = "RemovesThreeTasksInListOrder",
-       .machine =
-           [] {
-             Machine m;
-             m.tasks = {infected("A", "C:\\ProgramData\\a\\a.exe"),
-                        infected("Sub\\B", "C:\\ProgramData\\b\\b.exe"),
-                        infected("Sub\\Deeper\\C", "C:\\ProgramData\\c\\c.exe"),
-                        ordinary("Sub\\Plain")};
-             for (const char* name : {"A", "Sub\\B", "Sub\\Deeper\\C"}) {
-               std::string id = std::string("{id-") + std::string(name).back() + "}";
-               std::vector<CacheKey> keys = cacheKeys(name, id);
-               m.keys.insert(m.keys.end(), keys.begin(), keys.end());
-             }
-             m.keys.push_back({"Tree\\Sub", IdKind::None, ""});
-             m.keys.push_back({"Tree\\Sub\\Deeper", IdKind::None, ""});
-             m.files = {payload("C:\\ProgramData\\a\\a.exe"),
-                        payload("C:\\ProgramData\\b\\b.exe"),
-                        payload("C:\\ProgramData\\c\\c.exe")};
-             return m;
-           }(),
-       .answers = std::string(1 + 1 + 3 * 3, 'y'),
+      {.name = "RemovesThreeTasksInListOrder", .machine = [] {
+         Machine m;
+         m.tasks = {infected("A", "C:\\ProgramData\\a\\a.exe"),
+                    infected("Sub\\B", "C:\\ProgramData\\b\\b.exe"),
+                    infected("Sub\\Deeper\\C", "C:\\ProgramData\\c\\c.exe"),
+                    ordinary("Sub\\Plain")};
+         for (std::string name : {"A", "Sub\\B", "Sub\\Deeper\\C"})
+           for (const CacheKey& key : cacheKeys(name, "{id-" + name.substr(name.size() - 1) + "}"))
+             m.keys.push_back(key);
+         m.keys.push_back({"Tree\\Sub", IdKind::None, ""});
+         m.keys.push_back({"Tree\\Sub\\Deeper", IdKind::None, ""});
+         m.files = {payload("C:\\ProgramData\\a\\a.exe"), payload("C:\\ProgramData\\b\\b.exe"),
+                    payload("C:\\ProgramData\\c\\c.exe")};
+         return m;
+       }(), .answers = std::string(1 + 1 + 3 * 3, 'y'),
        .afterScan = removesEach([](const TaskFile& task, size_t) {
          return Removal{.uri = task.uri, .id = std::string("{id-") + task.uri.back() + "}",
                         .exe = task.arguments.substr(std::string("/c start ").size())};
@@ -164,32 +146,26 @@ const std::vector<Scenario>& scenarios() {
       {.name = "FinishesWithoutTaskStore", .machine = Machine{.hasTaskStore = false},
        .answers = "y", .afterScan = nothingFound, .gone = {}},
 
-      {.name = "ReportsBothTasksOfOnePayload",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "ReportsBothTasksOfOnePayload", .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(infected("Twin"));
          std::vector<CacheKey> twin = cacheKeys("Twin", "{twin}");
          m.keys.insert(m.keys.end(), twin.begin(), twin.end());
-       }),
-       .answers = "yyyyyy",
+       }), .answers = "yyyyyy",
        .afterScan = removesEach([](const TaskFile& task, size_t place) {
          return Removal{.uri = task.uri, .id = task.uri == Uri ? TaskId : "{twin}",
                         .exeDeleted = place == 0};
-       }),
-       .gone = {TreeName, TasksName, "Tree\\Twin", "Tasks\\{twin}", PayloadString}},
+       }), .gone = {TreeName, TasksName, "Tree\\Twin", "Tasks\\{twin}", PayloadString}},
 
       // Without a URI the keys are the task's own, named after where its
       // definition lies.
-      {.name = "ListsTaskWithoutUri",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "ListsTaskWithoutUri", .machine = infectedMachineWith([](Machine& m) {
          m.tasks[0] = definition(TaskName, "", Interpreter, "/c start " + PayloadString, true);
        })},
 
-      {.name = "IgnoresDecoyWithOtherContent",
-       .machine = infectedMachineWith([](Machine& m) {
+      {.name = "IgnoresDecoyWithOtherContent", .machine = infectedMachineWith([](Machine& m) {
          m.tasks[0].dangerous = false;
          m.files[0].bytes = "MZ not the payload";
-       }),
-       .answers = "yy", .afterScan = nothingFound, .gone = {}},
+       }), .answers = "yy", .afterScan = nothingFound, .gone = {}},
   };
   return table;
 }

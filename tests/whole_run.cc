@@ -98,7 +98,7 @@ std::string scanSection(const Runner& runner, const std::vector<const TaskFile*>
     const TaskFile& task = *order[i];
     if (task.dangerous)
       out += msg(MsgDangerHead) +
-             shown(runner, runner.systemRoot + "\\System32\\Tasks\\" + task.relativePath) +
+             shown(runner, taskStore(runner) + "\\" + task.relativePath) +
              msg(MsgFieldRegistry) + shown(runner, task.uri) + msg(MsgFieldExecute) +
              shown(runner, task.command) + msg(MsgFieldArg) + shown(runner, task.arguments) +
              "\n";
@@ -172,8 +172,8 @@ std::vector<std::string> recordedDanger(const Runner& runner, const std::string&
                                         const std::string& uri, const std::string& arguments,
                                         const std::string& executable) {
   return {"answer: start the scan: yes",
-          "task store: " + runner.systemRoot + "\\System32\\Tasks",
-          "dangerous task: " + runner.systemRoot + "\\System32\\Tasks\\" + definition,
+          "task store: " + taskStore(runner),
+          "dangerous task: " + taskStore(runner) + "\\" + definition,
           "  uri: " + uri,
           "  command: " + std::string(Interpreter),
           "  arguments: " + arguments,
@@ -235,12 +235,10 @@ void checkRecord(LiveMachine& live, const Scenario& scenario, int status) {
   ASSERT_EQ(0u, record.compare(0, 3, "\xEF\xBB\xBF")) << "no byte-order mark:\n" << record;
   std::string text;
   EXPECT_TRUE(convertText(record.substr(3), "UTF-8", "UTF-8", &text)) << "not UTF-8";
-  std::vector<std::string> lines;
-  for (size_t at = 3; at < record.size();) {
-    size_t end = record.find("\r\n", at);
-    ASSERT_NE(std::string::npos, end) << "a line without CR LF at " << at;
-    lines.push_back(record.substr(at, end - at));
-    at = end + 2;
+  std::vector<std::string> lines = splitLines(record.substr(3));
+  for (std::string& each : lines) {
+    ASSERT_TRUE(!each.empty() && each.back() == '\r') << "a line without CR LF:\n" << each;
+    each.pop_back();
   }
   ASSERT_GE(lines.size(), 5u) << record;
   EXPECT_EQ(std::string("==== vorkelbraith-remover ") + VORKEL_VERSION + " ====", lines[0]);
