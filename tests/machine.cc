@@ -54,25 +54,24 @@ int openParent(const std::string& path, bool make, std::string* name) {
 void makeEntry(const std::string& path, EntryKind kind, const std::string& bytes,
                uint64_t sparseSize = 0, bool readOnly = false) {
   std::string name;
-  int folder = openParent(path, true, &name);
-  if (folder < 0) return;
-  if (kind == EntryKind::Folder) {
-    mkdirat(folder, name.c_str(), 0755);
-    if (readOnly) fchmodat(folder, name.c_str(), 0555, 0);
-  }
-  if (kind == EntryKind::Symlink) (void)symlinkat(bytes.c_str(), folder, name.c_str());
-  if (kind == EntryKind::Fifo) mkfifoat(folder, name.c_str(), 0644);
-  if (kind == EntryKind::File || kind == EntryKind::Locked) {
+  const int folder = openParent(path, true, &name);
+  const char* at = name.c_str();
+  bool made = folder >= 0;
+  if (made && kind == EntryKind::Folder)
+    made = mkdirat(folder, at, 0755) == 0 && (!readOnly || fchmodat(folder, at, 0555, 0) == 0);
+  if (made && kind == EntryKind::Symlink) made = symlinkat(bytes.c_str(), folder, at) == 0;
+  if (made && kind == EntryKind::Fifo) made = mkfifoat(folder, at, 0644) == 0;
+  if (made && (kind == EntryKind::File || kind == EntryKind::Locked)) {
     mode_t mode = kind == EntryKind::Locked ? 0 : readOnly ? 0444 : 0644;
-    int file = openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    bool whole = file >= 0 && write(file, bytes.data(), bytes.size()) ==
-                                  static_cast<ssize_t>(bytes.size());
-    if (whole && sparseSize > bytes.size())
-      whole = ftruncate(file, static_cast<off_t>(sparseSize)) == 0;
+    int file = openat(folder, at, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    made = file >= 0 && write(file, bytes.data(), bytes.size()) ==
+                            static_cast<ssize_t>(bytes.size());
+    if (made && sparseSize > bytes.size())
+      made = ftruncate(file, static_cast<off_t>(sparseSize)) == 0;
     if (file >= 0) close(file);
-    if (!whole) fprintf(stderr, "could not make %s\n", path.c_str());
   }
-  close(folder);
+  if (folder >= 0) close(folder);
+  EXPECT_TRUE(made) << "could not make " << path;
 }
 
 bool entryExists(const std::string& path) {
@@ -226,9 +225,7 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
       const std::string hive = folder.path + "/HKEY_LOCAL_MACHINE/";
       const std::string keyFolder = hive + slashes(cacheKeyName(key.path));
       if (!key.linkTo.empty()) {
-        makeFolders(keyFolder.substr(0, keyFolder.rfind('/')));
-        const std::string target = hive + slashes(cacheKeyName(key.linkTo));
-        EXPECT_EQ(0, symlink(target.c_str(), keyFolder.c_str())) << key.path;
+        makeEntry(keyFolder, EntryKind::Symlink, hive + slashes(cacheKeyName(key.linkTo)));
         continue;
       }
       makeFolders(keyFolder);

@@ -199,9 +199,7 @@ class TwoRuns : public testing::TestWithParam<const Runner*> {};
 TEST_P(TwoRuns, LeaveTwoBlocksAndTwoBackups) {
   const Runner& runner = *GetParam();
   if (skipped(cannotRun(runner.program))) return;
-  if (runner.wine) {
-    ASSERT_FALSE(winePrefix().empty()) << winePrefixProblem();
-  }
+  ASSERT_TRUE(!runner.wine || !winePrefix().empty()) << winePrefixProblem();
   Machine machine;
   for (const char* name : {"A", "B"}) {
     const std::string payloadPath = std::string("C:\\ProgramData\\") + name + "\\x.exe";

@@ -72,7 +72,6 @@ std::string readable(const std::string& gbk) {
 // '?': otherwise as it is natively; under Wine in code page 936, each
 // character it cannot hold as '?'.
 std::string shown(const Runner& runner, const std::string& value) {
-  // Each control character as one '?', wherever it runs.
   std::string utf8 = value;
   for (char& c : utf8)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
@@ -415,9 +414,8 @@ void checkState(const Runner& runner, const Scenario& scenario, bool keysRestore
 
 void checkWholeRun(const Runner& runner, const Scenario& row) {
   if (skipped(cannotRun(runner.program))) return;
-  if (runner.wine) {
-    ASSERT_FALSE(winePrefix().empty()) << winePrefixProblem();
-  }
+  ASSERT_TRUE(!runner.wine || !winePrefix().empty()) << winePrefixProblem();
+  const double start = monotonicSeconds();
   Scenario scenario = row;
   if (scenario.prepare) scenario.prepare(runner, scenario);
   LiveMachine live(runner, scenario.machine);
@@ -435,6 +433,8 @@ void checkWholeRun(const Runner& runner, const Scenario& row) {
   checkRestart(live, scenario, actual);
   if (testing::Test::HasFatalFailure()) return;
   checkState(runner, scenario, restores, actual);
+  const double took = monotonicSeconds() - start;
+  if (took > 3) printf("%s: %.1f s with the machine built and checked\n", row.name, took);
 }
 
 std::vector<RowParam> rowsFor(const std::vector<Scenario>& table, const Runner& runner) {

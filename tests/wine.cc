@@ -26,20 +26,13 @@ std::vector<std::string> wineEnvironment(const std::string& prefix) {
           "LC_ALL=zh_CN.UTF-8", "DISPLAY="};
 }
 
-std::string& prefixFolder() {
-  static std::string folder;
-  return folder;
-}
+// The prefix once made, and why it could not be, for the failure.
+std::string prefixFolder, prefixProblem = "Wine is not installed";
 
 // The text itself when it has no form in the other character set.
 std::string converted(const std::string& text, const char* to, const char* from) {
   std::string out;
   return convertText(text, to, from, &out) ? out : text;
-}
-
-std::string& prefixProblem() {
-  static std::string problem = "Wine is not installed";
-  return problem;
 }
 
 // Ends the prefix's server and waits until it has gone, so nothing of it
@@ -50,11 +43,11 @@ void stopServer(const std::vector<std::string>& env) {
 }
 
 // A new prefix booted in a folder of its own; "" and the reason in
-// prefixProblem() when it could not be made.
+// prefixProblem when it could not be made.
 std::string bootedPrefix() {
   char name[] = "/tmp/vorkel-wine-XXXXXX";
   if (mkdtemp(name) == nullptr) {
-    prefixProblem() = "no folder for the prefix in /tmp";
+    prefixProblem = "no folder for the prefix in /tmp";
     return "";
   }
   const std::string folder = name;
@@ -66,7 +59,7 @@ std::string bootedPrefix() {
   struct statvfs disk = {};
   const unsigned long long freeMib =
       statvfs("/tmp", &disk) == 0 ? disk.f_bavail * disk.f_frsize >> 20 : 0;
-  prefixProblem() = "wineboot ended with status " + std::to_string(boot.status) +
+  prefixProblem = "wineboot ended with status " + std::to_string(boot.status) +
                     (boot.timedOut ? " (timed out)" : "") + ", " +
                     std::to_string(freeMib) + " MiB free in /tmp; it wrote:\n" +
                     boot.out + boot.err;
@@ -76,10 +69,9 @@ std::string bootedPrefix() {
 }
 
 void endWine() {
-  const std::string& prefix = prefixFolder();
-  if (prefix.empty()) return;
-  stopServer(wineEnvironment(prefix));
-  removeTree(prefix);
+  if (prefixFolder.empty()) return;
+  stopServer(wineEnvironment(prefixFolder));
+  removeTree(prefixFolder);
 }
 
 }  // namespace
@@ -88,7 +80,7 @@ void endWine() {
 // counts Wine as missing; what the last one wrote is kept for the failure.
 const std::string& winePrefix() {
   static bool tried = false;
-  std::string& prefix = prefixFolder();
+  std::string& prefix = prefixFolder;
   if (tried) return prefix;
   tried = true;
   if (!pathExists(WineLoader)) return prefix;
@@ -100,7 +92,7 @@ const std::string& winePrefix() {
   return prefix;
 }
 
-const std::string& winePrefixProblem() { return prefixProblem(); }
+const std::string& winePrefixProblem() { return prefixProblem; }
 
 std::string wineDriveC() { return winePrefix() + "/drive_c"; }
 
