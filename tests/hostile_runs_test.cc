@@ -1,10 +1,8 @@
 // Whole runs on machines the threat has had its way with: every byte the
 // tool reads may be hostile. Each row must end in time with the exact
 // transcript and status, and leave everything but what was confirmed.
-// Every row runs natively (the sanitized build, so a memory error shows on
-// standard error); unless it says otherwise it also runs the Windows build
-// under Wine; a row with a memory limit runs the build without sanitizers
-// instead of the sanitized one.
+// Rows run natively (sanitized, so a memory error shows on standard error;
+// with a memory limit, without sanitizers) and, unless they say not, under Wine.
 #include <stdio.h>
 #include <unistd.h>
 
@@ -93,8 +91,8 @@ Scenario removesTaskNamed(const char* row, const std::string& name,
 
 Machine withIdKey(const CacheKey& tree, const std::vector<CacheKey>& more = {}) {
   Machine m = infectedMachine();
-  m.keys = {tree};
-  m.keys.insert(m.keys.end(), more.begin(), more.end());
+  m.keys = more;
+  m.keys.insert(m.keys.begin(), tree);
   return m;
 }
 
@@ -149,12 +147,11 @@ const std::vector<Scenario>& scenarios() {
        })},
 
       // ---- The task store -----------------------------------------------
-      // Folders nested past the path limit: natively PATH_MAX (4096 bytes
-      // with the terminating zero). A folder too deep is not listed; a file
+      // Folders nested past the path limit, natively PATH_MAX (4096 bytes
+      // with the terminating zero): a folder too deep is not listed, a file
       // in a listed folder whose own path is too long reads as an empty
-      // record. Windows keeps 260 characters for the wide calls as well;
-      // Wine keeps no such limit, so there the folders go past 300
-      // characters and every file is read.
+      // record. Windows keeps 260 characters for the wide calls too; Wine
+      // keeps no limit, so there folders go past 300 and every file is read.
       {.name = "WalksFoldersUpToThePathLimit", .prepare = [](const Runner& r, Scenario& s) {
          const size_t limit = r.wine ? std::string::npos : 4095;
          const std::string root = taskStore(r) + "\\";
@@ -189,9 +186,8 @@ const std::vector<Scenario>& scenarios() {
        .timeoutSeconds = 60},
 
       // The name as the system holds it: natively its bytes, shown as they
-      // are; under Wine Unicode, shown in code page 936.
-      // Its URI names another task, whose keys stay: the keys removed are
-      // the ones named after where the definition lies.
+      // are; under Wine Unicode, shown in code page 936. Its URI names
+      // another task, whose keys stay: the keys removed are the definition's.
       {.name = "ShowsNonAsciiFileNameAsListed", .machine = infectedMachineWith([](Machine& m) {
          m.tasks[0] =
              definition(u8"更新\\检查", Uri, Interpreter, "/c start " + PayloadString, true);
@@ -219,9 +215,8 @@ const std::vector<Scenario>& scenarios() {
        }),
        .prepare = [](const Runner& r, Scenario& s) { s.machine.tasks.back().listed = !r.wine; }},
 
-      // A definition whose permission bits shut the tool out (and Wine's
-      // server, started the same way). Read, it would be a second infected
-      // task.
+      // Permission bits shut the tool (and Wine's server, started the same
+      // way) out of a definition that would be a second infected task.
       {.name = "PassesOverDefinitionItCannotOpen", .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("locked", utf16leWithBom(schedulerTaskXml(
                                                  "\\locked", Interpreter, QuotedPayload)),
@@ -262,9 +257,8 @@ const std::vector<Scenario>& scenarios() {
        .gone = {TreeName, TasksName, PayloadString + " "}},
 
       // A path past 260 characters: Windows keeps that limit for the wide
-      // calls too, so there the file is not opened and the task not judged
-      // dangerous; natively and under Wine, which keeps no such limit, it
-      // is judged and removed.
+      // calls too, so there the task is not judged dangerous; natively and
+      // under Wine, which keeps no such limit, it is judged and removed.
       {.name = "JudgesPathLongerThan260", .prepare = [](const Runner& r, Scenario& s) {
          candidate("/c start " + LongPath, always,
                    [](MachineFile& f) { f.windowsPath = LongPath; })(r, s);
@@ -347,10 +341,9 @@ const std::vector<Scenario>& scenarios() {
       // ---- Names the threat wrote ------------------------------------------
       // The task's name holds CR LF and regedit's lines: judged, shown with
       // '?', recorded with ^0D^0A, one event a line. Natively the definition
-      // lies at that name, so the Tree key holds it too and the backup names
-      // that key in a comment only. Windows opens no file whose name holds
-      // CR LF (Wine lists one but will not open it either), so there the
-      // definition lies at a plain name and the keys used are the plain ones.
+      // lies at that name, so does the Tree key, and the backup names it in a
+      // comment only. Windows opens no file so named (Wine lists one but will
+      // not open it), so there the definition and keys have a plain name.
       {.name = "RemovesTaskWhoseNameHoldsASectionHeader",
        .prepare = [](const Runner& r, Scenario& s) {
          const std::string place = r.wine ? "Upd" : SectionHeaderUri.substr(1);
@@ -374,12 +367,11 @@ const std::vector<Scenario>& scenarios() {
        },
        .restoresFromBackup = true},
 
-      // Value names on both keys holding CR LF and regedit's lines (a value
-      // may be named anything): each is named in a comment, the record says
-      // it was not backed up, and importing the backup brings back every
-      // other value (written raw, such a name loses those after it) and
-      // plants nothing. Natively a value is a file, whose name cannot hold a
-      // key path's backslash.
+      // Value names on both keys holding CR LF and regedit's lines: each is
+      // named in a comment, the record says it was not backed up, and the
+      // backup imported brings back every other value (written raw, such a
+      // name loses those after it) and plants nothing. Natively a value is a
+      // file, whose name cannot hold a key path's backslash.
       {.name = "BacksUpValuesBesideNamesWithLineBreaks", .wineOnly = true,
        .machine = infectedMachineWith([](Machine& m) {
          m.keys[0].values = {
@@ -413,11 +405,9 @@ const std::vector<Scenario>& scenarios() {
          return lines;
        }},
 
-      // ---- Registry links ---------------------------------------------------
-      // Natively a key folder that is a symbolic link.
+      // ---- Registry links (natively key folders that are symbolic links) --
       // A Tree key that is a link to another key, whose Id names the Tasks
-      // key, is not followed: the open error with its code (681), and both
-      // keys stay.
+      // key, is not followed: the open error with its code (681); both stay.
       {.name = "KeepsTreeKeyThatIsALink",
        .machine = withIdKey({.path = TreeName, .linkTo = "Tree\\Other"},
                             {{"Tree\\Other", IdKind::Text, TaskId}, {TasksName}}),

@@ -116,9 +116,8 @@ std::vector<KeyValue> storedValues(const Runner& runner, const CacheKey& key) {
   return values;
 }
 
-// Every value as hex(type), which regedit takes for any type.
-// Names with regedit's escapes, so that one holding a line break or a quote
-// is still one name.
+// Every value as hex(type), which regedit takes for any type, its name with
+// regedit's escapes, so that one holding a line break or a quote stays one.
 std::string regFileValues(const std::vector<KeyValue>& values) {
   std::string text;
   for (const KeyValue& value : values) {
@@ -272,8 +271,7 @@ LiveMachine::~LiveMachine() {
     for (const std::string& renamed : matching(host + ".", "*")) removeTree(renamed);
     scheduling = scheduling || file.running;
   }
-  if (scheduling)
-    clearPendingDeletions();
+  if (scheduling) clearPendingDeletions();
 }
 
 // Natively below the machine's folder, under Wine below the prefix's drive.
@@ -285,8 +283,7 @@ std::string LiveMachine::hostPath(const std::string& windowsPath) const {
 namespace {
 
 // scripts/valgrind runs the native tool under a checker: the variable holds
-// the whole command (checker, its options, an unsanitised build), split at
-// spaces.
+// the whole command (checker, options, an unsanitised build), split at spaces.
 std::vector<std::string> nativeCommand(const Runner& runner) {
   std::vector<std::string> words;
   const char* command = getenv("VORKEL_NATIVE_TOOL_COMMAND");
@@ -341,11 +338,9 @@ ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSecond
   if (peakKib != nullptr)
     command.insert(command.begin(), {"/usr/bin/time", "-f", "%M", "-o", scratch.path + "/peak"});
   ProcessResult result =
-      runner.wine ? runUnderWine({runner.program}, answers, timeoutSeconds,
-                                 interlude)
-                  : runProcess(command, folder.path, answers,
-                               {"SYSTEMROOT=" + runner.systemRoot}, {}, timeoutSeconds,
-                               interlude);
+      runner.wine ? runUnderWine({runner.program}, answers, timeoutSeconds, interlude)
+                  : runProcess(command, folder.path, answers, {"SYSTEMROOT=" + runner.systemRoot},
+                               {}, timeoutSeconds, interlude);
   over = true;
   for (std::thread& writer : writers) writer.join();
   for (int group : running) stopUnderWine(group);
@@ -383,13 +378,10 @@ MachineState LiveMachine::state() {
   MachineState state;
   // Every key there is, so that one made by the run shows too; the
   // machine's own by the names it gave them (Windows ignores case).
-  std::vector<std::string> keys;
-  if (runner.wine) {
-    keys = exportedSubkeys(CacheRoot);
-    state.deletedAtRestart = pendingDeletions();
-  } else {
-    keys = ::listingOrder(folder.path + "/HKEY_LOCAL_MACHINE/" + slashes(TaskCacheBase), true);
-  }
+  const std::string cache = folder.path + "/HKEY_LOCAL_MACHINE/" + slashes(TaskCacheBase);
+  const std::vector<std::string> keys =
+      runner.wine ? exportedSubkeys(CacheRoot) : ::listingOrder(cache, true);
+  if (runner.wine) state.deletedAtRestart = pendingDeletions();
   const std::vector<std::string> known = keysWithParents(machine);
   for (const std::string& key : keys) {
     auto same = std::find_if(known.begin(), known.end(), [&](const std::string& name) {
@@ -428,4 +420,3 @@ std::vector<std::string> LiveMachine::registryBackups() {
   return matching(hostPath(runner.systemRoot + "\\Debug\\vorkelbraith-remover-"), "?*.reg");
 }
 
-std::string LiveMachine::exportedCache() { return exportedKey(CacheRoot); }

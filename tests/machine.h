@@ -57,21 +57,19 @@ struct CacheKey {
 /// under Wine for the run and taken away after it.
 struct UserValue {
   std::string key;  // below HKEY_CURRENT_USER
-  std::string name;
-  std::string value;
+  std::string name, value;
 };
 
 struct MachineFile {
   std::string windowsPath;  // e.g. "C:\\ProgramData\\vk\\svc.exe"
   std::string bytes;
-  bool readOnly = false;
+  bool readOnly = false;  // for a Folder entry, a read-only folder
   EntryKind kind = EntryKind::File;
   uint64_t sparseSize = 0;  // when larger than bytes: extended with a hole
   bool growing = false;     // appended to (and now and then cut) during the run
   bool hiddenSystem = false;  // under Wine: hidden and system attributes too
   bool running = false;       // under Wine: started as a program before the run
 };
-// A read-only folder is a Folder entry with readOnly set.
 
 struct Machine {
   std::vector<TaskFile> tasks = {};
@@ -86,9 +84,7 @@ struct Machine {
 /// Wine. The two differ in the system root they report and in what the
 /// command interpreter's pause prints.
 struct Runner {
-  std::string name;
-  std::string systemRoot;
-  std::string pauseText;
+  std::string name, systemRoot, pauseText;
   bool wine;
   std::string program;  // the test-signature tool it runs
 };
@@ -105,9 +101,7 @@ const Runner& releaseRunner();
 /// TaskCache ("Tree\\Updater") and Windows paths of files; and the files
 /// the system is to delete at the next restart ("\\??\\C:\\...").
 struct MachineState {
-  std::vector<std::string> keys;
-  std::vector<std::string> files;
-  std::vector<std::string> deletedAtRestart;
+  std::vector<std::string> keys, files, deletedAtRestart;
 };
 
 /// A machine made real for one runner; taken down again at scope end.
@@ -117,9 +111,8 @@ struct LiveMachine {
   LiveMachine(const LiveMachine&) = delete;
   LiveMachine& operator=(const LiveMachine&) = delete;
 
-  /// Runs the tool (the test-signature build) with these answers; natively
-  /// it can also measure the run's peak resident memory, in KiB. The
-  /// machine's running programs are started first and stopped after.
+  /// Runs the test-signature tool with these answers (natively measuring its
+  /// peak memory in KiB), between starting and stopping the running programs.
   ProcessResult runTool(const std::string& answers, int timeoutSeconds = 120,
                         long* peakKib = nullptr, const Interlude* interlude = nullptr);
   /// Where a Windows path of the machine is on this host.
@@ -135,9 +128,6 @@ struct LiveMachine {
   /// left them in the machine's Debug folder.
   std::string runRecord();
   std::vector<std::string> registryBackups();
-  /// Every key below TaskCache with its values, as regedit exports them
-  /// (Wine only).
-  std::string exportedCache();
 
   const Runner& runner;
   const Machine& machine;

@@ -28,18 +28,13 @@ std::string utf16leWithBom(const std::string& utf8) {
 }
 
 std::string escapeXml(const std::string& text) {
+  // Line breaks as the scheduler writes them: a raw CR LF would be read as LF.
+  const std::string special = "&<>\"\r\n";
+  const char* const references[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&#13;", "&#10;"};
   std::string out;
   for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      // As the scheduler writes them: a raw CR LF would be read as LF.
-      case '\r': out += "&#13;"; break;
-      case '\n': out += "&#10;"; break;
-      default: out += c;
-    }
+    const size_t which = special.find(c);
+    out += which == std::string::npos ? std::string(1, c) : references[which];
   }
   return out;
 }

@@ -179,8 +179,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
       close(feed[1]);
       feed[1] = -1;
     }
-    pid_t done = waitpid(child, &status, WNOHANG);
-    if (done == child) break;
+    if (waitpid(child, &status, WNOHANG) == child) break;
     if (waited > timeoutSeconds * 1000L * 1000 * 1000) {
       kill(-child, SIGKILL);
       waitpid(child, &status, 0);

@@ -40,16 +40,14 @@ std::string readFile(const std::string& path);
 bool pathExists(const std::string& path);
 void makeFolders(const std::string& path);
 void removeTree(const std::string& path);
-/// The entries below a host folder in the order the system lists them, a
-/// folder's entries where the folder stands among its siblings, links not
-/// followed; backslash-separated relative paths. Reaches past PATH_MAX.
-/// With folders, the folders instead of the other entries; links are
-/// entries in both (among key folders, a link stands for a registry link).
+/// The entries below a host folder as backslash-separated relative paths, in
+/// the order the system lists them, a folder's entries where it stands among
+/// its siblings, links not followed, past PATH_MAX. With folders, the folders
+/// instead of the other entries; links in both (a key folder's: a registry link).
 std::vector<std::string> listingOrder(const std::string& folder, bool folders = false);
 
 struct ProcessResult {
-  std::string out;
-  std::string err;
+  std::string out, err;
   int status = -1;  // exit status, or -1 when the process did not exit
   bool timedOut = false;
 };

@@ -347,7 +347,7 @@ void checkRestore(LiveMachine& live, const std::string& cacheBefore,
     EXPECT_NE(expected.size(), cacheBefore.size()) << "no value names " << plantedKey;
     EXPECT_EQ("", exportedKey("HKEY_LOCAL_MACHINE\\" + plantedKey));
   }
-  const std::string after = live.exportedCache();
+  const std::string after = exportedKey(CacheRoot);
   EXPECT_TRUE(expected == after) << "expected:\n" << expected << "\nafter the import:\n" << after;
 }
 
@@ -370,11 +370,6 @@ void checkRestart(LiveMachine& live, const Scenario& scenario, const MachineStat
       if (file.windowsPath == original) bytes = file.bytes;
     EXPECT_TRUE(readFile(live.hostPath(renamed)) == bytes) << renamed;
   }
-}
-
-std::vector<std::string> sorted(std::vector<std::string> items) {
-  std::sort(items.begin(), items.end());
-  return items;
 }
 
 // What one sorted list has that the other has not, a few of each.
@@ -405,7 +400,9 @@ void checkState(const Runner& runner, const Scenario& scenario, bool keysRestore
   }
   for (auto lists : {std::make_pair(&expected.keys, &actual.keys),
                      std::make_pair(&expected.files, &actual.files)}) {
-    std::vector<std::string> want = sorted(*lists.first), have = sorted(*lists.second);
+    std::vector<std::string> want = *lists.first, have = *lists.second;
+    std::sort(want.begin(), want.end());
+    std::sort(have.begin(), have.end());
     EXPECT_TRUE(want == have) << listDifference(want, have);
   }
 }
@@ -423,7 +420,7 @@ void checkWholeRun(const Runner& runner, const Scenario& row) {
   listedTasks(live, &order);
   if (testing::Test::HasFatalFailure()) return;
   const bool restores = scenario.restoresFromBackup && runner.wine;
-  const std::string cacheBefore = restores ? live.exportedCache() : std::string();
+  const std::string cacheBefore = restores ? exportedKey(CacheRoot) : std::string();
   ProcessResult result = runRow(live, scenario);
   checkTranscript(runner, scenario, order, result);
   checkRecord(live, scenario, result.status);

@@ -119,10 +119,9 @@ struct Scenario {
   bool recordsNothing = false;  // no record at all
   int backups = -1;             // registry backups the run leaves; -1: not looked at
   std::string backupHolds = "";  // text (UTF-8) the run's one backup holds
-  // Under Wine, importing the backup with regedit brings back every key
-  // and value the run deleted, exactly; but for the values whose names
-  // would plant this key (below HKEY_LOCAL_MACHINE), which are not back,
-  // while the key is not made.
+  // Under Wine, the backup imported with regedit brings back every key and
+  // value the run deleted, exactly, but for the values whose names would
+  // plant this key (below HKEY_LOCAL_MACHINE); that key is not made.
   bool restoresFromBackup = false;
   std::string plantedKey = "";
   int timeoutSeconds = 120;

@@ -1,7 +1,6 @@
-// Wine, for running the Windows build: one throwaway prefix per test
-// process, made on first use (a Chinese Windows: code page 936) and removed
-// at exit; programs run in it, and its registry read and written through
-// regedit.
+// Wine, for running the Windows build: one throwaway prefix per test process
+// (a Chinese Windows: code page 936), made on first use and removed at exit;
+// programs run in it, its registry read and written through regedit.
 #ifndef VORKELBRAITH_TESTS_WINE_H_
 #define VORKELBRAITH_TESTS_WINE_H_
 
