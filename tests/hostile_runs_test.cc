@@ -58,7 +58,7 @@ void insertAfter(std::string& xml, const std::string& tag, const std::string& te
   xml.insert(xml.find(tag) + tag.size(), text);
 }
 
-enum Judged { never, underWine, always };
+enum Judged { Never, UnderWine, Always };
 
 // The infected machine with these arguments in the task and its file made
 // by change; dangerous where judged so.
@@ -66,7 +66,7 @@ std::function<void(const Runner&, Scenario&)> candidate(
     const std::string& arguments, Judged judged,
     const std::function<void(MachineFile&)>& change = nullptr) {
   return [=](const Runner& r, Scenario& s) {
-    const bool dangerous = judged == always || (judged == underWine && r.wine);
+    const bool dangerous = judged == Always || (judged == UnderWine && r.wine);
     s.machine.tasks[0] = definition(TaskName, Uri, Interpreter, arguments, dangerous);
     if (change) change(s.machine.files[0]);
     if (!dangerous) {
@@ -101,9 +101,9 @@ const std::vector<Scenario>& scenarios() {
       // ---- Definitions --------------------------------------------------
       // The danger line shows the whole argument line.
       {.name = "PrintsMebibyteArgumentLine",
-       .prepare = candidate(QuotedPayload + " " + std::string(1 << 20, 'a'), always)},
+       .prepare = candidate(QuotedPayload + " " + std::string(1 << 20, 'a'), Always)},
       {.name = "Prints16MiBArgumentLine",
-       .prepare = candidate(QuotedPayload + " -k " + std::string(16 << 20, 'k'), always)},
+       .prepare = candidate(QuotedPayload + " -k " + std::string(16 << 20, 'k'), Always)},
 
       // 64 MiB in all, nearly all of it a description nobody asked for.
       {.name = "Reads64MiBDefinition", .prepare = infectedUtf8(QuotedPayload, [](std::string& xml) {
@@ -225,11 +225,11 @@ const std::vector<Scenario>& scenarios() {
 
       // ---- Candidate executables -----------------------------------------
       {.name = "IgnoresFolderNamedExe",
-       .prepare = candidate("/c start " + PayloadString, never,
+       .prepare = candidate("/c start " + PayloadString, Never,
                             [](MachineFile& f) { f.kind = EntryKind::Folder; })},
 
       {.name = "IgnoresPayloadItCannotOpen",
-       .prepare = candidate(QuotedPayload, never,
+       .prepare = candidate(QuotedPayload, Never,
                             [](MachineFile& f) { f.kind = EntryKind::Locked; })},
 
       // Under Wine these open devices, which are not files on disk; CON
@@ -244,7 +244,7 @@ const std::vector<Scenario>& scenarios() {
       // The path taken ends in a space. Windows drops it and opens the
       // payload; natively no such file exists.
       {.name = "JudgesPathWithTrailingSpace",
-       .prepare = candidate("/c " + PayloadString + " /q", underWine),
+       .prepare = candidate("/c " + PayloadString + " /q", UnderWine),
        .afterScan = removes({.exe = PayloadString + " "})},
 
       // Natively a name may end in a space: that file is the one judged and
@@ -260,7 +260,7 @@ const std::vector<Scenario>& scenarios() {
       // calls too, so there the task is not judged dangerous; natively and
       // under Wine, which keeps no such limit, it is judged and removed.
       {.name = "JudgesPathLongerThan260", .prepare = [](const Runner& r, Scenario& s) {
-         candidate("/c start " + LongPath, always,
+         candidate("/c start " + LongPath, Always,
                    [](MachineFile& f) { f.windowsPath = LongPath; })(r, s);
          s.gone = {TreeName, TasksName, LongPath};
        },
@@ -297,14 +297,14 @@ const std::vector<Scenario>& scenarios() {
       // Changed all through the run: the digest is of whatever was read, and
       // content that never began as the payload's is never the payload.
       {.name = "HashesFileBeingWritten", .onWine = false,
-       .prepare = candidate("/c start " + PayloadString, never, [](MachineFile& f) {
+       .prepare = candidate("/c start " + PayloadString, Never, [](MachineFile& f) {
          f.bytes = "MZ growing";
          f.growing = true;
        })},
 
       // Run without sanitizers, whose shadow memory would be counted too.
       {.name = "HashesSparse8GiBFileInLittleMemory", .onWine = false,
-       .prepare = candidate("/c start " + PayloadString, never,
+       .prepare = candidate("/c start " + PayloadString, Never,
                             [](MachineFile& f) { f.sparseSize = uint64_t(8) << 30; }),
        .timeoutSeconds = 300, .peakKibLimit = 64 << 10},
 
@@ -379,7 +379,7 @@ const std::vector<Scenario>& scenarios() {
              {"x\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]\r\n\"y\"=\"z\"", ValueTypeBinary,
               "z"}};
          m.keys[1].values = {
-             {"Path", ValueTypeString, encodeUnicode(Uri, 2, false, false) + std::string(2, '\0')},
+             {"Path", ValueTypeString, registryString(Uri)},
              {"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]\r\n@=\"x\"", ValueTypeNumber,
               std::string("\x01\0\0\0", 4)}};
        }), .recordHolds = [](const Runner&) {
@@ -436,8 +436,7 @@ const std::vector<Scenario>& scenarios() {
        .prepare = [](const Runner& r, Scenario& s) {
          const std::string other = "\\Microsoft\\Windows\\Defrag\\ScheduledDefrag";
          s.machine.keys[1].values = {{"Path", r.wine ? ValueTypeString : ValueTypeBinary,
-                                      r.wine ? utf16LeFromUtf8(other) + std::string(2, '\0')
-                                             : other}};
+                                      r.wine ? registryString(other) : other}};
        },
        .afterScan = treeKeyOnly(TaskId), .gone = {TreeName, PayloadString}},
 

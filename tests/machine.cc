@@ -99,8 +99,7 @@ std::vector<KeyValue> storedValues(const Runner& runner, const CacheKey& key) {
   switch (key.idKind) {
     case IdKind::Text:
       values.push_back({"Id", ValueTypeString,
-                        runner.wine ? utf16LeFromUtf8(key.id) + std::string(2, '\0')
-                                    : key.id + std::string(1, '\0')});
+                        runner.wine ? registryString(key.id) : key.id + std::string(1, '\0')});
       break;
     case IdKind::Number: {
       // Little endian, as the registry holds a DWORD and as this host is.
@@ -144,14 +143,11 @@ std::string userValuesReg(const Machine& machine, bool set) {
   std::string text;
   for (const UserValue& value : machine.userValues)
     text += "[HKEY_CURRENT_USER\\" + value.key + "]\r\n" +
-            (set ? regFileValues({{value.name, ValueTypeString,
-                                   utf16LeFromUtf8(value.value) + std::string(2, '\0')}})
+            (set ? regFileValues({{value.name, ValueTypeString, registryString(value.value)}})
                  : "\"" + value.name + "\"=-\r\n") +
             "\r\n";
   return text;
 }
-
-}  // namespace
 
 // Host paths that start with start and end in a match for pattern (a shell
 // pattern), sorted.
@@ -167,6 +163,12 @@ std::vector<std::string> matching(const std::string& start, const std::string& p
     paths.assign(found.gl_pathv, found.gl_pathv + found.gl_pathc);
   globfree(&found);
   return paths;
+}
+
+}  // namespace
+
+std::string registryString(const std::string& utf8) {
+  return utf16LeFromUtf8(utf8) + std::string(2, '\0');
 }
 
 std::string taskStore(const Runner& runner) { return runner.systemRoot + "\\System32\\Tasks"; }

@@ -89,6 +89,9 @@ struct Runner {
   std::string program;  // the test-signature tool it runs
 };
 
+/// A string value's data as Windows' registry holds it: UTF-16 with its zero.
+std::string registryString(const std::string& utf8);
+
 /// The task store as the tool names it, below the runner's system root.
 std::string taskStore(const Runner& runner);
 

@@ -11,15 +11,10 @@ std::string encodeUnicode(const std::string& utf8, int unit, bool bigEndian, boo
     }
   };
   if (mark) put(0xFEFF);
-  for (size_t at = 0; at < utf8.size();) {
-    const uint32_t code = nextCodePoint(utf8, &at);
-    if (unit == 2 && code >= 0x10000) {
-      put(0xD800 | ((code - 0x10000) >> 10));
-      put(0xDC00 | ((code - 0x10000) & 0x3FF));
-    } else {
-      put(code);
-    }
-  }
+  if (unit == 2)
+    for (char16_t code : utf16FromUtf8(utf8)) put(code);
+  else
+    for (size_t at = 0; at < utf8.size();) put(nextCodePoint(utf8, &at));
   return out;
 }
 

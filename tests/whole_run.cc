@@ -115,7 +115,9 @@ std::string exeQuestion(const std::string& path) {
   return msg(MsgAskDeleteExeHead) + path + msg(MsgAskDeleteExeTail);
 }
 
-std::string finish(const Runner& runner) { return line(MsgAllDone) + runner.pauseText; }
+std::string finish(const Runner& runner, bool restart = false) {
+  return line(MsgAllDone) + (restart ? line(MsgRestartNeeded) : "") + runner.pauseText;
+}
 
 // One task's registry step and executable step.
 std::string removalSteps(const Runner& r, const Removal& removal) {
@@ -147,7 +149,7 @@ AfterScan removesEach(const std::function<Removal(const TaskFile&, size_t)>& eac
       out += removalSteps(r, one);
       restart = restart || one.exeScheduled;
     }
-    return out + line(MsgAllDone) + (restart ? line(MsgRestartNeeded) : "") + r.pauseText;
+    return out + finish(r, restart);
   };
 }
 

@@ -161,10 +161,11 @@ std::vector<std::string> pendingDeletions() {
   std::vector<std::string> deletions;
   size_t at = text.find(name);
   if (at == std::string::npos) return deletions;
+  const std::string between = ",\\\r\n ";  // commas and continued lines
   std::string hex, bytes;
   for (at += name.size(); at < text.size(); ++at) {
     if (isxdigit(static_cast<unsigned char>(text[at]))) hex += text[at];
-    else if (std::string(",\\\r\n ").find(text[at]) == std::string::npos) break;
+    else if (between.find(text[at]) == std::string::npos) break;
   }
   for (size_t i = 0; i + 1 < hex.size(); i += 2)
     bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
