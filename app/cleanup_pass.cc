@@ -29,10 +29,12 @@ void recordDeletion(const RunRecord& runRecord, const std::string& subKey,
   recordLine(runRecord, outcome, machineKey(subKey));
 }
 
-void removeKey(const RunRecord& runRecord, const std::string& subKey) {
+// Whether the key is gone: deleted, or not there.
+bool removeKey(const RunRecord& runRecord, const std::string& subKey) {
   const KeyDeletion deletion = deleteCacheKey(subKey);
   showDeletion(subKey, deletion.result == ErrorSuccess);
   recordDeletion(runRecord, subKey, deletion);
+  return deletion.result == ErrorSuccess || deletion.result == ErrorNotFound;
 }
 
 void reportOpenFailure(const RunRecord& runRecord, const TaskCacheKeys& keys) {
@@ -49,13 +51,17 @@ void reportOpenFailure(const RunRecord& runRecord, const TaskCacheKeys& keys) {
 }
 
 // The task's two keys: found, shown, asked about, backed up and deleted.
-void removeTaskCacheEntries(const DangerousTask& danger, RunRecord* runRecord) {
+// Whether both are gone afterwards (a Tree key not there has none to find).
+bool removeTaskCacheEntries(const DangerousTask& danger, RunRecord* runRecord) {
   const std::string taskPath = registryTaskPath(danger.task.uri, danger.taskPath);
   const TaskCacheKeys keys = findTaskCacheKeys(taskPath);
-  if (keys.treeOpened != ErrorSuccess) return reportOpenFailure(*runRecord, keys);
+  if (keys.treeOpened != ErrorSuccess) {
+    reportOpenFailure(*runRecord, keys);
+    return keys.treeOpened == ErrorNotFound;
+  }
   if (keys.tasksKey.empty()) {
     recordLine(*runRecord, "no usable Id in", machineKey(keys.treeKey));
-    return;
+    return false;
   }
   writeOut(MsgTreeKeyFound);
   writeOut(keys.treeKey);
@@ -75,20 +81,20 @@ void removeTaskCacheEntries(const DangerousTask& danger, RunRecord* runRecord) {
     writeOut(MsgKeysKept);
     endLine(StdStream::Out);
     recordLine(*runRecord, "registry keys", "kept by the user");
-    return;
+    return false;
   }
   // Backed up before they go, so that a mistake can be undone.
   const KeySnapshot tasks = snapshotKey(keys.tasksKey);
   backupKeys(runRecord, {snapshotKey(keys.treeKey), tasks});
-  removeKey(*runRecord, keys.treeKey);
+  const bool treeGone = removeKey(*runRecord, keys.treeKey);
   if (belongsToAnotherTask(tasks, danger.taskPath)) {
     showDeletion(keys.tasksKey, false);
     recordLine(*runRecord, "key not deleted, its Path names another task, " +
                                tasksKeyOwner(tasks),
                machineKey(keys.tasksKey));
-    return;
+    return false;
   }
-  removeKey(*runRecord, keys.tasksKey);
+  return removeKey(*runRecord, keys.tasksKey) && treeGone;
 }
 
 std::string recordedOutcome(const PayloadRemoval& removal) {
@@ -104,7 +110,7 @@ std::string recordedOutcome(const PayloadRemoval& removal) {
   return std::string();
 }
 
-PayloadOutcome removePayloadFile(const DangerousTask& danger, const RunRecord& runRecord) {
+PayloadRemoval removePayloadFile(const DangerousTask& danger, const RunRecord& runRecord) {
   // The same path the verdict fingerprinted.
   const std::string& path = danger.executable;
   setColour(ColourRed);
@@ -130,7 +136,15 @@ PayloadOutcome removePayloadFile(const DangerousTask& danger, const RunRecord& r
     endLine(StdStream::Out);
   }
   recordLine(runRecord, recordedOutcome(removal), path);
-  return removal.outcome;
+  return removal;
+}
+
+// Nothing of the executable is left: deleted, left to the restart, or not
+// there (another task's step deleted it).
+bool executableGone(const PayloadRemoval& removal) {
+  return removal.outcome == PayloadOutcome::Deleted ||
+         removal.outcome == PayloadOutcome::Scheduled ||
+         (removal.outcome == PayloadOutcome::Failed && removal.code == ErrorNotFound);
 }
 
 }  // namespace
@@ -143,10 +157,11 @@ CleanupOutcome runCleanupPass(const DangerList& dangers, RunRecord* runRecord) {
     writeOut(MsgRegistryStep);
     endLine(StdStream::Out);
     setColour(ColourNormal);
-    removeTaskCacheEntries(danger, runRecord);
+    const bool keysGone = removeTaskCacheEntries(danger, runRecord);
     // The executable's question comes whatever became of the keys.
-    if (removePayloadFile(danger, *runRecord) == PayloadOutcome::Scheduled)
-      outcome.restartNeeded = true;
+    const PayloadRemoval removal = removePayloadFile(danger, *runRecord);
+    if (removal.outcome == PayloadOutcome::Scheduled) outcome.restartNeeded = true;
+    if (keysGone && executableGone(removal)) ++outcome.removed;
   }
   setColour(ColourGreen);
   writeOut(MsgAllDone);

@@ -7,6 +7,9 @@
 struct CleanupOutcome {
   // A file was left for the system to delete at the next restart.
   bool restartNeeded = false;
+  // Tasks of which nothing the tool removes is left: each key deleted or
+  // not there, and the executable deleted (or left to the restart).
+  int removed = 0;
 };
 
 /// For each task in order: its registry cache keys, then its executable,

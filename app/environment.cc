@@ -2,17 +2,17 @@
 
 #include "platform/platform.h"
 
-const char RootUnavailable[] = u8"获取失败";
-
 std::string getSystemRoot() {
   std::string root;
-  if (!platformSystemRoot(&root)) return RootUnavailable;
+  if (!platformSystemRoot(&root)) return std::string();
   return root;
 }
 
 bool isUserAdmin() { return platformIsAdministrator(); }
 
-std::string taskStoreRoot() { return getSystemRoot() + "\\System32\\Tasks"; }
+std::string taskStoreRoot(const std::string& systemRoot) {
+  return systemRoot + "\\System32\\Tasks";
+}
 
 PassRights takeFileRights(FileRights wanted) {
   PassRights taken = {nullptr, false};

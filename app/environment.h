@@ -7,16 +7,13 @@
 #include "platform/platform.h"
 #include "record/run_record.h"
 
-/// What stands for the folder when the system does not give it (the text of
-/// MsgRootUnavailable, as UTF-8).
-extern const char RootUnavailable[];
-
-/// The system's folder, or RootUnavailable, used as if it were the folder.
+/// The system's folder, asked once at the start and carried; "" when the
+/// system does not give it, and then nothing is scanned or written.
 std::string getSystemRoot();
 /// True when the tool runs with administrator rights in force.
 bool isUserAdmin();
-/// The scheduler's folder of task definitions.
-std::string taskStoreRoot();
+/// The scheduler's folder of task definitions below the system's folder.
+std::string taskStoreRoot(const std::string& systemRoot);
 
 /// The administrator's rights a pass reads or removes files with, while
 /// they are in force.

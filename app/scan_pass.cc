@@ -41,8 +41,8 @@ void reportDanger(const std::string& path, const TaskRecord& record) {
 
 }  // namespace
 
-ScanResult runScanPass(const RunRecord& runRecord) {
-  const std::string store = taskStoreRoot();
+ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord) {
+  const std::string store = taskStoreRoot(systemRoot);
   // The backup right passes over a definition's or an executable's access
   // list; it is given back before anything is asked.
   const PassRights rights = takeFileRights(FileRights::Scan);

@@ -25,9 +25,10 @@ typedef std::vector<DangerousTask> DangerList;
 struct ScanResult {
   DangerList dangers;
   bool removalDeclined = false;  // the user said no to the list: the run ends
+  int unjudged = 0;              // what the scan could not read, named as it went
 };
 /// Scans, reports and lists the dangerous tasks and asks whether to remove
 /// them (not when there are none). Each step goes into the run's record.
-ScanResult runScanPass(const RunRecord& runRecord);
+ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord);
 
 #endif  // VORKELBRAITH_APP_SCAN_PASS_H_

@@ -10,9 +10,19 @@ void line(MessageKey key) {
   endLine(StdStream::Out);
 }
 
+// A refusal after the consent: on standard error in red, then the pause.
+StartupOutcome refuse(MessageKey why, StartupOutcome outcome) {
+  setColour(ColourRed);
+  writeErr(why);
+  endLine(StdStream::Err);
+  setColour(ColourNormal);
+  runShellCommand("pause");
+  return outcome;
+}
+
 }  // namespace
 
-StartupOutcome runStartupScreen(RunRecord* record) {
+StartupOutcome runStartupScreen(const std::string& root, RunRecord* record) {
   runShellCommand("cls");
   setColour(ColourGreen);
   line(MsgBannerRule);
@@ -25,8 +35,7 @@ StartupOutcome runStartupScreen(RunRecord* record) {
   writeOut(MsgRoleLabel);
   line(isUserAdmin() ? MsgRoleAdmin : MsgRoleUser);
   writeOut(MsgRootLabel);
-  const std::string root = getSystemRoot();
-  if (root == RootUnavailable)
+  if (root.empty())
     writeOut(MsgRootUnavailable);
   else
     writeOut(root);
@@ -45,19 +54,19 @@ StartupOutcome runStartupScreen(RunRecord* record) {
   }
   // Asked afresh: rights can change while the user reads the screen.
   const bool administrator = isUserAdmin();
-  *record = beginRunRecord(root, administrator);
-  recordAnswer(*record, "start the scan", true);
-  if (administrator) {
-    setColour(ColourGreen);
-    line(MsgScanStart);
-    setColour(ColourNormal);
-    return StartupOutcome::ScanMayBegin;
+  // Without the system's folder there is no task store to scan and no
+  // folder for the record: nothing is read or written on a guess.
+  if (!root.empty()) {
+    *record = beginRunRecord(root, administrator);
+    recordAnswer(*record, "start the scan", true);
   }
-  recordLine(*record, "refused", "not run as administrator");
-  setColour(ColourRed);
-  writeErr(MsgNeedAdmin);
-  endLine(StdStream::Err);
+  if (!administrator) {
+    recordLine(*record, "refused", "not run as administrator");
+    return refuse(MsgNeedAdmin, StartupOutcome::NotAdministrator);
+  }
+  if (root.empty()) return refuse(MsgScanCannotStart, StartupOutcome::ScanCannotStart);
+  setColour(ColourGreen);
+  line(MsgScanStart);
   setColour(ColourNormal);
-  runShellCommand("pause");
-  return StartupOutcome::NotAdministrator;
+  return StartupOutcome::ScanMayBegin;
 }

@@ -35,6 +35,9 @@ const Run Runs[] = {
          Pause, "", 0},
     {"no SYSTEMROOT", "n", true, false,
      startScreenText(MsgRoleAdmin, msg(MsgRootUnavailable)) + line(MsgUserCancelled), "", 0},
+    // Nothing to scan and no folder for the record: refused, and nothing written.
+    {"no SYSTEMROOT, consents", "y", true, false,
+     startScreenText(MsgRoleAdmin, msg(MsgRootUnavailable)) + Pause, line(MsgScanCannotStart), 2},
     {"user at end of input", "", false, true,
      startScreenText(MsgRoleUser, Root) + line(MsgUserCancelled), "", 0},
     {"user declines", "n", false, true, startScreenText(MsgRoleUser, Root) + line(MsgUserCancelled),
@@ -69,6 +72,9 @@ void runRows(bool unprivileged) {
     EXPECT_EQ(run.out, row.out);
     EXPECT_EQ(run.err, row.err);
     EXPECT_EQ(run.status, row.status);
+    if (row.unsetRoot) {
+      EXPECT_EQ(std::vector<std::string>{}, listingOrder(machine.path));
+    }
   }
 }
 

@@ -30,10 +30,6 @@ const uint32_t ValueTypeString = 1;  // REG_SZ
 const uint32_t ValueTypeBinary = 3;  // REG_BINARY
 const uint32_t ValueTypeNumber = 4;  // REG_DWORD
 
-// The process's exit statuses.
-const int ExitDone = 0;  // the run ended, whatever the user answered
-const int ExitNotAdministrator = 1;
-
 enum class StdStream { Out, Err };
 
 /// Colours of the console's text, by the numbers Windows gives them.
@@ -169,6 +165,12 @@ long platformOpenKey(const std::string& subKey, PlatformKey** key);
 long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
                         uint32_t* size);
 void platformCloseKey(PlatformKey* key);
+/// Opens the key at subKey below an open key, name by name as
+/// platformOpenKey does (a link anywhere refuses it), to read its values
+/// and list its sub-keys; no right is put in force for it.
+long platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey, PlatformKey** key);
+/// The names of an open key's sub-keys, in the order the system lists them.
+long platformListSubKeys(PlatformKey* key, std::vector<std::string>* names);
 
 /// What deleting one key took.
 struct KeyDeletion {

@@ -354,9 +354,10 @@ struct KeyFolder {
   }
 };
 
-long openKeyFolder(const std::string& subKey, KeyFolder* key) {
+long openKeyFolder(const std::string& subKey, KeyFolder* key,
+                   const std::string& base = "HKEY_LOCAL_MACHINE") {
   if (!staysInside(subKey)) return ErrorNotFound;
-  key->fd = open("HKEY_LOCAL_MACHINE", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  key->fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (key->fd < 0) return ErrorNotFound;
   size_t start = 0;
   while (start <= subKey.size()) {
@@ -414,6 +415,33 @@ long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
 }
 
 void platformCloseKey(PlatformKey* key) { delete key; }
+
+long platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey, PlatformKey** key) {
+  *key = nullptr;
+  KeyFolder folder;
+  const long opened = openKeyFolder(subKey, &folder, parent->folder);
+  if (opened != ErrorSuccess) return opened;
+  *key = new PlatformKey;
+  (*key)->folder = parent->folder + "/" + hostPath(subKey);
+  return ErrorSuccess;
+}
+
+// Sub-keys are the key folder's folders; a symbolic link stands for a
+// registry link, listed as a key whose open is refused.
+long platformListSubKeys(PlatformKey* key, std::vector<std::string>* names) {
+  DIR* listing = opendir(key->folder.c_str());
+  if (listing == nullptr) return windowsError(errno);
+  while (struct dirent* found = readdir(listing)) {
+    const std::string name = found->d_name;
+    struct stat info;
+    if (name != "." && name != ".." &&
+        lstat((key->folder + "/" + name).c_str(), &info) == 0 &&
+        (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode)))
+      names->push_back(name);
+  }
+  closedir(listing);
+  return ErrorSuccess;
+}
 
 // All or nothing: when the key's folder, or the folder holding it, may not
 // be written, nothing is removed; a key is never left without its values.

@@ -47,16 +47,18 @@ bool isLink(HKEY key) {
   return (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) && type == REG_LINK;
 }
 
-// Opens the key at subKey, the last name with access (values readable too),
-// the names before it only to see that none is a link.
-LONG openEachName(const std::string& subKey, REGSAM access, OwnedKey* key) {
+// Opens the key at subKey below base (HKEY_LOCAL_MACHINE when null), the
+// last name with access (values readable too), the names before it only to
+// see that none is a link.
+LONG openEachName(const std::string& subKey, REGSAM access, OwnedKey* key,
+                  HKEY base = HKEY_LOCAL_MACHINE) {
   const std::vector<std::wstring> names = keyNames(subKey);
   if (names.empty()) return ERROR_FILE_NOT_FOUND;
   OwnedKey parent;
   for (size_t i = 0; i < names.size(); ++i) {
     const REGSAM wanted = (i + 1 == names.size() ? access : 0) | KEY_QUERY_VALUE;
     HKEY opened = nullptr;
-    const LONG result = RegOpenKeyExW(parent ? parent.get() : HKEY_LOCAL_MACHINE, names[i].c_str(),
+    const LONG result = RegOpenKeyExW(parent ? parent.get() : base, names[i].c_str(),
                                       REG_OPTION_OPEN_LINK, wanted | KEY_WOW64_64KEY, &opened);
     if (result != ERROR_SUCCESS) return result;
     parent.reset(opened);
@@ -217,6 +219,35 @@ long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
 }
 
 void platformCloseKey(PlatformKey* key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
+
+long platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey, PlatformKey** key) {
+  OwnedKey opened;
+  const LONG result = openEachName(subKey, KEY_READ, &opened, reinterpret_cast<HKEY>(parent));
+  *key = result == ERROR_SUCCESS ? reinterpret_cast<PlatformKey*>(opened.release()) : nullptr;
+  return result;
+}
+
+long platformListSubKeys(PlatformKey* key, std::vector<std::string>* names) {
+  HKEY hkey = reinterpret_cast<HKEY>(key);
+  DWORD longest = 0;
+  LONG result = RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, &longest, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (result != ERROR_SUCCESS) return result;
+  std::wstring name(longest + 1, L'\0');
+  for (DWORD index = 0;; ++index) {
+    DWORD length = static_cast<DWORD>(name.size());
+    result = RegEnumKeyExW(hkey, index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (result == ERROR_MORE_DATA) {
+      // A longer name made since it was measured: room for the longest there is.
+      name.assign(name.size() * 2 + 256, L'\0');
+      --index;
+      continue;
+    }
+    if (result != ERROR_SUCCESS) return result;
+    names->push_back(narrow(name.data(), length));
+  }
+}
 
 // The key deleted is the one opened and found not to be a link, through
 // that handle: a name swapped for a link afterwards changes nothing.

@@ -141,7 +141,17 @@ void recordAnswer(const RunRecord& record, const std::string& question, bool yes
   recordLine(record, "answer", question + ": " + (yes ? "yes" : "no"));
 }
 
-void endRunRecord(const RunRecord& record, int status) {
+std::string outcomeText(const RunOutcome& outcome) {
+  if (!outcome.administrator) return "not-administrator";
+  return "dangerous=" + std::to_string(outcome.dangerous) +
+         " removed=" + std::to_string(outcome.removed) +
+         " incomplete=" + std::to_string(outcome.incomplete) +
+         " unjudged=" + std::to_string(outcome.unjudged) +
+         " restart=" + (outcome.restart ? "yes" : "no");
+}
+
+void endRunRecord(const RunRecord& record, const RunOutcome& outcome, int status) {
+  recordLine(record, "outcome", outcomeText(outcome));
   append(record, "exit status: " + std::to_string(status) + LineEnd + LineEnd);
 }
 

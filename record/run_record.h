@@ -28,8 +28,21 @@ RunRecord beginRunRecord(const std::string& systemRoot, bool administrator);
 void recordLine(const RunRecord& record, const std::string& label, const std::string& value);
 /// "yes" or "no" for a question's answer.
 void recordAnswer(const RunRecord& record, const std::string& question, bool yes);
-/// Ends the block with the process's exit status.
-void endRunRecord(const RunRecord& record, int status);
+/// What became of a run, for the block's last line: a fleet's scripts read
+/// it, so its form does not change.
+struct RunOutcome {
+  bool administrator = true;  // false: refused, nothing scanned
+  int dangerous = 0;          // the tasks listed as dangerous
+  int removed = 0;            // of which nothing the tool removes is left
+  int incomplete = 0;         // the others
+  int unjudged = 0;           // what the scan could not judge
+  bool restart = false;       // the run asked for a restart
+};
+/// "dangerous=N removed=N incomplete=N unjudged=N restart=yes|no", or
+/// "not-administrator" for a run refused its rights.
+std::string outcomeText(const RunOutcome& outcome);
+/// Ends the block with the run's outcome line and the process's exit status.
+void endRunRecord(const RunRecord& record, const RunOutcome& outcome, int status);
 
 /// One key's values as read just before it is deleted.
 struct KeySnapshot {

@@ -84,4 +84,14 @@ TEST(RunRecord, WritesControlCharactersInValuesVisibly) {
       << log;
 }
 
+// Fleets parse this line: its keys, their order and their spelling stay.
+TEST(RunRecord, OutcomeLineKeepsItsForm) {
+  const struct { RunOutcome outcome; const char* text; } cases[] = {
+      {{}, "dangerous=0 removed=0 incomplete=0 unjudged=0 restart=no"},
+      {{true, 12, 3, 9, 40, true}, "dangerous=12 removed=3 incomplete=9 unjudged=40 restart=yes"},
+      {{false, 1, 1, 0, 0, true}, "not-administrator"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.text, outcomeText(c.outcome));
+}
+
 }  // namespace

@@ -8,8 +8,7 @@
 
 #include "platform/platform.h"
 #include "record/run_record.h"
-
-extern const char TaskCacheBase[];
+#include "tasks/registry_tasks.h"
 
 /// The path the registry step goes by: the URI the definition states when
 /// it names the task's own path (the scheduler's, from where the definition

@@ -460,7 +460,7 @@ const std::vector<Scenario>& scenarios() {
 
       // ---- Answers ---------------------------------------------------------
       // The input ends at each question in turn: every answer left is no.
-      {.name = "EndsAtStartWhenInputIsEmpty", .answers = "", .gone = {}},
+      {.name = "EndsAtStartWhenInputIsEmpty", .answers = "", .gone = {}, .recordsNothing = true},
       {.name = "CancelsWhenInputEndsAtRemoval", .answers = "y", .afterScan = cancelsAfterList,
        .gone = {}},
       {.name = "KeepsPayloadWhenInputEndsAtIt", .answers = "yyy", .afterScan = executableKept,

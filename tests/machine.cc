@@ -240,7 +240,7 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
   if (runner.wine) removeTree(hostPath(runner.systemRoot + "\\Debug"));
   if (machine.hasTaskStore) makeFolders(store);
   for (const TaskFile& task : machine.tasks)
-    makeEntry(store + "/" + slashes(task.relativePath), task.kind, task.bytes);
+    if (!task.registryOnly) makeEntry(store + "/" + slashes(task.relativePath), task.kind, task.bytes);
   for (const MachineFile& file : machine.files) {
     makeEntry(hostPath(file.windowsPath), file.kind, file.bytes, file.sparseSize, file.readOnly);
     if (runner.wine && file.hiddenSystem) {
@@ -372,7 +372,7 @@ MachineState initialState(const Runner& runner, const Machine& machine) {
   state.keys = keysWithParents(machine);
   for (const MachineFile& file : machine.files) state.files.push_back(file.windowsPath);
   for (const TaskFile& task : machine.tasks)
-    state.files.push_back(taskWindowsPath(runner, task));
+    if (!task.registryOnly) state.files.push_back(taskWindowsPath(runner, task));
   return state;
 }
 
@@ -395,7 +395,7 @@ MachineState LiveMachine::state() {
     if (entryExists(hostPath(file.windowsPath))) state.files.push_back(file.windowsPath);
   const std::string store = taskStoreHost(runner, folder.path);
   for (const TaskFile& task : machine.tasks)
-    if (entryExists(store + "/" + slashes(task.relativePath)))
+    if (!task.registryOnly && entryExists(store + "/" + slashes(task.relativePath)))
       state.files.push_back(taskWindowsPath(runner, task));
   return state;
 }

@@ -33,6 +33,9 @@ struct TaskFile {
   bool dangerous = false;
   EntryKind kind = EntryKind::File;
   bool listed = true;  // false: beyond where the tool's walk can reach
+  // No definition at all: the task is only in the registry, at "\" and its
+  // relative path, and reported after the definitions.
+  bool registryOnly = false;
 };
 
 enum class IdKind { None, Text, Number, Bytes };

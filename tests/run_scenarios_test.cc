@@ -12,6 +12,25 @@ namespace {
 
 const std::string ChinesePayload = u8"C:\\Users\\张三\\AppData\\Roaming\\更新程序.exe";
 
+// Two infected tasks, A and B, each with its keys and its own payload.
+Machine twoInfected() {
+  Machine machine;
+  for (const char* name : {"A", "B"}) {
+    const std::string payloadPath = std::string("C:\\ProgramData\\") + name + "\\x.exe";
+    machine.tasks.push_back(infected(name, payloadPath));
+    for (const CacheKey& key : cacheKeys(name, std::string("{") + name + "}"))
+      machine.keys.push_back(key);
+    machine.files.push_back(payload(payloadPath));
+  }
+  return machine;
+}
+
+std::string outcome(int dangerous, int removed, bool restart = false) {
+  return "dangerous=" + std::to_string(dangerous) + " removed=" + std::to_string(removed) +
+         " incomplete=" + std::to_string(dangerous - removed) + " unjudged=0 restart=" +
+         (restart ? "yes" : "no");
+}
+
 const std::vector<Scenario>& scenarios() {
   static const std::vector<Scenario> table = {
       // Declined at the start: no record, no backup.
@@ -20,13 +39,15 @@ const std::vector<Scenario>& scenarios() {
 
       // The record holds the task, the answers and every outcome; the keys
       // were backed up before they went.
-      {.name = "RemovesKeysAndPayload", .recordHolds = recordedRemoval(true, true), .backups = 1},
+      {.name = "RemovesKeysAndPayload", .recordHolds = recordedRemoval(true, true),
+       .outcome = outcome(1, 1), .backups = 1},
 
       {.name = "KeepsKeysWhenDeclined", .answers = "yyny", .afterScan = keysKept,
        .gone = {PayloadString}, .recordHolds = recordedRemoval(false, true), .backups = 0},
 
       {.name = "KeepsPayloadWhenDeclined", .answers = "yyyn", .afterScan = executableKept,
-       .gone = {TreeName, TasksName}, .recordHolds = recordedRemoval(true, false), .backups = 1},
+       .gone = {TreeName, TasksName}, .recordHolds = recordedRemoval(true, false),
+       .outcome = outcome(1, 0), .backups = 1},
 
       {.name = "EndsWhenRemovalDeclined", .answers = "yn", .afterScan = cancelsAfterList,
        .gone = {},
@@ -140,6 +161,19 @@ const std::vector<Scenario>& scenarios() {
                 "Tasks\\{id-C}", "C:\\ProgramData\\a\\a.exe", "C:\\ProgramData\\b\\b.exe",
                 "C:\\ProgramData\\c\\c.exe"}},
 
+      // A fleet's run: answers piped from a file, more of them than asked for.
+      {.name = "RemovesTwoTasksWithPipedAnswers", .machine = twoInfected(),
+       .answers = std::string(64, 'y'),
+       .afterScan = removesEach([](const TaskFile& task, size_t) {
+         return Removal{.uri = task.uri, .id = "{" + task.uri.substr(1) + "}",
+                        .exe = task.arguments.substr(std::string("/c start ").size())};
+       }),
+       .gone = {"Tree\\A", "Tasks\\{A}", "Tree\\B", "Tasks\\{B}", "C:\\ProgramData\\A\\x.exe",
+                "C:\\ProgramData\\B\\x.exe"},
+       .outcome = outcome(2, 2)},
+      {.name = "CountsDeclinedListAsIncomplete", .machine = twoInfected(), .answers = "yn",
+       .afterScan = cancelsAfterList, .gone = {}, .outcome = outcome(2, 0)},
+
       // Input ends after the start: every later question is a no.
       {.name = "AnswersNoWhenInputEnds", .answers = "yy", .afterScan = bothKept, .gone = {}},
 
@@ -200,14 +234,7 @@ TEST_P(TwoRuns, LeaveTwoBlocksAndTwoBackups) {
   const Runner& runner = *GetParam();
   if (skipped(cannotRun(runner.program))) return;
   ASSERT_TRUE(!runner.wine || !winePrefix().empty()) << winePrefixProblem();
-  Machine machine;
-  for (const char* name : {"A", "B"}) {
-    const std::string payloadPath = std::string("C:\\ProgramData\\") + name + "\\x.exe";
-    machine.tasks.push_back(infected(name, payloadPath));
-    for (const CacheKey& key : cacheKeys(name, std::string("{") + name + "}"))
-      machine.keys.push_back(key);
-    machine.files.push_back(payload(payloadPath));
-  }
+  const Machine machine = twoInfected();
   LiveMachine live(runner, machine);
   // The first task listed loses its keys in the first run, the other in the
   // second, when the first's Tree key is no longer there to ask about.

@@ -73,3 +73,20 @@ std::string schedulerTaskXml(const std::string& uri, const std::string& command,
       "</Task>\n";
   return xml;
 }
+
+std::string actionsValue(const std::vector<std::pair<std::string, std::string>>& programs) {
+  auto number = [](uint32_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
+    return out;
+  };
+  auto text = [&](const std::string& utf8) {
+    const std::string units = utf16LeFromUtf8(utf8);
+    return number(static_cast<uint32_t>(units.size()), 4) + units;
+  };
+  std::string value = number(3, 2) + text("Author");
+  for (const auto& program : programs)
+    value += number(0x6666, 2) + text("") + text(program.first) + text(program.second) +
+             text("") + number(0, 2);
+  return value;
+}

@@ -4,6 +4,8 @@
 #define VORKELBRAITH_TESTS_TASK_TEXT_H_
 
 #include <string>
+#include <utility>
+#include <vector>
 
 /// text with the characters XML gives meaning to written as references.
 std::string escapeXml(const std::string& text);
@@ -21,5 +23,9 @@ std::string utf16leWithBom(const std::string& utf8);
 /// values are inserted as XML text, escaped.
 std::string schedulerTaskXml(const std::string& uri, const std::string& command,
                              const std::string& arguments);
+
+/// A Tasks key's Actions value as Windows 10 and 11 write it (version 3,
+/// context "Author"): one program action for each command and arguments.
+std::string actionsValue(const std::vector<std::pair<std::string, std::string>>& programs);
 
 #endif  // VORKELBRAITH_TESTS_TASK_TEXT_H_

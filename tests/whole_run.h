@@ -117,6 +117,7 @@ struct Scenario {
   // with its header and exit status. None: the record is not looked at.
   RecordLines recordHolds = nullptr;
   bool recordsNothing = false;  // no record at all
+  std::string outcome = "";     // when set, the record's outcome line after "outcome: "
   int backups = -1;             // registry backups the run leaves; -1: not looked at
   std::string backupHolds = "";  // text (UTF-8) the run's one backup holds
   // Under Wine, the backup imported with regedit brings back every key and
