@@ -30,52 +30,52 @@ void recordDeletion(const RunRecord& runRecord, const std::string& subKey,
 }
 
 // Whether the key is gone: deleted, or not there.
-bool removeKey(const RunRecord& runRecord, const std::string& subKey) {
-  const KeyDeletion deletion = deleteCacheKey(subKey);
+bool reportKey(const RunRecord& runRecord, const std::string& subKey,
+               const KeyDeletion& deletion) {
   showDeletion(subKey, deletion.result == ErrorSuccess);
   recordDeletion(runRecord, subKey, deletion);
   return deletion.result == ErrorSuccess || deletion.result == ErrorNotFound;
 }
 
-void reportOpenFailure(const RunRecord& runRecord, const TaskCacheKeys& keys) {
+void reportOpenFailure(const RunRecord& runRecord, const KeysPlan& plan) {
   recordLine(runRecord,
-             keys.treeOpened == ErrorNotFound    ? std::string("Tree key not found")
-             : keys.treeOpened == ErrorKeyIsLink ? std::string("Tree key is a registry link, not followed")
-                                                 : "Tree key not opened, error " +
-                                                       std::to_string(keys.treeOpened),
-             machineKey(keys.treeKey));
+             plan.treeFound == ErrorNotFound    ? std::string("Tree key not found")
+             : plan.treeFound == ErrorKeyIsLink ? std::string("Tree key is a registry link, not followed")
+                                                : "Tree key not opened, error " +
+                                                      std::to_string(plan.treeFound),
+             machineKey(plan.treeKey));
   writeErr(MsgOpenKeyError);
-  writeNumber(StdStream::Err, static_cast<uint32_t>(keys.treeOpened), 16);
+  writeNumber(StdStream::Err, static_cast<uint32_t>(plan.treeFound), 16);
   writeErr(MsgRegistryAbort);
   endLine(StdStream::Err);
 }
 
-// The task's two keys: found, shown, asked about, backed up and deleted.
-// Whether both are gone afterwards (a Tree key not there has none to find).
+// The task's two keys: planned (opened, their owner read), shown, asked
+// about, backed up and deleted through what the plan opened. Whether both
+// are gone afterwards (a Tree key not there has none to find).
 bool removeTaskCacheEntries(const DangerousTask& danger, RunRecord* runRecord) {
-  const std::string taskPath = registryTaskPath(danger.task.uri, danger.taskPath);
-  const TaskCacheKeys keys = findTaskCacheKeys(taskPath);
-  if (keys.treeOpened != ErrorSuccess) {
-    reportOpenFailure(*runRecord, keys);
-    return keys.treeOpened == ErrorNotFound;
+  const KeysPlan plan = planKeyRemoval(registryTaskPath(danger.task.uri, danger.taskPath));
+  if (plan.treeFound != ErrorSuccess) {
+    reportOpenFailure(*runRecord, plan);
+    return plan.treeFound == ErrorNotFound;
   }
-  if (keys.tasksKey.empty()) {
-    recordLine(*runRecord, "no usable Id in", machineKey(keys.treeKey));
+  if (plan.tasksKey.empty()) {
+    recordLine(*runRecord, "no usable Id in", machineKey(plan.treeKey));
     return false;
   }
   writeOut(MsgTreeKeyFound);
-  writeOut(keys.treeKey);
+  writeOut(plan.treeKey);
   endLine(StdStream::Out);
   writeOut(MsgTasksKeyFound);
-  writeOut(keys.tasksKey);
+  writeOut(plan.tasksKey);
   endLine(StdStream::Out);
 
   setColour(ColourRed);
   writeOut(MsgAskDeleteKeys);
   setColour(ColourNormal);
   const bool remove = askYesNo();
-  recordAnswer(*runRecord, "delete registry keys " + machineKey(keys.treeKey) + " and " +
-                               machineKey(keys.tasksKey),
+  recordAnswer(*runRecord, "delete registry keys " + machineKey(plan.treeKey) + " and " +
+                               machineKey(plan.tasksKey),
                remove);
   if (!remove) {
     writeOut(MsgKeysKept);
@@ -84,17 +84,16 @@ bool removeTaskCacheEntries(const DangerousTask& danger, RunRecord* runRecord) {
     return false;
   }
   // Backed up before they go, so that a mistake can be undone.
-  const KeySnapshot tasks = snapshotKey(keys.tasksKey);
-  backupKeys(runRecord, {snapshotKey(keys.treeKey), tasks});
-  const bool treeGone = removeKey(*runRecord, keys.treeKey);
-  if (belongsToAnotherTask(tasks, danger.taskPath)) {
-    showDeletion(keys.tasksKey, false);
-    recordLine(*runRecord, "key not deleted, its Path names another task, " +
-                               tasksKeyOwner(tasks),
-               machineKey(keys.tasksKey));
+  backupKeys(runRecord, snapshotPlannedKeys(plan));
+  const KeysRemoval removal = removeKeys(plan);
+  const bool treeGone = reportKey(*runRecord, plan.treeKey, removal.tree);
+  if (removal.tasksKept) {
+    showDeletion(plan.tasksKey, false);
+    recordLine(*runRecord, "key not deleted, its Path names another task, " + plan.owner,
+               machineKey(plan.tasksKey));
     return false;
   }
-  return removeKey(*runRecord, keys.tasksKey) && treeGone;
+  return reportKey(*runRecord, plan.tasksKey, removal.tasks) && treeGone;
 }
 
 std::string recordedOutcome(const PayloadRemoval& removal) {

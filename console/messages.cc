@@ -1,7 +1,13 @@
 // Kept readable as UTF-8 here; the build stores these literals as GBK.
 #include "console/messages.h"
 
-const char* const MessageCatalogue[MessageCount] = {
+// The unit suite compiles this table once more, under another name, as written.
+#ifndef VORKEL_CATALOGUE_NAME
+#define VORKEL_CATALOGUE_NAME MessageCatalogue
+#endif
+
+extern const char* const VORKEL_CATALOGUE_NAME[MessageCount];
+const char* const VORKEL_CATALOGUE_NAME[MessageCount] = {
     /* MsgBannerRule */ "================================================",
     /* MsgBannerTitle */ "          Win32/Vorkelbraith.C专杀工具                 ",
     /* MsgBannerAuthor */ "          作者：Quenlathorix                  ",

@@ -1,6 +1,7 @@
 // Operating-system services the tool uses. One header for every backend:
-// windows.cc talks to kernel32, advapi32 and ntdll, posix.cc stands in for
-// them on a Unix machine, where the working directory plays the part of the
+// windows.cc (console, environment, files) and windows_registry.cc (keys,
+// through advapi32 and ntdll, and the administrator's rights) talk to
+// Windows; posix.cc stands in for them on a Unix machine, where the working directory plays the part of the
 // Windows machine (drive paths and registry keys become folders under it).
 //
 // Every path, key name and value crosses this header as UTF-8; a backend
@@ -12,6 +13,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -151,8 +153,8 @@ void platformReleaseMd5(PlatformMd5* hash);
 // Registry, under HKEY_LOCAL_MACHINE in the 64-bit view. Results are the
 // system's error codes (ErrorSuccess, ErrorNotFound, ErrorMoreData...). A
 // key an administrator may only read (the scheduler's own, on Windows 10
-// and 11) is opened or deleted with the administrator's backup or restore
-// right when the plain call is refused; nothing here ever creates a key.
+// and 11) is opened with the administrator's backup or restore right when
+// the plain open is refused; nothing here ever creates a key.
 // A path is opened one name at a time, and none is followed if it is a
 // registry link (on the POSIX backend a key folder that is a symbolic link):
 // a link anywhere in the path gives ErrorKeyIsLink, and nothing is read or
@@ -172,12 +174,12 @@ long platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey, Platfo
 /// The names of an open key's sub-keys, in the order the system lists them.
 long platformListSubKeys(PlatformKey* key, std::vector<std::string>* names);
 
-/// What deleting one key took.
+/// What opening a key to delete it, and deleting it, took.
 struct KeyDeletion {
-  /// The system's code; after a retry, the retry's own (its open's, or the
-  /// deletion's), unless the rights could not be put in force.
+  /// The system's code: the open's (after a retry the retry's own, unless
+  /// the rights could not be put in force), then the deletion's.
   long result = 0;
-  /// The plain deletion was refused and tried again with the restore right.
+  /// The plain open was refused and tried again with the restore right.
   bool retried = false;
   /// During that retry the process held the backup and restore rights, in
   /// force, as the system reported them.
@@ -185,9 +187,22 @@ struct KeyDeletion {
   /// After it the process's rights were as before, as the system reported.
   bool rightsPutBack = false;
 };
-/// Deletes one key that has no sub-keys, with its values: exactly the key
-/// opened and found not to be a link, through that handle.
-KeyDeletion platformDeleteKey(const std::string& subKey);
+/// A key opened to be read and later deleted: found not to be a link and
+/// held, so that what is read and deleted is that key, whatever takes its
+/// name meanwhile. key is null when how.result is not ErrorSuccess, and
+/// closed with its holder.
+struct PlatformKeyCloser {
+  void operator()(PlatformKey* key) const { platformCloseKey(key); }
+};
+typedef std::unique_ptr<PlatformKey, PlatformKeyCloser> HeldKey;
+struct KeyOpenedToRemove {
+  HeldKey key;
+  KeyDeletion how;
+};
+KeyOpenedToRemove platformOpenKeyToRemove(const std::string& subKey);
+/// Deletes a key opened to be removed, with its values, through that
+/// handle; one with sub-keys is refused. The system's code.
+long platformDeleteOpenKey(PlatformKey* key);
 
 /// One value of a key as stored: its type (ValueTypeString...)
 /// and its bytes, strings in UTF-16 as Windows keeps them.

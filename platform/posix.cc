@@ -6,6 +6,7 @@
 // no write permission bit stands for a read-only file, and a key folder
 // without one for a key an administrator may only read. Names are bytes,
 // shown as they are.
+#include <ctype.h>
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -335,10 +336,6 @@ void platformReleaseMd5(PlatformMd5* md5) {
   delete md5;
 }
 
-struct PlatformKey {
-  std::string folder;
-};
-
 namespace {
 
 // A key's folder, opened name by name below the hive folder; the folder
@@ -381,6 +378,11 @@ long openKeyFolder(const std::string& subKey, KeyFolder* key,
 
 }  // namespace
 
+struct PlatformKey {
+  std::string folder;
+  KeyFolder held;  // a key opened to be removed: its folder and the one holding it
+};
+
 long platformOpenKey(const std::string& subKey, PlatformKey** key) {
   *key = nullptr;
   KeyFolder folder;
@@ -391,23 +393,63 @@ long platformOpenKey(const std::string& subKey, PlatformKey** key) {
   return ErrorSuccess;
 }
 
+namespace {
+
+bool sameNameCaseless(const std::string& one, const std::string& other) {
+  if (one.size() != other.size()) return false;
+  for (size_t i = 0; i < one.size(); ++i)
+    if (tolower(static_cast<unsigned char>(one[i])) != tolower(static_cast<unsigned char>(other[i])))
+      return false;
+  return true;
+}
+
+// The value file's name in the key's folder: the registry tells value names
+// apart without regard to case.
+std::string valueFileName(int folder, const std::string& name) {
+  struct stat info;
+  if (fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return name;
+  const int listed = dup(folder);
+  DIR* listing = listed >= 0 ? fdopendir(listed) : nullptr;
+  if (listing == nullptr) {
+    if (listed >= 0) close(listed);
+    return name;
+  }
+  rewinddir(listing);  // a duplicate shares the held folder's place in the listing
+  std::string found = name;
+  while (struct dirent* entry = readdir(listing))
+    if (sameNameCaseless(entry->d_name, name)) found = entry->d_name;
+  closedir(listing);
+  return found;
+}
+
+}  // namespace
+
+// A key opened to be removed is read through its folder as held.
 long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
                         uint32_t* size) {
   std::string name = valueName;
   if (name.empty() || name == "." || name == ".." ||
       name.find_first_of("/\\") != std::string::npos)
     return ErrorNotFound;
-  std::string path = key->folder + "/" + name;
+  const int folder = key->held.fd >= 0 ? dup(key->held.fd)
+                                       : open(key->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return ErrorNotFound;
+  const int fd = openat(folder, valueFileName(folder, name).c_str(),
+                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const int opening = errno;
+  close(folder);
   struct stat info;
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-    return ErrorNotFound;
-  FILE* value = fopen(path.c_str(), "rb");
-  if (value == nullptr) return ErrorAccessDenied;
+  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fd >= 0) close(fd);
+    return fd < 0 && opening != ENOENT && opening != ELOOP ? ErrorAccessDenied : ErrorNotFound;
+  }
   uint64_t length = static_cast<uint64_t>(info.st_size);
   // Like Windows, a value too large for the buffer leaves part of it there.
   size_t wanted = length < *size ? static_cast<size_t>(length) : *size;
-  size_t got = fread(buffer, 1, wanted, value);
-  fclose(value);
+  size_t got = 0;
+  for (ssize_t chunk; got < wanted && (chunk = read(fd, buffer + got, wanted - got)) > 0;)
+    got += static_cast<size_t>(chunk);
+  close(fd);
   if (got != wanted) return ErrorAccessDenied;
   bool fits = length <= *size;
   *size = static_cast<uint32_t>(length);
@@ -443,55 +485,84 @@ long platformListSubKeys(PlatformKey* key, std::vector<std::string>* names) {
   return ErrorSuccess;
 }
 
-// All or nothing: when the key's folder, or the folder holding it, may not
-// be written, nothing is removed; a key is never left without its values.
-// Everything goes through the folders opened, so the key deleted is the one
-// found not to be a link.
-KeyDeletion platformDeleteKey(const std::string& subKey) {
-  KeyDeletion deletion;
-  KeyFolder key;
-  deletion.result = openKeyFolder(subKey, &key);
-  if (deletion.result != ErrorSuccess) return deletion;
-  deletion.result = ErrorAccessDenied;
-  if (faccessat(key.parent, key.name.c_str(), W_OK | X_OK, 0) != 0 ||
-      faccessat(key.parent, ".", W_OK | X_OK, 0) != 0)
-    return deletion;
-  const int listed = dup(key.fd);
+// A key folder, or the folder holding it, that may not be written stands
+// for a key an administrator may only read: refused at the open, so that
+// nothing is removed and a key is never left without its values.
+KeyOpenedToRemove platformOpenKeyToRemove(const std::string& subKey) {
+  KeyOpenedToRemove opened;
+  PlatformKey* key = new PlatformKey;
+  opened.how.result = openKeyFolder(subKey, &key->held);
+  if (opened.how.result == ErrorSuccess &&
+      (faccessat(key->held.parent, key->held.name.c_str(), W_OK | X_OK, 0) != 0 ||
+       faccessat(key->held.parent, ".", W_OK | X_OK, 0) != 0))
+    opened.how.result = ErrorAccessDenied;
+  if (opened.how.result != ErrorSuccess) {
+    delete key;
+    return opened;
+  }
+  key->folder = keyFolder(subKey);
+  opened.key.reset(key);
+  return opened;
+}
+
+// Everything goes through the folders held: the key deleted is the one
+// opened, and only while its name still holds it.
+long platformDeleteOpenKey(PlatformKey* key) {
+  const KeyFolder& held = key->held;
+  struct stat opened, named;
+  if (held.fd < 0 || fstat(held.fd, &opened) != 0) return ErrorAccessDenied;
+  if (fstatat(held.parent, held.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
+    return ErrorNotFound;
+  const int listed = dup(held.fd);
   DIR* listing = listed >= 0 ? fdopendir(listed) : nullptr;
   if (listing == nullptr) {
     if (listed >= 0) close(listed);
-    return deletion;
+    return ErrorAccessDenied;
   }
+  rewinddir(listing);
   std::vector<std::string> values;
   bool hasSubKeys = false;
   while (struct dirent* found = readdir(listing)) {
     std::string name = found->d_name;
     if (name == "." || name == "..") continue;
     struct stat info;
-    if (fstatat(key.fd, name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode))
+    if (fstatat(held.fd, name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode))
       hasSubKeys = true;
     else
       values.push_back(name);
   }
   closedir(listing);
-  if (hasSubKeys) return deletion;
+  if (hasSubKeys) return ErrorAccessDenied;
   for (const std::string& name : values)
-    if (unlinkat(key.fd, name.c_str(), 0) != 0) return deletion;
-  if (unlinkat(key.parent, key.name.c_str(), AT_REMOVEDIR) == 0) deletion.result = ErrorSuccess;
-  return deletion;
+    if (unlinkat(held.fd, name.c_str(), 0) != 0) return ErrorAccessDenied;
+  return unlinkat(held.parent, held.name.c_str(), AT_REMOVEDIR) == 0 ? ErrorSuccess
+                                                                     : ErrorAccessDenied;
 }
 
+// A key opened to be removed is read through its folder as held.
 long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values) {
-  DIR* listing = opendir(key->folder.c_str());
-  if (listing == nullptr) return windowsError(errno);
+  const int folder = key->held.fd >= 0 ? dup(key->held.fd)
+                                       : open(key->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* listing = folder >= 0 ? fdopendir(folder) : nullptr;
+  if (listing == nullptr) {
+    const long refused = windowsError(errno);
+    if (folder >= 0) close(folder);
+    return refused;
+  }
+  rewinddir(listing);
   long result = ErrorSuccess;
   while (struct dirent* found = readdir(listing)) {
     const std::string name = found->d_name;
-    const std::string path = key->folder + "/" + name;
-    if (name == "." || name == ".." || isFolder(path)) continue;
-    FILE* file = fopen(path.c_str(), "rb");
+    struct stat info;
+    if (name == "." || name == ".." ||
+        (fstatat(dirfd(listing), name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode)))
+      continue;
+    const int valueFd = openat(dirfd(listing), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    FILE* file = valueFd >= 0 ? fdopen(valueFd, "rb") : nullptr;
     if (file == nullptr) {
       result = windowsError(errno);
+      if (valueFd >= 0) close(valueFd);
       break;
     }
     KeyValue value;

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -56,21 +57,40 @@ TEST_F(Posix, OpenKeyAndQueryValue) {
   platformCloseKey(key);
 }
 
+// Opened to be removed, then deleted through what was opened.
+long deleteKey(const std::string& subKey) {
+  const KeyOpenedToRemove opened = platformOpenKeyToRemove(subKey);
+  return opened.key ? platformDeleteOpenKey(opened.key.get()) : opened.how.result;
+}
+
 TEST_F(Posix, DeleteKeyOnlyWithoutSubKeys) {
   writeFile(Hive + "K/Parent/Value", "v");
   makeFolders(Hive + "K/Parent/Child");
   writeFile(Hive + "K/Leaf/A", "a");
   writeFile(Hive + "K/Leaf/B", "");
   makeFolders(Hive + "K/Empty");
-  EXPECT_EQ(platformDeleteKey("K\\Missing").result, 2);
-  EXPECT_EQ(platformDeleteKey("K\\Parent").result, 5);
+  EXPECT_EQ(deleteKey("K\\Missing"), 2);
+  EXPECT_EQ(deleteKey("K\\Parent"), 5);
   EXPECT_TRUE(pathExists(Hive + "K/Parent/Value"));
   EXPECT_TRUE(pathExists(Hive + "K/Parent/Child"));
-  EXPECT_EQ(platformDeleteKey("K\\Leaf").result, 0);
+  EXPECT_EQ(deleteKey("K\\Leaf"), 0);
   EXPECT_FALSE(pathExists(Hive + "K/Leaf"));
-  EXPECT_EQ(platformDeleteKey("K\\Empty").result, 0);
+  EXPECT_EQ(deleteKey("K\\Empty"), 0);
   EXPECT_FALSE(pathExists(Hive + "K/Empty"));
   EXPECT_TRUE(pathExists(Hive + "K/Parent"));
+  // Another key renamed into the name after the open is not the one opened:
+  // neither is deleted.
+  writeFile(Hive + "K/Held/Id", "{held}");
+  const KeyOpenedToRemove held = platformOpenKeyToRemove("K\\Held");
+  ASSERT_TRUE(held.key);
+  ASSERT_EQ(0, rename((Hive + "K/Held").c_str(), (Hive + "K/Moved").c_str()));
+  writeFile(Hive + "K/Held/Id", "{other}");
+  std::vector<KeyValue> values;
+  EXPECT_EQ(0, platformReadValues(held.key.get(), &values));
+  EXPECT_EQ("{held}", values.size() == 1 ? values[0].data : "");
+  EXPECT_EQ(2, platformDeleteOpenKey(held.key.get()));
+  EXPECT_EQ("{other}", readFile(Hive + "K/Held/Id"));
+  EXPECT_EQ("{held}", readFile(Hive + "K/Moved/Id"));
 }
 
 // Dot parts name no key; a key folder that is a symbolic link stands for a
@@ -95,7 +115,7 @@ TEST_F(Posix, KeysWithDotPartsOrLinksAreRefused) {
     EXPECT_EQ(platformOpenKey(c.subKey, &key), c.code) << c.subKey;
     EXPECT_EQ(key, nullptr) << c.subKey;
     platformCloseKey(key);
-    EXPECT_EQ(platformDeleteKey(c.subKey).result, c.code) << c.subKey;
+    EXPECT_EQ(deleteKey(c.subKey), c.code) << c.subKey;
   }
   EXPECT_EQ(readFile("outside/value"), "x");
   EXPECT_EQ(readFile(Hive + "A/B/value"), "x");

@@ -359,11 +359,9 @@ struct PlatformRights {
 };
 
 PlatformRights* platformBeginFileRights(FileRights wanted, bool* inForce) {
-  static const wchar_t* const Backup[] = {L"SeBackupPrivilege"};
-  static const wchar_t* const BackupAndRestore[] = {L"SeBackupPrivilege", L"SeRestorePrivilege"};
   PlatformRights* taken = new PlatformRights;
-  *inForce = wanted == FileRights::Scan ? takeRights(Backup, 1, &taken->rights)
-                                        : takeRights(BackupAndRestore, 2, &taken->rights);
+  *inForce = wanted == FileRights::Scan ? takeRights(BackupRight, 1, &taken->rights)
+                                        : takeRights(BackupAndRestoreRights, 2, &taken->rights);
   return taken;
 }
 

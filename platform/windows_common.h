@@ -66,6 +66,10 @@ struct Rights {
   bool changed = false;
   std::vector<unsigned char> before;  // the token's rights before any change
 };
+// The administrator's rights the tool puts in force, each named once.
+const wchar_t* const BackupRight[] = {L"SeBackupPrivilege"};
+const wchar_t* const BackupAndRestoreRights[] = {L"SeBackupPrivilege", L"SeRestorePrivilege"};
+
 /// Puts the named rights (at most two) in force; says whether the system
 /// reports them so. putRightsBack is due whatever it returns.
 bool takeRights(const wchar_t* const* names, int count, Rights* rights);

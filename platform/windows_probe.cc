@@ -213,7 +213,9 @@ int main() {
     // What the deletion reports, with the rights seen from here before and
     // after it.
     const std::string before = backupRights();
-    KeyDeletion deletion = platformDeleteKey(subject);
+    const KeyOpenedToRemove opened = platformOpenKeyToRemove(subject);
+    KeyDeletion deletion = opened.how;
+    if (opened.key) deletion.result = platformDeleteOpenKey(opened.key.get());
     print("result=" + std::to_string(deletion.result) +
           " retried=" + std::to_string(deletion.retried) +
           " inForce=" + std::to_string(deletion.rightsInForce) +

@@ -172,8 +172,6 @@ LONG deleteOpenKey(HKEY key) {
   return status < 0 ? static_cast<LONG>(RtlNtStatusToDosError(status)) : ERROR_SUCCESS;
 }
 
-const wchar_t* const BackupRight[] = {L"SeBackupPrivilege"};
-const wchar_t* const RestoreRights[] = {L"SeRestorePrivilege", L"SeBackupPrivilege"};
 
 }  // namespace
 
@@ -249,26 +247,26 @@ long platformListSubKeys(PlatformKey* key, std::vector<std::string>* names) {
   }
 }
 
-// The key deleted is the one opened and found not to be a link, through
-// that handle: a name swapped for a link afterwards changes nothing.
-KeyDeletion platformDeleteKey(const std::string& subKey) {
-  KeyDeletion deletion;
+// The rights are in force for the open alone: the handle it gives may
+// delete the key later without them.
+KeyOpenedToRemove platformOpenKeyToRemove(const std::string& subKey) {
+  KeyOpenedToRemove opened;
   OwnedKey key;
-  deletion.result = openEachName(subKey, DELETE, &key);
-  if (deletion.result == ERROR_SUCCESS) deletion.result = deleteOpenKey(key.get());
-  if (deletion.result != ERROR_ACCESS_DENIED) return deletion;
-  deletion.retried = true;
-  Rights rights;
-  deletion.rightsInForce = takeRights(RestoreRights, 2, &rights);
-  if (deletion.rightsInForce) {
+  opened.how.result = openEachName(subKey, KEY_READ | DELETE, &key);
+  if (opened.how.result == ERROR_ACCESS_DENIED) {
+    opened.how.retried = true;
+    Rights rights;
+    opened.how.rightsInForce = takeRights(BackupAndRestoreRights, 2, &rights);
     // The retry's own outcome is the one reported.
-    OwnedKey held;
-    deletion.result = openEachNameWithRights(subKey, DELETE, &held);
-    if (deletion.result == ERROR_SUCCESS) deletion.result = deleteOpenKey(held.get());
+    if (opened.how.rightsInForce)
+      opened.how.result = openEachNameWithRights(subKey, KEY_READ | DELETE, &key);
+    opened.how.rightsPutBack = putRightsBack(&rights);
   }
-  deletion.rightsPutBack = putRightsBack(&rights);
-  return deletion;
+  if (opened.how.result == ERROR_SUCCESS) opened.key.reset(reinterpret_cast<PlatformKey*>(key.release()));
+  return opened;
 }
+
+long platformDeleteOpenKey(PlatformKey* key) { return deleteOpenKey(reinterpret_cast<HKEY>(key)); }
 
 long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values) {
   HKEY hkey = reinterpret_cast<HKEY>(key);

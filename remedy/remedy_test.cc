@@ -1,3 +1,4 @@
+#include <stdio.h>
 #include <unistd.h>
 
 #include <string>
@@ -38,68 +39,71 @@ TEST(Remedy, RegistryPathIsTheTasksOwnUnlessTheUriNamesIt) {
   for (const auto& c : cases) EXPECT_EQ(c.used, registryTaskPath(c.uri, c.taskPath)) << c.uri;
 }
 
-TEST(Remedy, FindsBothKeysThroughTheTreeKeysId) {
+// The plan opens the Tree key, and the Tasks key its Id names, before any
+// question; a Tasks key whose Path names another task is known then too.
+TEST(Remedy, PlansBothKeysThroughTheTreeKeysId) {
   InMachineFolder machine;
-  writeFile(cacheFolder("Tree\\Updater\\Id"), "{1}");
+  for (const char* name : {"Updater", "Same", "Other", "NoPath"})
+    writeFile(cacheFolder(std::string("Tree\\") + name + "\\Id"), std::string("{") + name + "}");
+  writeFile(cacheFolder("Tasks\\{Updater}\\Path"), std::string("\\Updater\0", 9));
+  writeFile(cacheFolder("Tasks\\{Same}\\path"), "\\SAME");
+  writeFile(cacheFolder("Tasks\\{Other}\\Path"), "\\Microsoft\\Other");
+  makeFolders(cacheFolder("Tasks\\{NoPath}"));
   makeFolders(cacheFolder("Tree\\NoId"));
   writeFile(cacheFolder("Tree\\Long\\Id"), std::string(300, 'x'));
   writeFile(cacheFolder("Victim\\Id"), "{victim}");
   ASSERT_EQ(0, symlink("../Victim", cacheFolder("Tree\\Link").c_str()));
-  const struct { const char* path; long opened; std::string tasksKey; } cases[] = {
-      {"\\Updater", ErrorSuccess, std::string(TaskCacheBase) + "\\Tasks\\{1}"},
-      {"\\NoId", ErrorSuccess, ""},
-      {"\\Long", ErrorSuccess, ""},  // cut, it could name another key
-      {"\\Missing", ErrorNotFound, ""},
-      {"\\Link", ErrorKeyIsLink, ""},  // not followed to the Id it would find
+  const std::string tasks = std::string(TaskCacheBase) + "\\Tasks\\";
+  const struct { const char* path; long found; std::string tasksKey; const char* owner; bool another; } cases[] = {
+      {"\\Updater", ErrorSuccess, tasks + "{Updater}", "\\Updater", false},
+      {"\\Same", ErrorSuccess, tasks + "{Same}", "\\SAME", false},
+      {"\\Other", ErrorSuccess, tasks + "{Other}", "\\Microsoft\\Other", true},
+      {"\\NoPath", ErrorSuccess, tasks + "{NoPath}", "", false},
+      {"\\NoId", ErrorSuccess, "", "", false},
+      {"\\Long", ErrorSuccess, "", "", false},  // cut, it could name another key
+      {"\\Missing", ErrorNotFound, "", "", false},
+      {"\\Link", ErrorKeyIsLink, "", "", false},  // not followed to the Id it would find
   };
   for (const auto& c : cases) {
-    const TaskCacheKeys keys = findTaskCacheKeys(c.path);
-    EXPECT_EQ(std::string(TaskCacheBase) + "\\Tree\\" + c.path, keys.treeKey);
-    EXPECT_EQ(c.opened, keys.treeOpened) << c.path;
-    EXPECT_EQ(c.tasksKey, keys.tasksKey) << c.path;
+    const KeysPlan plan = planKeyRemoval(c.path);
+    EXPECT_EQ(std::string(TaskCacheBase) + "\\Tree\\" + c.path, plan.treeKey);
+    EXPECT_EQ(c.found, plan.treeFound) << c.path;
+    EXPECT_EQ(c.tasksKey, plan.tasksKey) << c.path;
+    EXPECT_EQ(c.owner, plan.owner) << c.path;
+    EXPECT_EQ(c.another, plan.ownedByAnother) << c.path;
   }
 }
 
-// A tasks key is kept when its Path names another task; a missing Path
-// changes nothing.
-TEST(Remedy, TasksKeyPathNamesItsOwner) {
-  const std::string utf16Path("\\\0O\0t\0h\0e\0r\0\0\0", 14);
-  const struct { std::vector<KeyValue> values; const char* owner; bool another; } cases[] = {
-      {{}, "", false},
-      {{{"Path", ValueTypeBinary, std::string("\\Updater\0", 9)}}, "\\Updater", false},
-      {{{"path", ValueTypeBinary, "\\UPDATER"}}, "\\UPDATER", false},
-      {{{"Path", ValueTypeString, utf16Path}}, "\\Other", true},
-      {{{"Other", ValueTypeBinary, "\\Other"}}, "", false},
-  };
-  for (const auto& c : cases) {
-    const KeySnapshot key = {"K", ErrorSuccess, c.values};
-    EXPECT_EQ(c.owner, tasksKeyOwner(key));
-    EXPECT_EQ(c.another, belongsToAnotherTask(key, "\\Updater")) << c.owner;
-  }
-}
-
-// The snapshot is what the backup writes; the deletion removes exactly the
-// key named and reports one that is not there.
-TEST(Remedy, SnapshotsAndDeletesOneKey) {
+// The backup is read through the handles that delete; a key renamed into a
+// planned key's name meanwhile is neither backed up nor deleted, and a link
+// is neither read nor deleted, nor is what it points at.
+TEST(Remedy, BacksUpAndDeletesWhatThePlanOpened) {
   InMachineFolder machine;
-  writeFile(cacheFolder("Tasks\\{1}\\Path"), "\\Updater");
-  const std::string key = std::string(TaskCacheBase) + "\\Tasks\\{1}";
-  const KeySnapshot snapshot = snapshotKey(key);
-  EXPECT_EQ(ErrorSuccess, snapshot.readResult);
-  ASSERT_EQ(1u, snapshot.values.size());
-  EXPECT_EQ("\\Updater", snapshot.values[0].data);
-  EXPECT_EQ(ErrorSuccess, deleteCacheKey(key).result);
-  EXPECT_FALSE(pathExists(cacheFolder("Tasks\\{1}")));
-  EXPECT_EQ(ErrorNotFound, deleteCacheKey(key).result);
-  EXPECT_EQ(ErrorNotFound, snapshotKey(key).readResult);
-  // A link is neither read nor deleted, and neither is what it points at.
-  writeFile(cacheFolder("Tasks\\{2}\\Path"), "\\Other");
-  ASSERT_EQ(0, symlink("{2}", cacheFolder("Tasks\\{1}").c_str()));
-  const KeySnapshot link = snapshotKey(key);
-  EXPECT_EQ(ErrorKeyIsLink, link.readResult);
-  EXPECT_TRUE(link.values.empty());
-  EXPECT_EQ(ErrorKeyIsLink, deleteCacheKey(key).result);
-  EXPECT_EQ("\\Other", readFile(cacheFolder("Tasks\\{2}\\Path")));
+  writeFile(cacheFolder("Tree\\T\\Id"), "{1}");
+  writeFile(cacheFolder("Tasks\\{1}\\Path"), "\\T");
+  KeysPlan plan = planKeyRemoval("\\T");
+  ASSERT_EQ(2u, snapshotPlannedKeys(plan).size());
+  EXPECT_EQ("\\T", snapshotPlannedKeys(plan)[1].values.at(0).data);
+  KeysRemoval removal = removeKeys(plan);
+  EXPECT_EQ(ErrorSuccess, removal.tree.result);
+  EXPECT_EQ(ErrorSuccess, removal.tasks.result);
+  EXPECT_FALSE(pathExists(cacheFolder("Tree\\T")) || pathExists(cacheFolder("Tasks\\{1}")));
+
+  writeFile(cacheFolder("Tree\\T\\Id"), "{2}");
+  writeFile(cacheFolder("Tasks\\{2}\\Path"), "\\T");
+  writeFile(cacheFolder("Tasks\\{other}\\Path"), "\\Other");
+  plan = planKeyRemoval("\\T");
+  ASSERT_EQ(0, rename(cacheFolder("Tasks\\{2}").c_str(), cacheFolder("Tasks\\{2}.moved").c_str()));
+  ASSERT_EQ(0, symlink("{other}", cacheFolder("Tasks\\{2}").c_str()));
+  EXPECT_EQ(ErrorNotFound, removeKeys(plan).tasks.result);
+  EXPECT_EQ("\\T", readFile(cacheFolder("Tasks\\{2}.moved\\Path")));
+  EXPECT_EQ("\\Other", readFile(cacheFolder("Tasks\\{other}\\Path")));
+
+  writeFile(cacheFolder("Tree\\L\\Id"), "{2}");
+  plan = planKeyRemoval("\\L");
+  EXPECT_EQ(ErrorKeyIsLink, snapshotPlannedKeys(plan)[1].readResult);
+  EXPECT_EQ(ErrorKeyIsLink, removeKeys(plan).tasks.result);
+  EXPECT_EQ("\\Other", readFile(cacheFolder("Tasks\\{other}\\Path")));
 }
 
 TEST(Remedy, RemovesOnlyAFileThatIsStillThePayload) {

@@ -1,53 +1,79 @@
 #include "remedy/task_cache.h"
 
-#include "text/text.h"
+namespace {
+
+// The key to read a planned key's values through: the one held to delete
+// it, or, when the system would not give that (an administrator may only
+// read it), one opened to read only.
+PlatformKey* readable(const KeyOpenedToRemove& opened, const std::string& subKey,
+                      HeldKey* readOnly, long* found) {
+  *found = opened.how.result;
+  if (opened.key) return opened.key.get();
+  if (opened.how.result != ErrorAccessDenied) return nullptr;
+  PlatformKey* key = nullptr;
+  *found = platformOpenKey(subKey, &key);
+  readOnly->reset(key);
+  return key;
+}
+
+// A string value as the platform gives it (UTF-8), up to its first zero.
+std::string stringValue(PlatformKey* key, const char* name) {
+  std::string buffer(1024, '\0');
+  uint32_t size = static_cast<uint32_t>(buffer.size());
+  if (platformQueryValue(key, name, &buffer[0], &size) != ErrorSuccess) return std::string();
+  buffer.resize(size);
+  return buffer.substr(0, buffer.find('\0'));
+}
+
+KeySnapshot snapshot(const KeyOpenedToRemove& opened, const std::string& subKey) {
+  KeySnapshot taken;
+  taken.subKey = subKey;
+  taken.readResult = opened.how.result;
+  if (opened.key) taken.readResult = platformReadValues(opened.key.get(), &taken.values);
+  return taken;
+}
+
+KeyDeletion deletion(const KeyOpenedToRemove& opened) {
+  KeyDeletion done = opened.how;
+  if (opened.key) done.result = platformDeleteOpenKey(opened.key.get());
+  return done;
+}
+
+}  // namespace
 
 std::string registryTaskPath(const std::string& uri, const std::string& taskPath) {
   return !uri.empty() && sameTaskPath(uri, taskPath) ? uri : taskPath;
 }
 
-TaskCacheKeys findTaskCacheKeys(const std::string& taskPath) {
-  TaskCacheKeys keys;
-  keys.treeKey = std::string(TaskCacheBase) + "\\Tree\\" + taskPath;
-  PlatformKey* opened = nullptr;
-  keys.treeOpened = platformOpenKey(keys.treeKey, &opened);
-  if (keys.treeOpened != ErrorSuccess) return keys;
-  const std::string id = readTaskId(opened);
-  platformCloseKey(opened);
-  if (!id.empty()) keys.tasksKey = std::string(TaskCacheBase) + "\\Tasks\\" + id;
+KeysPlan planKeyRemoval(const std::string& taskPath) {
+  KeysPlan plan;
+  plan.treeKey = std::string(TaskCacheBase) + "\\Tree\\" + taskPath;
+  plan.tree = platformOpenKeyToRemove(plan.treeKey);
+  HeldKey treeReadOnly;
+  PlatformKey* tree = readable(plan.tree, plan.treeKey, &treeReadOnly, &plan.treeFound);
+  if (tree == nullptr) return plan;
+  const std::string id = readTaskId(tree);
+  if (id.empty()) return plan;
+  plan.tasksKey = std::string(TaskCacheBase) + "\\Tasks\\" + id;
+  plan.tasks = platformOpenKeyToRemove(plan.tasksKey);
+  HeldKey tasksReadOnly;
+  long tasksFound = ErrorSuccess;
+  PlatformKey* tasks = readable(plan.tasks, plan.tasksKey, &tasksReadOnly, &tasksFound);
+  if (tasks != nullptr) plan.owner = stringValue(tasks, "Path");
+  plan.ownedByAnother = !plan.owner.empty() && !sameTaskPath(plan.owner, taskPath);
+  return plan;
+}
+
+std::vector<KeySnapshot> snapshotPlannedKeys(const KeysPlan& plan) {
+  std::vector<KeySnapshot> keys = {snapshot(plan.tree, plan.treeKey)};
+  if (!plan.ownedByAnother) keys.push_back(snapshot(plan.tasks, plan.tasksKey));
   return keys;
 }
 
-KeySnapshot snapshotKey(const std::string& subKey) {
-  KeySnapshot snapshot;
-  snapshot.subKey = subKey;
-  PlatformKey* key = nullptr;
-  snapshot.readResult = platformOpenKey(subKey, &key);
-  if (snapshot.readResult != ErrorSuccess) return snapshot;
-  snapshot.readResult = platformReadValues(key, &snapshot.values);
-  platformCloseKey(key);
-  return snapshot;
+KeysRemoval removeKeys(const KeysPlan& plan) {
+  KeysRemoval removal;
+  removal.tree = deletion(plan.tree);
+  removal.tasksKept = plan.ownedByAnother;
+  if (!removal.tasksKept) removal.tasks = deletion(plan.tasks);
+  return removal;
 }
-
-std::string tasksKeyOwner(const KeySnapshot& tasksKey) {
-  for (const KeyValue& value : tasksKey.values) {
-    if (!sameTaskPath(value.name, "path")) continue;
-    // A string as Windows stores it, in UTF-16; natively the bytes.
-    std::string path;
-    if (value.type == ValueTypeString) {
-      const std::u16string units = utf16FromLeBytes(value.data);
-      path = utf8FromUtf16(units.data(), units.size());
-    } else {
-      path = value.data;
-    }
-    return path.substr(0, path.find('\0'));
-  }
-  return std::string();
-}
-
-bool belongsToAnotherTask(const KeySnapshot& tasksKey, const std::string& taskPath) {
-  const std::string owner = tasksKeyOwner(tasksKey);
-  return !owner.empty() && !sameTaskPath(owner, taskPath);
-}
-
-KeyDeletion deleteCacheKey(const std::string& subKey) { return platformDeleteKey(subKey); }

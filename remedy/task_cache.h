@@ -1,10 +1,12 @@
-// A task's two keys in the scheduler's registry cache: finding them, reading
-// them for the backup and deleting them. Nothing here asks or shows; the
-// clean-up pass does, from what these return.
+// A task's two keys in the scheduler's registry cache: planned before the
+// user is asked (each opened once, and held), read for the backup and
+// deleted through what was opened. Nothing here asks or shows; the clean-up
+// pass does, from what these return.
 #ifndef VORKEL_REMEDY_TASK_CACHE_H_
 #define VORKEL_REMEDY_TASK_CACHE_H_
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "record/run_record.h"
@@ -16,27 +18,35 @@
 /// URI, and could name another task's keys with it.
 std::string registryTaskPath(const std::string& uri, const std::string& taskPath);
 
-/// What was found of one task's keys before the user is asked.
-struct TaskCacheKeys {
-  std::string treeKey;                // below HKEY_LOCAL_MACHINE
-  long treeOpened = ErrorSuccess;     // opening it: the system's code, ErrorKeyIsLink
-                                      // for a link, which is neither followed nor read
-  std::string tasksKey;               // "" when the tree key holds no usable Id
+/// One task's keys as found before the user is asked: each opened once to
+/// be read and deleted, and held until the plan goes. What is backed up
+/// and deleted later is exactly what was opened here, whatever takes its
+/// name meanwhile.
+struct KeysPlan {
+  std::string treeKey;             // below HKEY_LOCAL_MACHINE
+  long treeFound = ErrorSuccess;   // whether it could be read at all: the system's
+                                   // code, ErrorKeyIsLink for a link (not followed)
+  std::string tasksKey;            // "" when the tree key holds no usable Id
+  std::string owner;               // the tasks key's Path, "" when it has none
+  bool ownedByAnother = false;     // that Path names another task: the key is kept
+  KeyOpenedToRemove tree, tasks;   // what deleting each will go through
 };
-/// The tree key of the task at taskPath ("\folder\name") and, through the
-/// Id it holds, its tasks key.
-TaskCacheKeys findTaskCacheKeys(const std::string& taskPath);
+/// The plan for the task at taskPath ("\folder\name"). A key an
+/// administrator may only read is still read (its Id, its Path), and its
+/// deletion is refused as its open was.
+KeysPlan planKeyRemoval(const std::string& taskPath);
 
-/// The key's values as they are now, for the backup; a link is not read.
-KeySnapshot snapshotKey(const std::string& subKey);
+/// The keys' values as they are now, read through the handles that will
+/// delete them, for the backup: the keys to be deleted, nothing else.
+std::vector<KeySnapshot> snapshotPlannedKeys(const KeysPlan& plan);
 
-/// The task a tasks key says it belongs to: its Path value, or "" when it
-/// has none that can be read.
-std::string tasksKeyOwner(const KeySnapshot& tasksKey);
-/// Whether that Path names another task than the one at taskPath.
-bool belongsToAnotherTask(const KeySnapshot& tasksKey, const std::string& taskPath);
-
-/// Deletes one key, exactly the one named: a link is not followed.
-KeyDeletion deleteCacheKey(const std::string& subKey);
+/// What became of each key.
+struct KeysRemoval {
+  KeyDeletion tree, tasks;
+  bool tasksKept = false;  // not tried: it belongs to another task
+};
+/// Deletes both keys through the plan's handles; the Tasks key only when it
+/// is the task's own.
+KeysRemoval removeKeys(const KeysPlan& plan);
 
 #endif  // VORKEL_REMEDY_TASK_CACHE_H_
