@@ -23,8 +23,10 @@ bool hashWholeFile(PlatformFile* file, uint64_t size, unsigned char digest[16]) 
     // A file that gives fewer bytes than it had at the open has no
     // fingerprint.
     ok = got > 0;
-    if (ok) md5Add(&md5, chunk, static_cast<size_t>(got));
-    if (ok) remaining -= static_cast<uint64_t>(got);
+    if (ok) {
+      md5Add(&md5, chunk, static_cast<size_t>(got));
+      remaining -= static_cast<uint64_t>(got);
+    }
   }
   if (ok) md5Finish(&md5, digest);
   return ok;
