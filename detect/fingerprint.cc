@@ -1,5 +1,6 @@
 #include "detect/fingerprint.h"
 
+#include "detect/md5.h"
 #include "platform/platform.h"
 
 const char EmptyMd5[] = "d41d8cd98f00b204e9800998ecf8427e";
@@ -12,8 +13,7 @@ namespace {
 const size_t ChunkSize = 1 << 16;
 
 bool hashWholeFile(PlatformFile* file, uint64_t size, unsigned char digest[16]) {
-  PlatformMd5* md5 = platformBeginMd5();
-  if (md5 == nullptr) return false;
+  Md5State md5 = md5Begin();
   unsigned char chunk[ChunkSize];
   uint64_t remaining = size;
   bool ok = true;
@@ -22,11 +22,13 @@ bool hashWholeFile(PlatformFile* file, uint64_t size, unsigned char digest[16]) 
     int64_t got = platformReadFile(file, chunk, wanted);
     // A file that gives fewer bytes than it had at the open has no
     // fingerprint.
-    ok = got > 0 && platformAddToMd5(md5, chunk, static_cast<size_t>(got));
-    if (ok) remaining -= static_cast<uint64_t>(got);
+    ok = got > 0;
+    if (ok) {
+      md5Add(&md5, chunk, static_cast<size_t>(got));
+      remaining -= static_cast<uint64_t>(got);
+    }
   }
-  ok = ok && platformFinishMd5(md5, digest);
-  platformReleaseMd5(md5);
+  if (ok) md5Finish(&md5, digest);
   return ok;
 }
 

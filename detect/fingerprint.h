@@ -12,8 +12,7 @@
 extern const char EmptyMd5[];
 
 /// 32 lower-case hexadecimal digits for the file a command line naming path
-/// starts (platformPathAsRun), or "" when it cannot be opened or read whole,
-/// or the hash service fails.
+/// starts (platformPathAsRun), or "" when it cannot be opened or read whole.
 std::string fileMd5Hex(const std::string& path);
 /// The same for a file already open (size bytes from where it stands).
 std::string openFileMd5Hex(PlatformFile* file, uint64_t size);

@@ -2,7 +2,8 @@
 //   make_seeds OUT  ->  OUT/<target>/seed-N and OUT/<target>.dict
 // Task definitions come in every encoding the reader takes; argument lines
 // sit on the edges of the path rule; the verdict's seeds name each file of
-// its scratch machine; answers mix blanks, yes, no and other bytes.
+// its scratch machine; answers mix blanks, yes, no and other bytes; MD5's
+// inputs cut themselves into pieces.
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -142,6 +143,15 @@ std::vector<std::string> verdictInputs() {
   return seeds;
 }
 
+// Each piece's first byte sets its length: the RFC's test strings in a few
+// pieces, and pieces that end on a block's edges, either side and far past.
+std::vector<std::string> md5Inputs() {
+  return {"", "abc", "\x05" "bcdemessage digest", std::string(64, '\x3F'),
+          std::string(65, '\x40'), std::string(1, '\x81') + std::string(121, 'a'),
+          "12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+          std::string(1, '\xFF') + std::string(12000, '\x01'), std::string(300, '\0')};
+}
+
 std::vector<std::string> answerInputs() {
   return {"", "y", "n", "Y", "y\ny\ny\ny\ny\ny\ny\ny\n", " \t\v\f\r\ny", "yes\nno\n",
           "\xFFy", std::string("\0y", 2), "nnnnnnnnyyyy", "\r\n\r\n", "Yy Nn yY"};
@@ -160,6 +170,7 @@ int main(int argc, char** argv) {
   writeSeeds(out + "/executable_path", argumentLines());
   writeSeeds(out + "/verdict", verdictInputs());
   writeSeeds(out + "/answers", answerInputs());
+  writeSeeds(out + "/md5", md5Inputs());
   writeDictionary(out + "/task_definition.dict",
                   {"<?xml", "?>", "version=\"1.0\"", "encoding=\"", "UTF-16", "ISO-8859-1",
                    "<Task>", "</Task>", "<RegistrationInfo>", "<URI>", "</URI>",

@@ -141,15 +141,6 @@ long platformDeleteOpenFile(PlatformFile* file);
 /// before the network is there.
 long platformDeleteOpenFileAtRestart(PlatformFile* file);
 
-// MD5 from the system's cryptographic service.
-struct PlatformMd5;
-/// Null when the service cannot give an MD5 hash.
-PlatformMd5* platformBeginMd5();
-bool platformAddToMd5(PlatformMd5* hash, const void* data, size_t size);
-bool platformFinishMd5(PlatformMd5* hash, unsigned char digest[16]);
-/// Releases the hash and the context it came from.
-void platformReleaseMd5(PlatformMd5* hash);
-
 // Registry, under HKEY_LOCAL_MACHINE in the 64-bit view. Results are the
 // system's error codes (ErrorSuccess, ErrorNotFound, ErrorMoreData...). A
 // key an administrator may only read (the scheduler's own, on Windows 10

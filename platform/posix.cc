@@ -16,8 +16,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <openssl/evp.h>
-
 #include "platform/platform.h"
 
 namespace {
@@ -288,53 +286,6 @@ long platformDeleteOpenFile(PlatformFile* file) {
 // Nothing here is kept from deletion by being in use, and nothing waits
 // for a restart.
 long platformDeleteOpenFileAtRestart(PlatformFile*) { return ErrorAccessDenied; }
-
-struct PlatformMd5 {
-  EVP_MD_CTX* context;
-};
-
-namespace {
-
-// Looked up once: given EVP_md5(), OpenSSL 3 looks the algorithm up afresh
-// at every initialisation, some fifty thousand instructions each time.
-const EVP_MD* md5Algorithm() {
-#if OPENSSL_VERSION_NUMBER >= 0x30000000L
-  static const EVP_MD* const fetched = EVP_MD_fetch(nullptr, "MD5", nullptr);
-  return fetched;
-#else
-  return EVP_md5();
-#endif
-}
-
-}  // namespace
-
-PlatformMd5* platformBeginMd5() {
-  const EVP_MD* algorithm = md5Algorithm();
-  if (algorithm == nullptr) return nullptr;
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  if (context == nullptr) return nullptr;
-  if (EVP_DigestInit_ex(context, algorithm, nullptr) != 1) {
-    EVP_MD_CTX_free(context);
-    return nullptr;
-  }
-  PlatformMd5* md5 = new PlatformMd5;
-  md5->context = context;
-  return md5;
-}
-
-bool platformAddToMd5(PlatformMd5* md5, const void* data, size_t size) {
-  return EVP_DigestUpdate(md5->context, data, size) == 1;
-}
-
-bool platformFinishMd5(PlatformMd5* md5, unsigned char digest[16]) {
-  unsigned int length = 0;
-  return EVP_DigestFinal_ex(md5->context, digest, &length) == 1 && length == 16;
-}
-
-void platformReleaseMd5(PlatformMd5* md5) {
-  EVP_MD_CTX_free(md5->context);
-  delete md5;
-}
 
 namespace {
 

@@ -5,7 +5,6 @@
 // holds) is used exactly as the system stores it.
 #include "platform/windows_common.h"
 
-#include <wincrypt.h>
 #include <ntsecapi.h>
 
 #include <stdlib.h>
@@ -577,52 +576,6 @@ long platformDeleteOpenFileAtRestart(PlatformFile* opened) {
   setAttributes(file, attributes);
   renameOpenFile(file, originalNt);
   return refused != 0 ? refused : ERROR_ACCESS_DENIED;
-}
-
-struct PlatformMd5 {
-  HCRYPTPROV provider;
-  HCRYPTHASH hash;
-};
-
-// A context of its own for every file, released with the hash: nothing of
-// the cryptographic service is held between fingerprints.
-PlatformMd5* platformBeginMd5() {
-  HCRYPTPROV provider = 0;
-  if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES,
-                            CRYPT_VERIFYCONTEXT))
-    return nullptr;
-  HCRYPTHASH hash = 0;
-  if (!CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
-    CryptReleaseContext(provider, 0);
-    return nullptr;
-  }
-  PlatformMd5* md5 = new PlatformMd5;
-  md5->provider = provider;
-  md5->hash = hash;
-  return md5;
-}
-
-bool platformAddToMd5(PlatformMd5* md5, const void* data, size_t size) {
-  const BYTE* bytes = static_cast<const BYTE*>(data);
-  while (size > 0) {
-    const DWORD chunk = chunkOf(size);
-    if (!CryptHashData(md5->hash, bytes, chunk, 0)) return false;
-    bytes += chunk;
-    size -= chunk;
-  }
-  return true;
-}
-
-bool platformFinishMd5(PlatformMd5* md5, unsigned char digest[16]) {
-  DWORD length = 16;
-  return CryptGetHashParam(md5->hash, HP_HASHVAL, digest, &length, 0) &&
-         length == 16;
-}
-
-void platformReleaseMd5(PlatformMd5* md5) {
-  CryptDestroyHash(md5->hash);
-  CryptReleaseContext(md5->provider, 0);
-  delete md5;
 }
 
 long platformMakeFolder(const std::string& path) {
