@@ -1,5 +1,6 @@
-// Task definitions as text, shaped as the scheduler writes them. Free of
-// the test framework, so the fuzz seed writer uses them too.
+// Task definitions as text and their registry copy's actions as bytes,
+// shaped as the scheduler writes them. Free of the test framework, so the
+// fuzz targets and their seed writer use them too.
 #ifndef VORKELBRAITH_TESTS_TASK_TEXT_H_
 #define VORKELBRAITH_TESTS_TASK_TEXT_H_
 
@@ -21,5 +22,18 @@ std::string utf16leWithBom(const std::string& utf8);
 /// values are inserted as XML text, escaped.
 std::string schedulerTaskXml(const std::string& uri, const std::string& command,
                              const std::string& arguments);
+
+/// The pieces of a task's Actions value as the scheduler stores it in the
+/// registry, little endian: appended to bytes.
+void appendU16(std::string* bytes, unsigned value);
+void appendU32(std::string* bytes, unsigned value);
+/// A counted string: its byte count, then its UTF-16 LE units.
+void appendCountedString(std::string* bytes, const std::string& utf8);
+/// One program action: kind, id, command, arguments, working folder and, in
+/// version 3, its flags.
+void appendProgramAction(std::string* bytes, unsigned version, const std::string& command,
+                         const std::string& arguments);
+/// A value's start: its version and, in version 3, the context.
+std::string actionsValueHead(unsigned version, const std::string& context = "Author");
 
 #endif  // VORKELBRAITH_TESTS_TASK_TEXT_H_
