@@ -124,32 +124,20 @@ std::vector<std::string> actionsValues() {
   for (unsigned version : {1u, 3u}) {
     std::string value = actionsValueHead(version);
     seeds.push_back(value);
-    appendProgramAction(&value, version, "C:\\Windows\\System32\\cmd.exe", "/c C:\\a.exe");
+    value += programAction(version, "C:\\Windows\\System32\\cmd.exe", "/c C:\\a.exe");
     seeds.push_back(value);
-    appendU16(&value, 0x7777);  // a COM handler
-    appendCountedString(&value, "");
-    value += std::string(16, '\x11');
-    appendCountedString(&value, "data");
-    appendU16(&value, 0x8888);  // mail with an attachment and a header
-    for (int k = 0; k < 9; ++k) appendCountedString(&value, k % 3 ? "" : "a@b");
-    appendU32(&value, 1);
-    appendCountedString(&value, "C:\\f.txt");
-    appendU32(&value, 1);
-    appendCountedString(&value, "X-Name");
-    appendCountedString(&value, u8"值");
-    appendU16(&value, 0x9999);  // a message box
-    for (int k = 0; k < 3; ++k) appendCountedString(&value, k ? "text" : "");
-    appendProgramAction(&value, version, "", "");
+    value += u16Le(0x7777) + countedString("") + std::string(16, '\x11') + countedString("data");
+    value += u16Le(0x8888);  // mail with an attachment and a header
+    for (int k = 0; k < 9; ++k) value += countedString(k % 3 ? "" : "a@b");
+    value += u32Le(1) + countedString("C:\\f.txt") + u32Le(1) + countedString("X-Name") +
+             countedString(u8"值");
+    value += u16Le(0x9999) + countedString("") + countedString("") + countedString("text");
+    value += programAction(version, "", "");
     seeds.push_back(value);
     seeds.push_back(value.substr(0, value.size() - 1));
-    std::string lone = actionsValueHead(version);
-    appendU16(&lone, 0x6666);
-    appendCountedString(&lone, "");
-    appendU32(&lone, 2);
-    appendU16(&lone, 0xDC00);
-    appendCountedString(&lone, "");
-    appendU32(&lone, 0xFFFFFFFF);  // a count past the end
-    seeds.push_back(lone);
+    // A lone surrogate, then a count past the end.
+    seeds.push_back(actionsValueHead(version) + u16Le(0x6666) + countedString("") + u32Le(2) +
+                    u16Le(0xDC00) + countedString("") + u32Le(0xFFFFFFFF));
   }
   return seeds;
 }

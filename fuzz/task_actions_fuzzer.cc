@@ -46,15 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::string again = actionsValueHead(decoded.version);
   for (const TaskAction& program : decoded.programs)
-    appendProgramAction(&again, decoded.version, program.command, program.arguments);
+    again += programAction(decoded.version, program.command, program.arguments);
   const RegistryActions written = decodeTaskActions(again);
   if (!written.ok || !samePrograms(written.programs, decoded.programs))
     fail("written again, the programs differ", written);
 
   std::vector<TaskAction> more = decoded.programs;
   more.push_back({"C:\\Windows\\System32\\cmd.exe", "/c C:\\a.exe"});
-  std::string longer(reinterpret_cast<const char*>(data), size);
-  appendProgramAction(&longer, decoded.version, more.back().command, more.back().arguments);
+  const std::string longer = std::string(reinterpret_cast<const char*>(data), size) +
+                             programAction(decoded.version, more.back().command,
+                                           more.back().arguments);
   const RegistryActions extended = decodeTaskActions(longer);
   if (!extended.ok || !samePrograms(extended.programs, more))
     fail("with one more program, the programs differ", extended);

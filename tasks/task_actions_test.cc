@@ -19,72 +19,54 @@ Programs programsOf(const RegistryActions& decoded) {
   return programs;
 }
 
-std::string u16(unsigned value) {
-  std::string bytes;
-  appendU16(&bytes, value);
-  return bytes;
-}
-
-std::string u32(unsigned value) {
-  std::string bytes;
-  appendU32(&bytes, value);
-  return bytes;
-}
-
-std::string text(const std::string& utf8) {
-  std::string bytes;
-  appendCountedString(&bytes, utf8);
-  return bytes;
-}
-
-std::string program(unsigned version, const std::string& command, const std::string& arguments) {
-  std::string bytes;
-  appendProgramAction(&bytes, version, command, arguments);
-  return bytes;
-}
-
 }  // namespace
 
 TEST(TaskActions, DecodesTheLayoutAndRefusesAllElse) {
+  const auto text = countedString;
   const std::string cmd = "C:\\Windows\\System32\\cmd.exe";
-  const std::string com = u16(0x7777) + text("{id}") + std::string(16, '\x7A') + text("data");
-  std::string mailHead = u16(0x8888) + text("");
+  const std::string com = u16Le(0x7777) + text("{id}") + std::string(16, '\x7A') + text("data");
+  std::string mailHead = u16Le(0x8888) + text("");
   for (int k = 0; k < 8; ++k) mailHead += text(k % 2 ? "" : "a@b");
-  const std::string mail = mailHead + u32(2) + text("C:\\a.txt") + text("") + u32(1) +
+  const std::string mail = mailHead + u32Le(2) + text("C:\\a.txt") + text("") + u32Le(1) +
                            text("X-Name") + text("value");
-  const std::string box = u16(0x9999) + text("") + text("title") + text(u8"正文");
+  const std::string box = u16Le(0x9999) + text("") + text("title") + text(u8"正文");
   // A valid value as its pieces: its head, then one action a piece.
-  const std::string pieces[] = {actionsValueHead(3), com, program(3, cmd, "/c C:\\a.exe"), mail,
-                                box, program(3, u8"C:\\用户\\x.exe", "")};
+  const std::string pieces[] = {actionsValueHead(3), com, programAction(3, cmd, "/c C:\\a.exe"),
+                                mail, box, programAction(3, u8"C:\\用户\\x.exe", "")};
   std::string full;
   for (const std::string& piece : pieces) full += piece;
-  const std::string lone = u16(0x6666) + text("") + u32(2) + u16(0xD800) + text("") + text("");
+  const std::string lone = u16Le(0x6666) + text("") + u32Le(2) + u16Le(0xD800) + text("") +
+                           text("");
+  const std::string v1 = u16Le(1), program1 = programAction(1, cmd, "");
   const struct { const char* name; std::string bytes; bool ok; unsigned version; const char* reason;
                  Programs programs; } cases[] = {
     {"version 3: a COM handler first, programs among mail and a message box", full, true, 3, "",
      {{cmd, "/c C:\\a.exe"}, {u8"C:\\用户\\x.exe", ""}}},
-    {"version 1: no context, no flags", u16(1) + program(1, "a", "1") + program(1, "b", "2"),
-     true, 1, "", {{"a", "1"}, {"b", "2"}}},
+    {"version 1: no context, no flags",
+     v1 + programAction(1, "a", "1") + programAction(1, "b", "2"), true, 1, "",
+     {{"a", "1"}, {"b", "2"}}},
     {"no actions", actionsValueHead(3), true, 3, "", {}},
-    {"every string empty", u16(3) + text("") + program(3, "", ""), true, 3, "", {{"", ""}}},
-    {"a lone surrogate kept", u16(1) + lone, true, 1, "", {{"\xED\xA0\x80", ""}}},
+    {"every string empty", actionsValueHead(3, "") + programAction(3, "", ""), true, 3, "",
+     {{"", ""}}},
+    {"a lone surrogate kept", v1 + lone, true, 1, "", {{"\xED\xA0\x80", ""}}},
     {"empty value", "", false, 0, "cut short in the version", {}},
-    {"unknown version", u16(2) + program(1, cmd, ""), false, 2, "unknown version 2", {}},
-    {"version 0", u16(0), false, 0, "unknown version 0", {}},
-    {"unknown kind", u16(1) + program(1, cmd, "") + u16(0x1234) + text(""), false, 1,
+    {"unknown version", u16Le(2) + program1, false, 2, "unknown version 2", {}},
+    {"version 0", u16Le(0), false, 0, "unknown version 0", {}},
+    {"unknown kind", v1 + program1 + u16Le(0x1234) + text(""), false, 1,
      "unknown action kind 0x1234 in action 2", {}},
-    {"odd string length", u16(1) + u16(0x6666) + text("") + u32(3) + "abc" + text("") + text(""),
+    {"odd string length", v1 + u16Le(0x6666) + text("") + u32Le(3) + "abc" + text("") + text(""),
      false, 1, "odd string length in action 1's command", {}},
-    {"odd context length", u16(3) + u32(1) + "a", false, 3, "odd string length in the context", {}},
-    {"string count past the end", u16(1) + program(1, cmd, "") + u16(0x6666) + text("") +
-     text("") + u32(0xFFFFFFFE) + "ab", false, 1, "cut short in action 2's arguments", {}},
-    {"attachment count past the end", u16(1) + mailHead + u32(0x40000000) + std::string(12, '\0'),
+    {"odd context length", u16Le(3) + u32Le(1) + "a", false, 3, "odd string length in the context",
+     {}},
+    {"string count past the end", v1 + program1 + u16Le(0x6666) + text("") + text("") +
+     u32Le(0xFFFFFFFE) + "ab", false, 1, "cut short in action 2's arguments", {}},
+    {"attachment count past the end", v1 + mailHead + u32Le(0x40000000) + std::string(12, '\0'),
      false, 1, "cut short in action 1's attachments", {}},
-    {"header count past the end", u16(1) + mailHead + u32(0) + u32(0x7FFFFFFF) +
+    {"header count past the end", v1 + mailHead + u32Le(0) + u32Le(0x7FFFFFFF) +
      std::string(8, '\0'), false, 1, "cut short in action 1's headers", {}},
-    {"a version 1 program in version 3", actionsValueHead(3) + program(1, cmd, ""), false, 3,
+    {"a version 1 program in version 3", actionsValueHead(3) + program1, false, 3,
      "cut short in action 1's flags", {}},
-    {"a COM handler's class id cut", u16(1) + com.substr(0, 20), false, 1,
+    {"a COM handler's class id cut", v1 + com.substr(0, 20), false, 1,
      "cut short in action 1's class id", {}},
   };
   for (const auto& c : cases) {

@@ -74,35 +74,23 @@ std::string schedulerTaskXml(const std::string& uri, const std::string& command,
   return xml;
 }
 
-void appendU16(std::string* bytes, unsigned value) {
-  *bytes += static_cast<char>(value & 0xFF);
-  *bytes += static_cast<char>(value >> 8 & 0xFF);
+std::string u16Le(unsigned value) {
+  return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF)};
 }
 
-void appendU32(std::string* bytes, unsigned value) {
-  appendU16(bytes, value & 0xFFFF);
-  appendU16(bytes, value >> 16 & 0xFFFF);
-}
+std::string u32Le(unsigned value) { return u16Le(value & 0xFFFF) + u16Le(value >> 16); }
 
-void appendCountedString(std::string* bytes, const std::string& utf8) {
+std::string countedString(const std::string& utf8) {
   const std::string units = utf16LeFromUtf8(utf8);
-  appendU32(bytes, units.size());
-  *bytes += units;
+  return u32Le(units.size()) + units;
 }
 
-void appendProgramAction(std::string* bytes, unsigned version, const std::string& command,
-                         const std::string& arguments) {
-  appendU16(bytes, 0x6666);
-  appendCountedString(bytes, "");
-  appendCountedString(bytes, command);
-  appendCountedString(bytes, arguments);
-  appendCountedString(bytes, "C:\\Windows");
-  if (version == 3) appendU16(bytes, 0);
+std::string programAction(unsigned version, const std::string& command,
+                          const std::string& arguments) {
+  return u16Le(0x6666) + countedString("") + countedString(command) + countedString(arguments) +
+         countedString("C:\\Windows") + (version == 3 ? u16Le(0) : "");
 }
 
 std::string actionsValueHead(unsigned version, const std::string& context) {
-  std::string bytes;
-  appendU16(&bytes, version);
-  if (version == 3) appendCountedString(&bytes, context);
-  return bytes;
+  return u16Le(version) + (version == 3 ? countedString(context) : "");
 }

@@ -24,15 +24,15 @@ std::string schedulerTaskXml(const std::string& uri, const std::string& command,
                              const std::string& arguments);
 
 /// The pieces of a task's Actions value as the scheduler stores it in the
-/// registry, little endian: appended to bytes.
-void appendU16(std::string* bytes, unsigned value);
-void appendU32(std::string* bytes, unsigned value);
-/// A counted string: its byte count, then its UTF-16 LE units.
-void appendCountedString(std::string* bytes, const std::string& utf8);
-/// One program action: kind, id, command, arguments, working folder and, in
-/// version 3, its flags.
-void appendProgramAction(std::string* bytes, unsigned version, const std::string& command,
-                         const std::string& arguments);
+/// registry: numbers little endian,
+std::string u16Le(unsigned value);
+std::string u32Le(unsigned value);
+/// a counted string (its byte count, then its UTF-16 LE units),
+std::string countedString(const std::string& utf8);
+/// one program action (kind, id, command, arguments, working folder and, in
+/// version 3, its flags),
+std::string programAction(unsigned version, const std::string& command,
+                          const std::string& arguments);
 /// A value's start: its version and, in version 3, the context.
 std::string actionsValueHead(unsigned version, const std::string& context = "Author");
 
