@@ -144,7 +144,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ++expected;
   const TaskVerdict verdict = judgeTask(record);
   const bool dangerous = expected < record.actions.size();
-  if (verdict.dangerous != dangerous || (dangerous && verdict.action != expected)) {
+  if (verdict.dangerous != dangerous ||
+      (dangerous && (verdict.action != expected ||
+                     verdict.command != record.actions[expected].command ||
+                     verdict.arguments != record.actions[expected].arguments))) {
     fprintf(stderr, "verdict: expected %s (action %zu), judged %s (action %zu) of %zu actions\n",
             dangerous ? "dangerous" : "harmless", expected,
             verdict.dangerous ? "dangerous" : "harmless", verdict.action, record.actions.size());
