@@ -29,15 +29,23 @@ bool isKnownPayloadMd5(const std::string& digest) {
   return digest.size() == 32 && digest == KnownPayloadMd5;
 }
 
-TaskVerdict judgeTask(const TaskRecord& record) {
+TaskVerdict judgeActions(const std::vector<TaskAction>& actions) {
   TaskVerdict verdict;
-  if (record.command.empty()) return verdict;
-  if (!containsCaseless(record.command, "cmd.exe")) return verdict;
-  if (record.arguments.find(".exe") == std::string::npos) return verdict;
-  verdict.executable = extractExecutablePath(record.arguments);
-  verdict.md5 = fileMd5Hex(verdict.executable);
-  verdict.dangerous = isKnownPayloadMd5(verdict.md5);
+  for (size_t i = 0; i < actions.size(); ++i) {
+    const TaskAction& action = actions[i];
+    if (action.command.empty()) continue;
+    if (!containsCaseless(action.command, "cmd.exe")) continue;
+    if (action.arguments.find(".exe") == std::string::npos) continue;
+    verdict.executable = extractExecutablePath(action.arguments);
+    verdict.md5 = fileMd5Hex(verdict.executable);
+    if (!isKnownPayloadMd5(verdict.md5)) continue;
+    verdict.dangerous = true;
+    verdict.action = i;
+    verdict.command = action.command;
+    verdict.arguments = action.arguments;
+    break;
+  }
   return verdict;
 }
 
-bool isDangerousTask(const TaskRecord& record) { return judgeTask(record).dangerous; }
+TaskVerdict judgeTask(const TaskRecord& record) { return judgeActions(record.actions); }

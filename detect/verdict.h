@@ -2,6 +2,11 @@
 #ifndef VORKELBRAITH_DETECT_VERDICT_H_
 #define VORKELBRAITH_DETECT_VERDICT_H_
 
+#include <stddef.h>
+
+#include <string>
+#include <vector>
+
 #include "tasks/task_definition.h"
 
 /// MD5 of the threat's executable.
@@ -10,20 +15,24 @@ extern const char KnownPayloadMd5[];
 /// Whether a fingerprint (fileMd5Hex) is the threat's.
 bool isKnownPayloadMd5(const std::string& digest);
 
-/// What judging a task found.
+/// What judging a task's actions found. When dangerous, the action that
+/// matched, its executable and digest; otherwise executable and md5 are
+/// those of the last action whose file was looked for.
 struct TaskVerdict {
   bool dangerous = false;
+  size_t action = 0;  // the matching action's place in the list, from 0
+  std::string command;
+  std::string arguments;
   std::string executable;  // the path the argument line names, when it was looked for
   std::string md5;         // that file's fingerprint, when it was computed
 };
 
-/// The verdict of isDangerousTask, with the executable and the digest it
-/// rests on.
+/// Dangerous when any action runs cmd.exe with an argument line naming an
+/// .exe whose content is the known payload; the first such action is the
+/// one that matched. A file is opened only for an action that passes the
+/// textual tests, and none after the first match.
+TaskVerdict judgeActions(const std::vector<TaskAction>& actions);
+/// judgeActions of the record's actions.
 TaskVerdict judgeTask(const TaskRecord& record);
-
-/// True when the task runs cmd.exe with an argument line naming an .exe
-/// whose content is the known payload. The file is opened only for tasks
-/// that pass the textual tests.
-bool isDangerousTask(const TaskRecord& record);
 
 #endif  // VORKELBRAITH_DETECT_VERDICT_H_

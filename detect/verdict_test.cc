@@ -6,6 +6,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -37,9 +38,9 @@ TEST(Verdict, KnownFingerprintIsTheStandInsDigest) {
   EXPECT_FALSE(isKnownPayloadMd5(md5Of("MZ not the payload")));
 }
 
-// Tasks failing the textual tests never get their file opened; those passing
-// them get exactly the extracted file hashed, and are dangerous only when its
-// digest is the known one.
+// Actions failing the textual tests never get their file opened; those
+// passing them get exactly the extracted file hashed, in turn until one's
+// digest is the known one: the task is dangerous, and that action matched.
 TEST(Verdict, HashesOnlyTheFileOfACmdTaskNamingAnExe) {
   InMachineFolder machine;
   const std::string standIn = standInPayload();
@@ -52,30 +53,45 @@ TEST(Verdict, HashesOnlyTheFileOfACmdTaskNamingAnExe) {
   ASSERT_GE(watcher, 0);
   ASSERT_GE(inotify_add_watch(watcher, "C:/Temp", IN_OPEN), 0);
 
-  const struct { const char* command; const char* arguments; const char* opened; } cases[] = {
-    {"", R"(/c C:\Temp\a.exe)", ""},
-    {R"(C:\Windows\System32\CMD.EXE)", R"(/c C:\Temp\a.exe)", "a.exe"},
-    {R"("C:\Windows\system32\cmd.exe")", R"(/c "C:\Temp\a.exe" C:\Temp\b.exe)", "a.exe"},
-    {"cmd.exe", R"(/c C:\Temp\b.exe)", "b.exe"},
-    {"cmd.exe", R"(/c C:\Temp\folder.exe)", "folder.exe"},
-    {"cmd.exe", R"(/c C:\Temp\missing.exe)", ""},
-    {"cmd.exe", R"(/c "C:\Temp\x\..\a.exe\.)", "a.exe"},  // as Windows resolves it
-    {"cmd.exe", "/c run.exe", ""},
-    {"cmd.exe", R"(/c start C:\Temp\a.EXE)", ""},
-    {"cmd.exe", "", ""},
-    {"cmd", R"(/c C:\Temp\a.exe)", ""},
-    {"powershell.exe", R"(-c C:\Temp\a.exe)", ""},
-    {R"(C:\Temp\a.exe)", R"(cmd.exe /c C:\Temp\a.exe)", ""},
+  const std::string a = R"(C:\Temp\a.exe)", b = R"(C:\Temp\b.exe)", payload = md5Of(standIn),
+                    other = md5Of("MZ not the payload");
+  const int none = -1;  // no action matched
+  const struct { std::vector<TaskAction> actions; std::set<std::string> opened; int matched;
+                 std::string executable, md5; } cases[] = {
+    {{{"", "/c " + a}}, {}, none, "", ""},
+    {{{R"(C:\Windows\System32\CMD.EXE)", "/c " + a}}, {"a.exe"}, 0, a, payload},
+    {{{R"("C:\Windows\system32\cmd.exe")", "/c \"" + a + "\" " + b}}, {"a.exe"}, 0, a, payload},
+    {{{"cmd.exe", "/c " + b}}, {"b.exe"}, none, b, other},
+    {{{"cmd.exe", R"(/c C:\Temp\folder.exe)"}}, {"folder.exe"}, none, R"(C:\Temp\folder.exe)", ""},
+    {{{"cmd.exe", R"(/c C:\Temp\missing.exe)"}}, {}, none, R"(C:\Temp\missing.exe)", ""},
+    // As Windows resolves it.
+    {{{"cmd.exe", R"(/c "C:\Temp\x\..\a.exe\.)"}}, {"a.exe"}, 0, R"(C:\Temp\x\..\a.exe\.)",
+     payload},
+    {{{"cmd.exe", "/c run.exe"}}, {}, none, "", ""},
+    {{{"cmd.exe", R"(/c start C:\Temp\a.EXE)"}}, {}, none, "", ""},
+    {{{"cmd.exe", ""}}, {}, none, "", ""},
+    {{{"cmd", "/c " + a}}, {}, none, "", ""},
+    {{{"powershell.exe", "-c " + a}}, {}, none, "", ""},
+    {{{a, "cmd.exe /c " + a}}, {}, none, "", ""},
+    {{}, {}, none, "", ""},
+    {{{"cmd.exe", "/c " + b}, {"cmd.exe", "/c " + a}}, {"b.exe", "a.exe"}, 1, a, payload},
+    {{{"powershell.exe", "-c " + a}, {"cmd.exe", "/c " + a}, {"cmd.exe", "/c " + b}}, {"a.exe"},
+     1, a, payload},
+    {{{"cmd.exe", "/c " + b}, {"cmd.exe", R"(/c C:\Temp\missing.exe)"}}, {"b.exe"}, none,
+     R"(C:\Temp\missing.exe)", ""},
   };
   for (const auto& c : cases) {
-    TaskRecord record{"\\t", c.command, c.arguments};
-    bool dangerous = isDangerousTask(record);
-    std::set<std::string> opened = openedSinceLastLook(watcher);
-    std::set<std::string> expected;
-    if (*c.opened) expected.insert(c.opened);
-    EXPECT_EQ(expected, opened) << c.command << " | " << c.arguments;
-    EXPECT_EQ(std::string(c.opened) == "a.exe", dangerous)
-        << c.command << " | " << c.arguments;
+    const TaskRecord record{"\\t", "", "", c.actions};
+    const TaskVerdict verdict = judgeTask(record);
+    const std::string name = c.actions.empty() ? "" : c.actions.back().arguments;
+    EXPECT_EQ(c.opened, openedSinceLastLook(watcher)) << name;
+    EXPECT_EQ(c.matched != none, verdict.dangerous) << name;
+    EXPECT_EQ(c.executable, verdict.executable) << name;
+    EXPECT_EQ(c.md5, verdict.md5) << name;
+    if (c.matched == none) continue;
+    EXPECT_EQ(size_t(c.matched), verdict.action) << name;
+    EXPECT_EQ(c.actions[c.matched].command, verdict.command) << name;
+    EXPECT_EQ(c.actions[c.matched].arguments, verdict.arguments) << name;
   }
   close(watcher);
 }

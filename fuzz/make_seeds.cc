@@ -1,8 +1,9 @@
 // Writes the fuzz targets' seed corpora and dictionaries into a folder:
 //   make_seeds OUT  ->  OUT/<target>/seed-N and OUT/<target>.dict
 // Task definitions come in every encoding the reader takes; argument lines
-// sit on the edges of the path rule; the verdict's seeds name each file of
-// its scratch machine; answers mix blanks, yes, no and other bytes; MD5's
+// sit on the edges of the path rule; Actions values hold every kind of
+// action in both versions; the verdict's seeds name each file of its
+// scratch machine; answers mix blanks, yes, no and other bytes; MD5's
 // inputs cut themselves into pieces.
 #include <errno.h>
 #include <stdio.h>
@@ -117,6 +118,31 @@ std::vector<std::string> taskDefinitions() {
   return seeds;
 }
 
+// Actions values of both versions: programs among the other kinds, empty
+// strings, a lone surrogate, and values cut short or miscounted.
+std::vector<std::string> actionsValues() {
+  std::vector<std::string> seeds;
+  for (unsigned version : {1u, 3u}) {
+    std::string value = actionsValueHead(version);
+    seeds.push_back(value);
+    value += programAction(version, "C:\\Windows\\System32\\cmd.exe", "/c C:\\a.exe");
+    seeds.push_back(value);
+    value += u16Le(0x7777) + countedString("") + std::string(16, '\x11') + countedString("data");
+    value += u16Le(0x8888);  // mail with an attachment and a header
+    for (int k = 0; k < 9; ++k) value += countedString(k % 3 ? "" : "a@b");
+    value += u32Le(1) + countedString("C:\\f.txt") + u32Le(1) + countedString("X-Name") +
+             countedString(u8"值");
+    value += u16Le(0x9999) + countedString("") + countedString("") + countedString("text");
+    value += programAction(version, "", "");
+    seeds.push_back(value);
+    seeds.push_back(value.substr(0, value.size() - 1));
+    // A lone surrogate, then a count past the end.
+    seeds.push_back(actionsValueHead(version) + u16Le(0x6666) + countedString("") + u32Le(2) +
+                    u16Le(0xDC00) + countedString("") + u32Le(0xFFFFFFFF));
+  }
+  return seeds;
+}
+
 std::vector<std::string> argumentLines() {
   return {
     "/c \"C:\\Users\\Public\\svc.exe\"", "/c C:\\ProgramData\\x\\y.exe",
@@ -167,6 +193,7 @@ int main(int argc, char** argv) {
   const std::string out = argv[1];
   makeFolder(out);
   writeSeeds(out + "/task_definition", taskDefinitions());
+  writeSeeds(out + "/task_actions", actionsValues());
   writeSeeds(out + "/executable_path", argumentLines());
   writeSeeds(out + "/verdict", verdictInputs());
   writeSeeds(out + "/answers", answerInputs());
@@ -181,6 +208,10 @@ int main(int argc, char** argv) {
                    std::string("\0\xDC", 2), "\x3D\xD8\x00\xDE",
                    encodeUnicode("<URI>", 2, false, false), encodeUnicode("</URI>", 2, false, false),
                    encodeUnicode("<Command>", 2, false, false), encodeUnicode("<Arguments>", 2, false, false)});
+  writeDictionary(out + "/task_actions.dict",
+                  {std::string("\x01\0", 2), std::string("\x03\0", 2), "\x66\x66", "\x77\x77",
+                   "\x88\x88", "\x99\x99", std::string(4, '\0'), std::string("\x02\0\0\0", 4),
+                   "\xFF\xFF\xFF\xFF", std::string("\0\xD8", 2)});
   writeDictionary(out + "/executable_path.dict",
                   {"C:\\", "\"C:\\", "\\", "\"", " ", ".exe", "\r\n", ":"});
   writeDictionary(out + "/verdict.dict",

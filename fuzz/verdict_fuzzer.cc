@@ -1,13 +1,14 @@
-// A task's command and argument line from the fuzzer, judged on a scratch
-// machine where the named file may be the payload, another file, empty, a
-// folder, a FIFO, a link or missing. The verdict must match the rule worked
-// out here independently: cmd.exe in the command (any case), ".exe" in the
-// arguments, and the named file a regular file whose MD5 is the payload's,
-// the file found as Windows finds it ("." and ".." resolved, never above
-// the drive, so nothing outside the scratch machine is read).
+// A task's actions, commands and argument lines from the fuzzer, judged on a
+// scratch machine where the named file may be the payload, another file,
+// empty, a folder, a FIFO, a link or missing. The verdict must match the
+// rule worked out here independently: the first action with cmd.exe in the
+// command (any case), ".exe" in the arguments, and the named file a regular
+// file whose MD5 is the payload's, the file found as Windows finds it ("."
+// and ".." resolved, never above the drive, so nothing outside the scratch
+// machine is read).
 //
-// Input: the command, a NUL, then the argument line up to the next NUL (a
-// definition's text never holds one).
+// Input: each action's command and argument line, each followed by a NUL (a
+// definition's text never holds one); a last argument line may be missing.
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -130,16 +131,29 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
-  const size_t split = input.find('\0');
   TaskRecord record;
-  record.command = input.substr(0, split);
-  if (split != std::string::npos)
-    record.arguments = input.substr(split + 1, input.find('\0', split + 1) - (split + 1));
-  const bool expected = expectedVerdict(record.command, record.arguments);
-  if (isDangerousTask(record) != expected) {
-    fprintf(stderr, "verdict: expected %s for command \"%s\" arguments \"%s\"\n",
-            expected ? "dangerous" : "harmless", record.command.c_str(),
-            record.arguments.c_str());
+  for (size_t at = 0, field = 0; at < input.size(); ++field) {
+    const size_t end = std::min(input.find('\0', at), input.size());
+    if (field % 2 == 0) record.actions.push_back({input.substr(at, end - at), ""});
+    else record.actions.back().arguments = input.substr(at, end - at);
+    at = end + 1;
+  }
+  size_t expected = 0;
+  while (expected < record.actions.size() &&
+         !expectedVerdict(record.actions[expected].command, record.actions[expected].arguments))
+    ++expected;
+  const TaskVerdict verdict = judgeTask(record);
+  const bool dangerous = expected < record.actions.size();
+  if (verdict.dangerous != dangerous ||
+      (dangerous && (verdict.action != expected ||
+                     verdict.command != record.actions[expected].command ||
+                     verdict.arguments != record.actions[expected].arguments))) {
+    fprintf(stderr, "verdict: expected %s (action %zu), judged %s (action %zu) of %zu actions\n",
+            dangerous ? "dangerous" : "harmless", expected,
+            verdict.dangerous ? "dangerous" : "harmless", verdict.action, record.actions.size());
+    for (const TaskAction& action : record.actions)
+      fprintf(stderr, "  command \"%s\" arguments \"%s\"\n", action.command.c_str(),
+              action.arguments.c_str());
     abort();
   }
   return 0;

@@ -44,6 +44,18 @@ bool isUtf16Le(const unsigned char* bytes, size_t size) {
          !(bytes[2] == 0 && bytes[3] == 0);
 }
 
+// The element's whole text, as an XML reader gives it: every text and CDATA
+// child in turn, so a comment or processing instruction (which the parser
+// keeps no node for) splits nothing. A run of blanks alone between two of
+// them is no text, as it is no text on its own.
+std::string wholeText(const pugi::xml_node& element) {
+  std::string text;
+  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+      text += child.value();
+  return text;
+}
+
 }  // namespace
 
 TaskRecord readTaskDefinition(const std::string& path) {
@@ -78,8 +90,16 @@ TaskRecord readTaskDefinition(const std::string& path) {
   pugi::xml_node task = document.child("Task");
   if (task.empty()) return record;
   record.uri = task.child("RegistrationInfo").child("URI").child_value();
-  pugi::xml_node exec = task.child("Actions").child("Exec");
-  record.command = exec.child("Command").child_value();
-  record.arguments = exec.child("Arguments").child_value();
+  // Every Exec, not only the 32 the scheduler runs at most: a file holding
+  // more was not written by it, and a program past the 32nd is judged rather
+  // than passed over. Each costs no more than the parse already spent on it.
+  for (pugi::xml_node exec = task.child("Actions").child("Exec"); exec;
+       exec = exec.next_sibling("Exec"))
+    record.actions.push_back(
+        {wholeText(exec.child("Command")), wholeText(exec.child("Arguments"))});
+  if (!record.actions.empty()) {
+    record.command = record.actions.front().command;
+    record.arguments = record.actions.front().arguments;
+  }
   return record;
 }

@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -15,10 +16,20 @@
 
 namespace {
 
-using Fields = std::tuple<std::string, std::string, std::string>;
+using Programs = std::vector<std::pair<std::string, std::string>>;
+
+// A record's URI, its first action's fields and the actions after that one.
+struct Fields : std::tuple<std::string, std::string, std::string, Programs> {
+  Fields(const std::string& uri = "", const std::string& command = "",
+         const std::string& arguments = "", const Programs& later = {})
+      : tuple(uri, command, arguments, later) {}
+};
 
 Fields fieldsOf(const TaskRecord& record) {
-  return Fields(record.uri, record.command, record.arguments);
+  Programs later;
+  for (size_t i = 1; i < record.actions.size(); ++i)
+    later.emplace_back(record.actions[i].command, record.actions[i].arguments);
+  return Fields(record.uri, record.command, record.arguments, later);
 }
 
 Fields readBytes(const std::string& bytes) {
@@ -71,9 +82,16 @@ TEST(TaskDefinition, TakesTextAsTheParserDeliversIt) {
      exec("<Command>&quot;C:\\x\\cmd.exe&quot;</Command>"
           "<Arguments>&lt;&amp;&gt;&apos;&#x4E2D;&#22269;</Arguments>"),
      {"", "\"C:\\x\\cmd.exe\"", u8"<&>'中国"}},
-    {"a comment ends the first text",
+    {"a comment splits no text",
      exec("<Command>cmd.exe</Command><Arguments>/c C:\\a<!-- x -->.exe</Arguments>"),
-     {"", "cmd.exe", "/c C:\\a"}},
+     {"", "cmd.exe", "/c C:\\a.exe"}},
+    {"nor does a processing instruction", exec("<Command>cmd<?pi x?>.exe</Command>"),
+     {"", "cmd.exe", ""}},
+    {"CDATA and text in turn",
+     exec("<Arguments>/c <![CDATA[C:\\a]]>.exe<![CDATA[ -q]]> /s</Arguments>"),
+     {"", "", "/c C:\\a.exe -q /s"}},
+    {"blanks alone between comments are no text",
+     exec("<Arguments>C:\\a<!-- --> <!-- -->.exe</Arguments>"), {"", "", "C:\\a.exe"}},
     {"blank-only text is no text, other blanks are kept",
      task("<RegistrationInfo><URI> \t\r\n </URI></RegistrationInfo>"
           "<Actions><Exec><Command>  cmd.exe\t</Command><Arguments> /c x </Arguments>"
@@ -87,11 +105,15 @@ TEST(TaskDefinition, TakesTextAsTheParserDeliversIt) {
      "</Other><Task>" + uriOnly + "</Task><Task><Actions><Exec><Command>second"
      "</Command></Exec></Actions></Task>",
      {"\\u", "", ""}},
-    {"first Exec only, even without Arguments",
+    {"every Exec in turn, the first without Arguments",
      task(uriOnly + "<Actions><ComHandler><ClassId>{0}</ClassId></ComHandler>"
-          "<Exec><Command>first</Command></Exec>"
-          "<Exec><Command>second</Command><Arguments>x</Arguments></Exec></Actions>"),
-     {"\\u", "first", ""}},
+          "<Exec><Command>first</Command></Exec><ShowMessage/>"
+          "<Exec><Command>second</Command><Arguments>x</Arguments></Exec><Exec/></Actions>"),
+     {"\\u", "first", "", {{"second", "x"}, {"", ""}}}},
+    {"the first Actions only",
+     task("<Actions><Exec><Command>a</Command></Exec></Actions>"
+          "<Actions><Exec><Command>b</Command></Exec></Actions>"),
+     {"", "a", ""}},
     {"empty file", "", {"", "", ""}},
     {"declaration only", "<?xml version=\"1.0\"?>", {"", "", ""}},
     {"malformed after a complete Exec",

@@ -74,19 +74,23 @@ std::string schedulerTaskXml(const std::string& uri, const std::string& command,
   return xml;
 }
 
-std::string actionsValue(const std::vector<std::pair<std::string, std::string>>& programs) {
-  auto number = [](uint32_t value, int bytes) {
-    std::string out;
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
-    return out;
-  };
-  auto text = [&](const std::string& utf8) {
-    const std::string units = utf16LeFromUtf8(utf8);
-    return number(static_cast<uint32_t>(units.size()), 4) + units;
-  };
-  std::string value = number(3, 2) + text("Author");
-  for (const auto& program : programs)
-    value += number(0x6666, 2) + text("") + text(program.first) + text(program.second) +
-             text("") + number(0, 2);
-  return value;
+std::string u16Le(unsigned value) {
+  return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF)};
+}
+
+std::string u32Le(unsigned value) { return u16Le(value & 0xFFFF) + u16Le(value >> 16); }
+
+std::string countedString(const std::string& utf8) {
+  const std::string units = utf16LeFromUtf8(utf8);
+  return u32Le(units.size()) + units;
+}
+
+std::string programAction(unsigned version, const std::string& command,
+                          const std::string& arguments) {
+  return u16Le(0x6666) + countedString("") + countedString(command) + countedString(arguments) +
+         countedString("C:\\Windows") + (version == 3 ? u16Le(0) : "");
+}
+
+std::string actionsValueHead(unsigned version, const std::string& context) {
+  return u16Le(version) + (version == 3 ? countedString(context) : "");
 }

@@ -1,11 +1,10 @@
-// Task definitions as text, shaped as the scheduler writes them. Free of
-// the test framework, so the fuzz seed writer uses them too.
+// Task definitions as text and their registry copy's actions as bytes,
+// shaped as the scheduler writes them. Free of the test framework, so the
+// fuzz targets and their seed writer use them too.
 #ifndef VORKELBRAITH_TESTS_TASK_TEXT_H_
 #define VORKELBRAITH_TESTS_TASK_TEXT_H_
 
 #include <string>
-#include <utility>
-#include <vector>
 
 /// text with the characters XML gives meaning to written as references.
 std::string escapeXml(const std::string& text);
@@ -24,8 +23,17 @@ std::string utf16leWithBom(const std::string& utf8);
 std::string schedulerTaskXml(const std::string& uri, const std::string& command,
                              const std::string& arguments);
 
-/// A Tasks key's Actions value as Windows 10 and 11 write it (version 3,
-/// context "Author"): one program action for each command and arguments.
-std::string actionsValue(const std::vector<std::pair<std::string, std::string>>& programs);
+/// The pieces of a task's Actions value as the scheduler stores it in the
+/// registry: numbers little endian,
+std::string u16Le(unsigned value);
+std::string u32Le(unsigned value);
+/// a counted string (its byte count, then its UTF-16 LE units),
+std::string countedString(const std::string& utf8);
+/// one program action (kind, id, command, arguments, working folder and, in
+/// version 3, its flags),
+std::string programAction(unsigned version, const std::string& command,
+                          const std::string& arguments);
+/// A value's start: its version and, in version 3, the context.
+std::string actionsValueHead(unsigned version, const std::string& context = "Author");
 
 #endif  // VORKELBRAITH_TESTS_TASK_TEXT_H_
