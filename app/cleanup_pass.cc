@@ -158,7 +158,6 @@ CleanupOutcome runCleanupPass(const DangerList& dangers, RunRecord* runRecord) {
     endLine(StdStream::Out);
   }
   setColour(ColourNormal);
-  runShellCommand("pause");
-  flushOut();
+  pauseForKey();
   return outcome;
 }

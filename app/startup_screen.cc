@@ -13,7 +13,7 @@ void line(MessageKey key) {
 }  // namespace
 
 StartupOutcome runStartupScreen(RunRecord* record) {
-  runShellCommand("cls");
+  clearScreen();
   setColour(ColourGreen);
   line(MsgBannerRule);
   line(MsgBannerTitle);
@@ -58,6 +58,6 @@ StartupOutcome runStartupScreen(RunRecord* record) {
   writeErr(MsgNeedAdmin);
   endLine(StdStream::Err);
   setColour(ColourNormal);
-  runShellCommand("pause");
+  pauseForKey();
   return StartupOutcome::NotAdministrator;
 }

@@ -46,4 +46,5 @@ const char* const MessageCatalogue[MessageCount] = {
     /* MsgAllDone */ "\n\n查杀完成！",
     /* MsgFileScheduled */ " 失败，文件正在使用，已安排在重启后删除",
     /* MsgRestartNeeded */ "请重新启动计算机以完成清除！",
+    /* MsgPressAnyKey */ "请按任意键继续. . .",
 };

@@ -48,6 +48,7 @@ enum MessageKey {
   MsgAllDone,
   MsgFileScheduled,
   MsgRestartNeeded,
+  MsgPressAnyKey,
   MessageCount
 };
 

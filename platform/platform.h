@@ -63,10 +63,17 @@ struct ConsoleText {
 /// bytes are written as they are.
 void platformWriteText(StdStream stream, const std::vector<ConsoleText>& pieces);
 /// One byte of standard input, or -1 when the input is exhausted or broken.
-/// Reads nothing ahead, so a program started later sees the rest.
+/// A file or a pipe is read one byte at a time, nothing ahead. A console on
+/// Windows is read a whole line at a time into the tool's own buffer, as a
+/// C runtime reads it: the rest of a line gives the next bytes.
 int platformReadByte();
-/// "cls" or "pause", as the command interpreter runs them.
-void platformRunShellCommand(const char* command);
+/// Clears standard output's console and puts the cursor at its top left; a
+/// stream that is not a console is given a form feed, as cmd's cls gives it.
+void platformClearScreen();
+/// Waits for a key. On a console what was typed before is thrown away
+/// (the tool's buffer and the console's input), and a fresh key press is
+/// waited for; otherwise one byte of standard input is taken.
+void platformWaitForKey();
 
 // The machine.
 /// The system's own folder (C:\Windows), false when it cannot be had. On

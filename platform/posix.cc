@@ -12,6 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -134,16 +135,28 @@ int platformReadByte() {
   }
 }
 
-void platformRunShellCommand(const char* command) {
-  if (std::string(command) == "cls") {
-    if (outputIsTerminal()) writeAll(STDOUT_FILENO, "\x1b[H\x1b[2J", 7);
-  } else if (std::string(command) == "pause") {
-    // What cmd's pause says on a Chinese Windows, then it waits for a key.
-    const std::string prompt = "请按任意键继续. . .";
-    writeAll(STDOUT_FILENO, prompt.data(), prompt.size());
+void platformClearScreen() {
+  if (outputIsTerminal())
+    writeAll(STDOUT_FILENO, "\x1b[H\x1b[2J", 7);
+  else
+    writeAll(STDOUT_FILENO, "\f", 1);
+}
+
+// A terminal is read a key at a time for it, without echo, after what was
+// typed before is thrown away; anything else gives one byte.
+void platformWaitForKey() {
+  struct termios before;
+  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &before) != 0) {
     platformReadByte();
-    writeAll(STDOUT_FILENO, "\n", 1);
+    return;
   }
+  struct termios raw = before;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw);
+  platformReadByte();
+  tcsetattr(STDIN_FILENO, TCSANOW, &before);
 }
 
 bool platformSystemRoot(std::string* root) {

@@ -185,41 +185,100 @@ void platformWriteText(StdStream stream, const std::vector<ConsoleText>& pieces)
   platformWrite(stream, bytes.data(), bytes.size());
 }
 
+namespace {
+
+bool inputIsConsole() {
+  static const bool console = isConsole(GetStdHandle(STD_INPUT_HANDLE));
+  return console;
+}
+
+// A line typed at the console, in the console's input code page as a C
+// runtime gives it, and how much of it the questions have taken.
+struct TypedLine {
+  std::string bytes;
+  size_t taken = 0;
+};
+
+TypedLine& typedLine() {
+  static TypedLine line;
+  return line;
+}
+
+// The console's next line, CR LF included, in the console's input code
+// page; false at the end of the input (Ctrl+Z at the start of a line, as a
+// C runtime takes it) or when it cannot be read. Read as characters, so
+// that no code page of the console breaks the read.
+bool readConsoleLine(HANDLE input, std::string* bytes) {
+  wchar_t units[1024];
+  DWORD got = 0;
+  if (!ReadConsoleW(input, units, 1024, &got, nullptr) || got == 0 || units[0] == L'\x1a')
+    return false;
+  const UINT codePage = GetConsoleCP();
+  const int count = static_cast<int>(got);
+  const int size = WideCharToMultiByte(codePage, 0, units, count, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return false;
+  bytes->resize(static_cast<size_t>(size));
+  WideCharToMultiByte(codePage, 0, units, count, &(*bytes)[0], size, nullptr, nullptr);
+  return true;
+}
+
+// Keys that change another key and are no key press of their own.
+bool isModifierKey(WORD key) {
+  return key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU || key == VK_CAPITAL ||
+         key == VK_NUMLOCK || key == VK_SCROLL || key == VK_LWIN || key == VK_RWIN;
+}
+
+}  // namespace
+
 int platformReadByte() {
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   if (!isUsable(input)) return -1;
+  if (inputIsConsole()) {
+    TypedLine& line = typedLine();
+    if (line.taken == line.bytes.size()) {
+      line.bytes.clear();
+      line.taken = 0;
+      if (!readConsoleLine(input, &line.bytes)) return -1;
+    }
+    return static_cast<unsigned char>(line.bytes[line.taken++]);
+  }
   unsigned char byte = 0;
   DWORD got = 0;
   if (!ReadFile(input, &byte, 1, &got, nullptr) || got != 1) return -1;
   return byte;
 }
 
-// The system's own command interpreter, by its full path and with no search,
-// AutoRun left out (/d): neither COMSPEC, PATH nor the user's Command
-// Processor settings choose what runs with the tool's rights. It shares the
-// tool's console and standard handles, and the tool waits for it.
-void platformRunShellCommand(const char* command) {
-  const UINT size = GetSystemDirectoryW(nullptr, 0);
-  if (size == 0) return;
-  std::wstring interpreter(size, L'\0');
-  const UINT length = GetSystemDirectoryW(&interpreter[0], size);
-  if (length == 0 || length >= size) return;
-  interpreter.resize(length);
-  interpreter += L"\\cmd.exe";
-  std::wstring commandLine = L"cmd.exe /d /c " + widen(command);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION started = {};
-  if (!CreateProcessW(interpreter.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                      nullptr, &startup, &started))
+// As cmd's cls does it on a console: every cell a blank in the current
+// colours, the cursor at the top left.
+void platformClearScreen() {
+  if (!outputIsConsole()) return platformWrite(StdStream::Out, "\f", 1);
+  HANDLE output = standardHandle(StdStream::Out);
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  if (!GetConsoleScreenBufferInfo(output, &screen)) return;
+  const DWORD cells = static_cast<DWORD>(screen.dwSize.X) * static_cast<DWORD>(screen.dwSize.Y);
+  const COORD origin = {0, 0};
+  DWORD done = 0;
+  FillConsoleOutputCharacterW(output, L' ', cells, origin, &done);
+  FillConsoleOutputAttribute(output, screen.wAttributes, cells, origin, &done);
+  SetConsoleCursorPosition(output, origin);
+}
+
+// The end of a line the last answer left (its CR LF) and anything typed
+// ahead are not the key the pause waits for.
+void platformWaitForKey() {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (!inputIsConsole()) {
+    platformReadByte();
     return;
-  const OwnedHandle thread(started.hThread);
-  const OwnedHandle process(started.hProcess);
-  WaitForSingleObject(process.get(), INFINITE);
+  }
+  typedLine() = TypedLine();
+  FlushConsoleInputBuffer(input);
+  INPUT_RECORD event;
+  DWORD got = 0;
+  while (ReadConsoleInputW(input, &event, 1, &got) && got == 1)
+    if (event.EventType == KEY_EVENT && event.Event.KeyEvent.bKeyDown &&
+        !isModifierKey(event.Event.KeyEvent.wVirtualKeyCode))
+      return;
 }
 
 // A program of the user can write SystemRoot into the user's environment

@@ -174,19 +174,18 @@ std::string registryString(const std::string& utf8) {
 std::string taskStore(const Runner& runner) { return runner.systemRoot + "\\System32\\Tasks"; }
 
 const Runner& nativeRunner() {
-  static const Runner runner = {"Native", "C:\\Windows", "请按任意键继续. . .\n", false,
-                                nativeTestSignatureTool()};
+  static const Runner runner = {"Native", "C:\\Windows", false, nativeTestSignatureTool()};
   return runner;
 }
 
 const Runner& wineRunner() {
-  static const Runner runner = {"Wine", "C:\\windows", "请按任意键继续...", true,
+  static const Runner runner = {"Wine", "C:\\windows", true,
                                 windowsProgram("vorkelbraith-remover-testsig.exe")};
   return runner;
 }
 
 const Runner& releaseRunner() {
-  static const Runner runner = {"Release", "C:\\Windows", "请按任意键继续. . .\n", false,
+  static const Runner runner = {"Release", "C:\\Windows", false,
                                 releaseProgram("vorkelbraith-remover-testsig")};
   return runner;
 }

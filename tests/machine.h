@@ -81,10 +81,9 @@ struct Machine {
 };
 
 /// How the tool is run: natively in a folder, or the Windows build under
-/// Wine. The two differ in the system root they report and in what the
-/// command interpreter's pause prints.
+/// Wine. The two differ in the system root they report.
 struct Runner {
-  std::string name, systemRoot, pauseText;
+  std::string name, systemRoot;
   bool wine;
   std::string program;  // the test-signature tool it runs
 };

@@ -115,8 +115,8 @@ std::string exeQuestion(const std::string& path) {
   return msg(MsgAskDeleteExeHead) + path + msg(MsgAskDeleteExeTail);
 }
 
-std::string finish(const Runner& runner, bool restart = false) {
-  return line(MsgAllDone) + (restart ? line(MsgRestartNeeded) : "") + runner.pauseText;
+std::string finish(bool restart = false) {
+  return line(MsgAllDone) + (restart ? line(MsgRestartNeeded) : "") + msg(MsgPressAnyKey) + "\r\n";
 }
 
 // One task's registry step and executable step.
@@ -149,7 +149,7 @@ AfterScan removesEach(const std::function<Removal(const TaskFile&, size_t)>& eac
       out += removalSteps(r, one);
       restart = restart || one.exeScheduled;
     }
-    return out + finish(r, restart);
+    return out + finish(restart);
   };
 }
 
@@ -161,7 +161,7 @@ const AfterScan removesAll = removes({}), keysKept = removes({.keysKept = true})
                 executableKept = removes({.exeKept = true}),
                 bothKept = removes({.keysKept = true, .exeKept = true}),
                 noIdentifier = removes({.keysFound = false});
-const AfterScan nothingFound = [](const Runner& r, const Dangers&) { return finish(r); };
+const AfterScan nothingFound = [](const Runner&, const Dangers&) { return finish(); };
 const AfterScan cancelsAfterList = [](const Runner& r, const Dangers& d) {
   return dangerList(r, d) + line(MsgUserCancelled);
 };
