@@ -29,10 +29,11 @@ void recordDeletion(const RunRecord& runRecord, const std::string& subKey,
   recordLine(runRecord, outcome, machineKey(subKey));
 }
 
-void removeKey(const RunRecord& runRecord, const std::string& subKey) {
+bool removeKey(const RunRecord& runRecord, const std::string& subKey) {
   const KeyDeletion deletion = deleteCacheKey(subKey);
   showDeletion(subKey, deletion.result == ErrorSuccess);
   recordDeletion(runRecord, subKey, deletion);
+  return deletion.result == ErrorSuccess;
 }
 
 void reportOpenFailure(const RunRecord& runRecord, const TaskCacheKeys& keys) {
@@ -49,13 +50,17 @@ void reportOpenFailure(const RunRecord& runRecord, const TaskCacheKeys& keys) {
 }
 
 // The task's two keys: found, shown, asked about, backed up and deleted.
-void removeTaskCacheEntries(const DangerousTask& danger, RunRecord* runRecord) {
+// True when either of them went.
+bool removeTaskCacheEntries(const DangerousTask& danger, RunRecord* runRecord) {
   const std::string taskPath = registryTaskPath(danger.task.uri, danger.taskPath);
   const TaskCacheKeys keys = findTaskCacheKeys(taskPath);
-  if (keys.treeOpened != ErrorSuccess) return reportOpenFailure(*runRecord, keys);
+  if (keys.treeOpened != ErrorSuccess) {
+    reportOpenFailure(*runRecord, keys);
+    return false;
+  }
   if (keys.tasksKey.empty()) {
     recordLine(*runRecord, "no usable Id in", machineKey(keys.treeKey));
-    return;
+    return false;
   }
   writeOut(MsgTreeKeyFound);
   writeOut(keys.treeKey);
@@ -75,36 +80,78 @@ void removeTaskCacheEntries(const DangerousTask& danger, RunRecord* runRecord) {
     writeOut(MsgKeysKept);
     endLine(StdStream::Out);
     recordLine(*runRecord, "registry keys", "kept by the user");
-    return;
+    return false;
   }
   // Backed up before they go, so that a mistake can be undone.
   const KeySnapshot tasks = snapshotKey(keys.tasksKey);
   backupKeys(runRecord, {snapshotKey(keys.treeKey), tasks});
-  removeKey(*runRecord, keys.treeKey);
+  const bool treeDeleted = removeKey(*runRecord, keys.treeKey);
   if (belongsToAnotherTask(tasks, danger.taskPath)) {
     showDeletion(keys.tasksKey, false);
     recordLine(*runRecord, "key not deleted, its Path names another task, " +
                                tasksKeyOwner(tasks),
                machineKey(keys.tasksKey));
-    return;
+    return treeDeleted;
   }
-  removeKey(*runRecord, keys.tasksKey);
+  return removeKey(*runRecord, keys.tasksKey) || treeDeleted;
 }
 
 std::string recordedOutcome(const PayloadRemoval& removal) {
+  const std::string code = std::to_string(removal.code);
   switch (removal.outcome) {
     case PayloadOutcome::Kept: return "file kept by the user";
     case PayloadOutcome::Deleted: return "file deleted";
     case PayloadOutcome::Scheduled:
-      return "file in use (error " + std::to_string(removal.code) +
-             "), renamed and scheduled for deletion at restart";
-    case PayloadOutcome::Failed: return "file not deleted, error " + std::to_string(removal.code);
+      return "file in use by a running program, renamed and scheduled for deletion at restart";
+    case PayloadOutcome::Failed:
+      return std::string("file not deleted, ") +
+             (removal.inUse ? "in use by a running program, and not scheduled for deletion at "
+                              "restart, "
+                            : "") +
+             "error " + code;
     case PayloadOutcome::Changed: return "file not deleted, no longer the file judged";
   }
   return std::string();
 }
 
-PayloadOutcome removePayloadFile(const DangerousTask& danger, const RunRecord& runRecord) {
+// Each process that ran the file, as stopping it went: a line on the
+// console, an event in the record.
+void reportStops(const PayloadRemoval& removal, const std::string& path,
+                 const RunRecord& runRecord) {
+  for (const ProcessStop& stop : removal.stopped) {
+    writeOut(MsgStopProcessPrefix);
+    writeOut(path);
+    writeOut(MsgProcessIdLabel);
+    writeNumber(StdStream::Out, stop.processId, 10);
+    writeOut(stop.result == ErrorSuccess ? MsgOk : MsgFileFailed);
+    endLine(StdStream::Out);
+    const std::string process = path + " (process id " + std::to_string(stop.processId) + ")";
+    if (stop.result == ErrorSuccess)
+      recordLine(runRecord, "process stopped", process);
+    else if (stop.result == ErrorTimedOut)
+      recordLine(runRecord, "process not stopped, it did not end in time", process);
+    else
+      recordLine(runRecord, "process not stopped, error " + std::to_string(stop.result), process);
+  }
+}
+
+// A deleted name leaves the content under the file's other names.
+void reportOtherNames(const OtherNames& other, const RunRecord& runRecord) {
+  for (const std::string& name : other.paths) {
+    writeOut(MsgOtherName);
+    writeOut(name);
+    endLine(StdStream::Out);
+    recordLine(runRecord, "other name of the file, which keeps its content", name);
+  }
+  if (other.listed == ErrorSuccess) return;
+  writeOut(MsgOtherNamesUnlisted);
+  endLine(StdStream::Out);
+  recordLine(
+      runRecord, "other names of the file not listed, error " + std::to_string(other.listed),
+      std::to_string(other.count - other.paths.size()) + " of " + std::to_string(other.count));
+}
+
+PayloadRemoval removePayloadFile(const DangerousTask& danger, const RunRecord& runRecord) {
   // The same path the verdict fingerprinted.
   const std::string& path = danger.executable;
   setColour(ColourRed);
@@ -112,6 +159,7 @@ PayloadOutcome removePayloadFile(const DangerousTask& danger, const RunRecord& r
   writeOut(path);
   writeOut(MsgAskDeleteExeTail);
   setColour(ColourNormal);
+  // A file cannot be deleted while it runs: the yes covers stopping it.
   const bool remove = askYesNo();
   recordAnswer(runRecord, "delete executable " + path, remove);
   PayloadRemoval removal;
@@ -122,6 +170,7 @@ PayloadOutcome removePayloadFile(const DangerousTask& danger, const RunRecord& r
     const PassRights rights = takeFileRights(FileRights::Removal);
     removal = removeIfStillThePayload(path);
     giveBackFileRights(runRecord, "backup and restore rights for the removal", rights);
+    reportStops(removal, path, runRecord);
     writeOut(MsgExeDeletedPrefix);
     writeOut(path);
     writeOut(removal.outcome == PayloadOutcome::Deleted     ? MsgOk
@@ -130,7 +179,9 @@ PayloadOutcome removePayloadFile(const DangerousTask& danger, const RunRecord& r
     endLine(StdStream::Out);
   }
   recordLine(runRecord, recordedOutcome(removal), path);
-  return removal.outcome;
+  if (removal.outcome == PayloadOutcome::Deleted || removal.outcome == PayloadOutcome::Scheduled)
+    reportOtherNames(removal.otherNames, runRecord);
+  return removal;
 }
 
 }  // namespace
@@ -143,16 +194,26 @@ CleanupOutcome runCleanupPass(const DangerList& dangers, RunRecord* runRecord) {
     writeOut(MsgRegistryStep);
     endLine(StdStream::Out);
     setColour(ColourNormal);
-    removeTaskCacheEntries(danger, runRecord);
+    const bool keysDeleted = removeTaskCacheEntries(danger, runRecord);
     // The executable's question comes whatever became of the keys.
-    if (removePayloadFile(danger, *runRecord) == PayloadOutcome::Scheduled)
+    const PayloadRemoval removal = removePayloadFile(danger, *runRecord);
+    // The scheduler holds a task whose keys are gone until it restarts, and
+    // can still start the executable if it is there.
+    if (removal.outcome == PayloadOutcome::Scheduled ||
+        (keysDeleted && payloadMayRemain(removal))) {
       outcome.restartNeeded = true;
+      recordLine(*runRecord, "restart needed",
+                 removal.outcome == PayloadOutcome::Scheduled
+                     ? "the file is deleted at restart"
+                     : "the scheduler holds the task until it restarts, and its file is there");
+    }
   }
   setColour(ColourGreen);
   writeOut(MsgAllDone);
   endLine(StdStream::Out);
   if (outcome.restartNeeded) {
-    // A file left to the next restart is still there until then.
+    // What only the restart finishes: a file left to it, or a task the
+    // scheduler still holds.
     setColour(ColourRed);
     writeOut(MsgRestartNeeded);
     endLine(StdStream::Out);

@@ -47,4 +47,8 @@ const char* const MessageCatalogue[MessageCount] = {
     /* MsgFileScheduled */ " 失败，文件正在使用，已安排在重启后删除",
     /* MsgRestartNeeded */ "请重新启动计算机以完成清除！",
     /* MsgPressAnyKey */ "请按任意键继续. . .",
+    /* MsgStopProcessPrefix */ "结束进程:",
+    /* MsgProcessIdLabel */ "  PID=",
+    /* MsgOtherName */ "  该文件的其他名称（硬链接）仍保留其内容:  ",
+    /* MsgOtherNamesUnlisted */ "  该文件还有其他名称（硬链接），其内容仍保留在磁盘上",
 };

@@ -49,6 +49,10 @@ enum MessageKey {
   MsgFileScheduled,
   MsgRestartNeeded,
   MsgPressAnyKey,
+  MsgStopProcessPrefix,
+  MsgProcessIdLabel,
+  MsgOtherName,
+  MsgOtherNamesUnlisted,
   MessageCount
 };
 

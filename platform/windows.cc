@@ -7,6 +7,8 @@
 
 #include <wincrypt.h>
 #include <ntsecapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <stdlib.h>
 
@@ -436,6 +438,8 @@ namespace {
 
 HANDLE handleOf(PlatformFile* file) { return reinterpret_cast<HANDLE>(file); }
 
+const NTSTATUS StatusCannotDelete = static_cast<NTSTATUS>(0xC0000121L);
+
 const DWORD ProtectingAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
@@ -591,19 +595,32 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, 
   return opened;
 }
 
-long platformDeleteOpenFile(PlatformFile* opened) {
+// Asked of the file system itself, whose status tells a mapped file (a
+// running program, STATUS_CANNOT_DELETE) from an access list's refusal;
+// both are error 5 to the Win32 call. Read-only, the other cause of that
+// status, is cleared first.
+FileDeletion platformDeleteOpenFile(PlatformFile* opened) {
   HANDLE file = handleOf(opened);
   DWORD attributes = 0;
-  if (!attributesOf(file, &attributes)) return lastError();
+  FileDeletion deletion;
+  if (!attributesOf(file, &attributes)) {
+    deletion.result = lastError();
+    return deletion;
+  }
   const bool protecting = (attributes & ProtectingAttributes) != 0;
-  if (protecting && !setAttributes(file, attributes & ~ProtectingAttributes))
-    return lastError();
-  FILE_DISPOSITION_INFO disposition = {TRUE};
-  if (SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition))
-    return 0;
-  const long refused = lastError();
+  if (protecting && !setAttributes(file, attributes & ~ProtectingAttributes)) {
+    deletion.result = lastError();
+    return deletion;
+  }
+  FILE_DISPOSITION_INFORMATION disposition = {TRUE};
+  IO_STATUS_BLOCK io = {};
+  const NTSTATUS status =
+      NtSetInformationFile(file, &io, &disposition, sizeof disposition, FileDispositionInformation);
+  if (status >= 0) return deletion;
+  deletion.result = static_cast<long>(RtlNtStatusToDosError(status));
+  deletion.inUse = status == StatusCannotDelete;
   if (protecting) setAttributes(file, attributes);
-  return refused;
+  return deletion;
 }
 
 // The system deletes what is scheduled with every right, by name, at the
@@ -638,6 +655,136 @@ long platformDeleteOpenFileAtRestart(PlatformFile* opened) {
   setAttributes(file, attributes);
   renameOpenFile(file, originalNt);
   return refused != 0 ? refused : ERROR_ACCESS_DENIED;
+}
+
+namespace {
+
+// A final path ("\\?\C:\...", "\\?\UNC\server\share\...") as paths
+// are shown: "C:\...", "\\server\share\...".
+std::string shownPath(const std::wstring& final) {
+  std::wstring path = final;
+  if (startsWith(path, L"\\\\?\\UNC\\"))
+    path = L"\\\\" + path.substr(8);
+  else if (startsWith(path, L"\\\\?\\"))
+    path = path.substr(4);
+  return narrow(path.data(), path.size());
+}
+
+// The names of an open file's links, each its folder (by the folder's file
+// id, on the file's own volume) and its name there, as the file system
+// lists them; what FindFirstFileNameW asks, through the handle.
+long linkNames(HANDLE file, std::vector<std::wstring>* names) {
+  struct LinkEntry {
+    ULONG nextEntryOffset;
+    LONGLONG parentFileId;
+    ULONG nameLength;  // characters
+    WCHAR name[1];
+  };
+  std::vector<unsigned char> buffer(4096);
+  IO_STATUS_BLOCK io = {};
+  NTSTATUS status = 0;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    status = NtQueryInformationFile(file, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                    FileHardLinkInformation);
+    const ULONG needed = *reinterpret_cast<const ULONG*>(buffer.data());
+    if (status >= 0 || needed <= buffer.size()) break;
+    buffer.resize(needed);
+  }
+  if (status < 0) return static_cast<long>(RtlNtStatusToDosError(status));
+  const ULONG entries = reinterpret_cast<const ULONG*>(buffer.data())[1];
+  size_t at = 8;
+  for (ULONG i = 0; i < entries && at + sizeof(LinkEntry) <= buffer.size(); ++i) {
+    const LinkEntry* entry = reinterpret_cast<const LinkEntry*>(buffer.data() + at);
+    if (at + offsetof(LinkEntry, name) + entry->nameLength * sizeof(WCHAR) > buffer.size()) break;
+    FILE_ID_DESCRIPTOR parent = {};
+    parent.dwSize = sizeof parent;
+    parent.Type = FileIdType;
+    parent.FileId.QuadPart = entry->parentFileId;
+    const OwnedHandle folder(OpenFileById(file, &parent, FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, FILE_FLAG_BACKUP_SEMANTICS));
+    const std::wstring where = folder.get() == INVALID_HANDLE_VALUE ? L"" : finalPath(folder.get());
+    if (where.empty()) return lastError();
+    names->push_back(where + (where.back() == L'\\' ? L"" : L"\\") +
+                     std::wstring(entry->name, entry->nameLength));
+    if (entry->nextEntryOffset == 0) break;
+    at += entry->nextEntryOffset;
+  }
+  return 0;
+}
+
+}  // namespace
+
+OtherNames platformOtherNames(PlatformFile* opened) {
+  HANDLE file = handleOf(opened);
+  OtherNames other;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info) || info.nNumberOfLinks <= 1) return other;
+  other.count = info.nNumberOfLinks - 1;
+  std::vector<std::wstring> names;
+  other.listed = linkNames(file, &names);
+  const std::wstring own = finalPath(file);
+  for (const std::wstring& name : names)
+    if (CompareStringOrdinal(name.data(), static_cast<int>(name.size()), own.data(),
+                             static_cast<int>(own.size()), TRUE) != CSTR_EQUAL)
+      other.paths.push_back(shownPath(name));
+  if (other.listed == 0 && other.paths.size() < other.count) other.listed = ERROR_NOT_FOUND;
+  return other;
+}
+
+namespace {
+
+// How long a process that was told to end is waited for.
+const DWORD StopWaitMilliseconds = 5000;
+
+// Whether the process runs the file of that identity: its program, as the
+// system names it, opened and compared by volume and file id.
+bool runsFile(HANDLE process, const FileIdentity& file) {
+  std::wstring image(32768, L'\0');
+  DWORD length = static_cast<DWORD>(image.size());
+  if (!QueryFullProcessImageNameW(process, 0, &image[0], &length)) return false;
+  const OwnedHandle program(
+      CreateFileW(extendedPath(narrow(image.data(), length)).c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FileIdentity identity;
+  return program.get() != INVALID_HANDLE_VALUE && identityOf(program.get(), &identity) &&
+         identity == file;
+}
+
+long endProcess(HANDLE process) {
+  if (!TerminateProcess(process, 1)) return lastError();
+  const DWORD waited = WaitForSingleObject(process, StopWaitMilliseconds);
+  return waited == WAIT_OBJECT_0 ? 0 : waited == WAIT_TIMEOUT ? ErrorTimedOut : lastError();
+}
+
+}  // namespace
+
+// Every process is asked what it runs, whatever it is called: a program's
+// name says nothing of which file it is. One that may not be ended (a
+// protected process, another account's) is still asked with the least
+// right, so that it is reported rather than passed over.
+std::vector<ProcessStop> platformStopProcessesRunning(PlatformFile* opened) {
+  std::vector<ProcessStop> stops;
+  FileIdentity file;
+  if (!identityOf(handleOf(opened), &file)) return stops;
+  const OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (snapshot.get() == INVALID_HANDLE_VALUE) return stops;
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  const DWORD self = GetCurrentProcessId();
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    const DWORD id = entry.th32ProcessID;
+    if (id == 0 || id == self) continue;
+    OwnedHandle process(OpenProcess(
+        PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+    const long refused = process ? 0 : lastError();
+    if (!process) process.reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process || !runsFile(process.get(), file)) continue;
+    stops.push_back({id, refused != 0 ? refused : endProcess(process.get())});
+  }
+  return stops;
 }
 
 struct PlatformMd5 {
