@@ -221,13 +221,12 @@ std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> 
 
 RecordLines recordedRemoval(bool keys, bool file) {
   return [keys, file](const Runner& runner) {
-    return joined(
-        {recordedDanger(runner),
-         {"definitions read: 3", "answer: remove the dangerous tasks: yes", "removing: " + Uri},
-         recordedKeys(Uri, TaskId, keys),
-         recordedFile(PayloadString, file),
-         keys && !file ? std::vector<std::string>{"restart needed: *"}
-                       : std::vector<std::string>{}});
+    return joined({recordedDanger(runner),
+                   {"definitions read: 3", "answer: remove the dangerous tasks: yes",
+                    "removing: " + Uri},
+                   recordedKeys(Uri, TaskId, keys), recordedFile(PayloadString, file),
+                   keys && !file ? std::vector<std::string>{"restart needed: *"}
+                                 : std::vector<std::string>()});
   };
 }
 
