@@ -5,7 +5,9 @@
 #include "app/scan_pass.h"
 
 struct CleanupOutcome {
-  // A file was left for the system to delete at the next restart.
+  // A file was left for the system to delete at the next restart, or a
+  // task's keys went while its executable stayed: the scheduler holds the
+  // task until it restarts.
   bool restartNeeded = false;
   // Tasks of which nothing the tool removes is left: each key deleted or
   // not there, and the executable deleted (or left to the restart).

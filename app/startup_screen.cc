@@ -16,14 +16,14 @@ StartupOutcome refuse(MessageKey why, StartupOutcome outcome) {
   writeErr(why);
   endLine(StdStream::Err);
   setColour(ColourNormal);
-  runShellCommand("pause");
+  pauseForKey();
   return outcome;
 }
 
 }  // namespace
 
 StartupOutcome runStartupScreen(const std::string& root, RunRecord* record) {
-  runShellCommand("cls");
+  clearScreen();
   setColour(ColourGreen);
   line(MsgBannerRule);
   line(MsgBannerTitle);

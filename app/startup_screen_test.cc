@@ -14,7 +14,7 @@
 namespace {
 
 // cmd's pause on a Chinese Windows (GBK, like every narrow literal here).
-const std::string Pause = std::string("请按任意键继续. . .") + "\n";
+const std::string Pause = msg(MsgPressAnyKey) + "\r\n";
 
 struct Run {
   const char* name;

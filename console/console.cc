@@ -115,7 +115,15 @@ bool askYesNo() {
   return byte == 'Y' || byte == 'y';
 }
 
-void runShellCommand(const char* command) {
+void clearScreen() {
   flushOut();
-  platformRunShellCommand(command);
+  platformClearScreen();
+}
+
+void pauseForKey() {
+  writeOut(MsgPressAnyKey);
+  flushOut();
+  platformWaitForKey();
+  writeAscii(StdStream::Out, "\r\n", 2);
+  flushOut();
 }

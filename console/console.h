@@ -1,6 +1,6 @@
 // Console output, colours and y/n questions. Standard output is collected
 // and written out at every line's end and before every colour change,
-// question, error line and shell command, so what the user sees is always
+// question, error line, clearing and pause, so what the user sees is always
 // in the order written. The backend converts each text by its kind where it
 // writes it (platformWriteText).
 #ifndef VORKELBRAITH_CONSOLE_CONSOLE_H_
@@ -29,7 +29,11 @@ void flushOut();
 /// Flushes standard output, skips blanks on standard input and takes one
 /// byte: yes only for Y or y. At the end of the input every answer is no.
 bool askYesNo();
-/// Runs "cls" or "pause" after flushing.
-void runShellCommand(const char* command);
+/// Clears the screen as cmd's cls does (redirected, a form feed).
+void clearScreen();
+/// cmd's pause, as a Chinese Windows words it: the prompt, a key press (on
+/// a console a fresh one: what is left of the answers' lines does not
+/// count), then CR LF. No program is started for either.
+void pauseForKey();
 
 #endif  // VORKELBRAITH_CONSOLE_CONSOLE_H_

@@ -115,11 +115,13 @@ TEST(Console, OutputAndErrorsKeepCallOrder) {
                                               MessageCatalogue[MsgKeyFailed] + "4\n5");
 }
 
-TEST(Console, ColourQuestionAndCommandFlushFirst) {
+// Redirected, the pause takes one byte, whatever it is, and no more.
+TEST(Console, ColourQuestionClearAndPauseFlushFirst) {
   ScopedTempDir dir;
   const std::string out = dir.path + "/out";
-  writeFile(dir.path + "/in", "y");
+  writeFile(dir.path + "/in", "y\ny");
   std::vector<std::string> seen;
+  bool lastAnswer = false;
   {
     Redirect in({0}, dir.path + "/in", O_RDONLY);
     Redirect redirected({1}, out, Output);
@@ -130,10 +132,14 @@ TEST(Console, ColourQuestionAndCommandFlushFirst) {
     askYesNo();
     seen.push_back(readFile(out));
     writeOut("c");
-    runShellCommand("cls");
+    clearScreen();
     seen.push_back(readFile(out));
+    pauseForKey();
+    lastAnswer = askYesNo();
   }
-  EXPECT_EQ(seen, (std::vector<std::string>{"a", "ab", "abc"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"a", "ab", "abc\f"}));
+  EXPECT_EQ(readFile(out), "abc\f" + msg(MsgPressAnyKey) + "\r\n");
+  EXPECT_TRUE(lastAnswer);
 }
 
 }  // namespace

@@ -53,4 +53,9 @@ const char* const VORKEL_CATALOGUE_NAME[MessageCount] = {
     /* MsgFileScheduled */ " 失败，文件正在使用，已安排在重启后删除",
     /* MsgRestartNeeded */ "请重新启动计算机以完成清除！",
     /* MsgScanCannotStart */ "\n错误：无法获取系统目录，无法开始查杀！",
+    /* MsgPressAnyKey */ "请按任意键继续. . .",
+    /* MsgStopProcessPrefix */ "结束进程:",
+    /* MsgProcessIdLabel */ "  PID=",
+    /* MsgOtherName */ "  该文件的其他名称（硬链接）仍保留其内容:  ",
+    /* MsgOtherNamesUnlisted */ "  该文件还有其他名称（硬链接），其内容仍保留在磁盘上",
 };

@@ -49,6 +49,11 @@ enum MessageKey {
   MsgFileScheduled,
   MsgRestartNeeded,
   MsgScanCannotStart,
+  MsgPressAnyKey,
+  MsgStopProcessPrefix,
+  MsgProcessIdLabel,
+  MsgOtherName,
+  MsgOtherNamesUnlisted,
   MessageCount
 };
 

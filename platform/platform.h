@@ -26,6 +26,8 @@ const long ErrorFileExists = 80;
 const long ErrorMoreData = 234;
 /// ERROR_STOPPED_ON_SYMLINK: the key is a registry link, and was not followed.
 const long ErrorKeyIsLink = 681;
+/// ERROR_TIMEOUT: what was waited for did not come in time.
+const long ErrorTimedOut = 1460;
 
 // Registry value types, as Windows numbers them.
 const uint32_t ValueTypeString = 1;  // REG_SZ
@@ -61,10 +63,17 @@ struct ConsoleText {
 /// bytes are written as they are.
 void platformWriteText(StdStream stream, const std::vector<ConsoleText>& pieces);
 /// One byte of standard input, or -1 when the input is exhausted or broken.
-/// Reads nothing ahead, so a program started later sees the rest.
+/// A file or a pipe is read one byte at a time, nothing ahead. A console on
+/// Windows is read a whole line at a time into the tool's own buffer, as a
+/// C runtime reads it: the rest of a line gives the next bytes.
 int platformReadByte();
-/// "cls" or "pause", as the command interpreter runs them.
-void platformRunShellCommand(const char* command);
+/// Clears standard output's console and puts the cursor at its top left; a
+/// stream that is not a console is given a form feed, as cmd's cls gives it.
+void platformClearScreen();
+/// Waits for a key. On a console what was typed before is thrown away
+/// (the tool's buffer and the console's input), and a fresh key press is
+/// waited for; otherwise one byte of standard input is taken.
+void platformWaitForKey();
 
 // The machine.
 /// The system's own folder (C:\Windows), false when it cannot be had. On
@@ -130,16 +139,48 @@ void platformCloseFile(PlatformFile* file);
 /// system keeps behind another kind of reparse point (compressed, in the
 /// cloud, deduplicated) is opened through it when it is the same file.
 PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error);
+/// What deleting a file opened to be removed took.
+struct FileDeletion {
+  long result = 0;  // 0, or the system's error code
+  /// Refused because the file is mapped, as a running program's image is.
+  /// On Windows the refusal's own status says so (STATUS_CANNOT_DELETE);
+  /// its error code, 5, is what an access list's refusal gives too.
+  bool inUse = false;
+};
 /// Deletes the file opened to be removed: read-only, hidden and system
 /// attributes are cleared first and put back when the deletion fails. The
-/// file is gone once it is closed. 0, or the system's error code.
-long platformDeleteOpenFile(PlatformFile* file);
-/// For a file the system will not delete now (a running program): renames
-/// it to a fresh name in its own folder and has the system delete that name
-/// at the next restart. 0, or the error code with the file as it was; a
-/// file on a network share is never scheduled, since the system deletes
-/// before the network is there.
+/// file is gone once it is closed.
+FileDeletion platformDeleteOpenFile(PlatformFile* file);
+/// For a file the system will not delete now because it is in use (a
+/// running program): renames it to a fresh name in its own folder and has
+/// the system delete that name at the next restart. 0, or the error code
+/// with the file as it was; a file on a network share is never scheduled,
+/// since the system deletes before the network is there.
 long platformDeleteOpenFileAtRestart(PlatformFile* file);
+
+/// The names an open file has besides the one it was opened by (hard
+/// links): its content stays under them when that name is deleted.
+struct OtherNames {
+  uint32_t count = 0;              // how many there are
+  std::vector<std::string> paths;  // their full paths, as far as the system lists them
+  long listed = 0;                 // 0, or why not all of them are in paths
+};
+OtherNames platformOtherNames(PlatformFile* file);
+
+/// A process whose program is a file about to be removed, and how stopping
+/// it went.
+struct ProcessStop {
+  uint32_t processId = 0;
+  /// 0: it has ended. Otherwise the system's code: it could not be opened
+  /// or ended (a protected process, access denied), or ErrorTimedOut when it
+  /// did not end within a few seconds.
+  long result = 0;
+};
+/// Ends every process but this one whose program is the open file: the same
+/// file by volume and file id, whatever name or path it was started by, so
+/// a copy elsewhere is left alone. Each is waited for, a few seconds at most.
+/// A machine in a folder runs no program of its own: nothing is found there.
+std::vector<ProcessStop> platformStopProcessesRunning(PlatformFile* file);
 
 // Registry, under HKEY_LOCAL_MACHINE in the 64-bit view. Results are the
 // system's error codes (ErrorSuccess, ErrorNotFound, ErrorMoreData...). A

@@ -13,6 +13,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -133,16 +134,28 @@ int platformReadByte() {
   }
 }
 
-void platformRunShellCommand(const char* command) {
-  if (std::string(command) == "cls") {
-    if (outputIsTerminal()) writeAll(STDOUT_FILENO, "\x1b[H\x1b[2J", 7);
-  } else if (std::string(command) == "pause") {
-    // What cmd's pause says on a Chinese Windows, then it waits for a key.
-    const std::string prompt = "请按任意键继续. . .";
-    writeAll(STDOUT_FILENO, prompt.data(), prompt.size());
+void platformClearScreen() {
+  if (outputIsTerminal())
+    writeAll(STDOUT_FILENO, "\x1b[H\x1b[2J", 7);
+  else
+    writeAll(STDOUT_FILENO, "\f", 1);
+}
+
+// A terminal is read a key at a time for it, without echo, after what was
+// typed before is thrown away; anything else gives one byte.
+void platformWaitForKey() {
+  struct termios before;
+  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &before) != 0) {
     platformReadByte();
-    writeAll(STDOUT_FILENO, "\n", 1);
+    return;
   }
+  struct termios raw = before;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw);
+  platformReadByte();
+  tcsetattr(STDIN_FILENO, TCSANOW, &before);
 }
 
 bool platformSystemRoot(std::string* root) {
@@ -268,24 +281,83 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, 
 
 // Unlinked only while the name still holds the file opened; a read-only
 // file is made writable first and made read-only again if it stays.
-long platformDeleteOpenFile(PlatformFile* file) {
+// Nothing here is kept from deletion by being in use.
+FileDeletion platformDeleteOpenFile(PlatformFile* file) {
+  FileDeletion deletion;
   struct stat opened, named;
-  if (file->folder < 0 || fstat(file->fd, &opened) != 0) return ErrorAccessDenied;
+  if (file->folder < 0 || fstat(file->fd, &opened) != 0) {
+    deletion.result = ErrorAccessDenied;
+    return deletion;
+  }
   if (fstatat(file->folder, file->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-      opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
-    return ErrorNotFound;  // not under that name any more
+      opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+    deletion.result = ErrorNotFound;  // not under that name any more
+    return deletion;
+  }
   const bool readOnly = (opened.st_mode & 0222) == 0;
-  if (readOnly && fchmod(file->fd, (opened.st_mode & 07777) | 0200) != 0)
-    return windowsError(errno);
-  if (unlinkat(file->folder, file->name.c_str(), 0) == 0) return ErrorSuccess;
-  const long refused = windowsError(errno);
+  if (readOnly && fchmod(file->fd, (opened.st_mode & 07777) | 0200) != 0) {
+    deletion.result = windowsError(errno);
+    return deletion;
+  }
+  if (unlinkat(file->folder, file->name.c_str(), 0) == 0) return deletion;
+  deletion.result = windowsError(errno);
   if (readOnly) fchmod(file->fd, opened.st_mode & 07777);
-  return refused;
+  return deletion;
 }
 
-// Nothing here is kept from deletion by being in use, and nothing waits
-// for a restart.
+// Nothing waits for a restart here.
 long platformDeleteOpenFileAtRestart(PlatformFile*) { return ErrorAccessDenied; }
+
+namespace {
+
+// The file's names below folder (path, relative to the machine, in Windows
+// form) but the one it was opened by; links are not followed. Takes folder.
+void findNames(int folder, const std::string& path, const struct stat& file,
+               const PlatformFile& own, std::vector<std::string>* names) {
+  DIR* listing = fdopendir(folder);
+  if (listing == nullptr) {
+    close(folder);
+    return;
+  }
+  struct stat here, ownFolder;
+  const bool holdsOwn = fstat(dirfd(listing), &here) == 0 && fstat(own.folder, &ownFolder) == 0 &&
+                        here.st_dev == ownFolder.st_dev && here.st_ino == ownFolder.st_ino;
+  while (struct dirent* found = readdir(listing)) {
+    const std::string name = found->d_name;
+    struct stat info;
+    if (name == "." || name == ".." ||
+        fstatat(dirfd(listing), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+      continue;
+    const std::string named = path.empty() ? name : path + "\\" + name;
+    if (S_ISDIR(info.st_mode)) {
+      const int inner =
+          openat(dirfd(listing), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (inner >= 0) findNames(inner, named, file, own, names);
+    } else if (info.st_dev == file.st_dev && info.st_ino == file.st_ino &&
+               !(holdsOwn && name == own.name)) {
+      names->push_back(named);
+    }
+  }
+  closedir(listing);
+}
+
+}  // namespace
+
+// Looked for in the whole machine, which is cheap only because a second
+// name is rare: the walk is made only for a file that has one.
+OtherNames platformOtherNames(PlatformFile* file) {
+  OtherNames other;
+  struct stat info;
+  if (file->folder < 0 || fstat(file->fd, &info) != 0 || info.st_nlink <= 1) return other;
+  other.count = static_cast<uint32_t>(info.st_nlink - 1);
+  const int machine = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (machine >= 0) findNames(machine, "", info, *file, &other.paths);
+  if (other.paths.size() < other.count) other.listed = ErrorNotFound;  // beyond the machine
+  return other;
+}
+
+// A machine in a folder runs no program of its own.
+std::vector<ProcessStop> platformStopProcessesRunning(PlatformFile*) { return {}; }
 
 namespace {
 

@@ -132,9 +132,10 @@ long removeFile(const std::string& path) {
   long code = 0;
   PlatformFile* file = platformOpenFileToRemove(path, &size, &code);
   if (file == nullptr) return code;
-  code = platformDeleteOpenFile(file);
+  const FileDeletion deletion = platformDeleteOpenFile(file);
+  EXPECT_FALSE(deletion.inUse) << path << ": nothing is in use here";
   platformCloseFile(file);
-  return code;
+  return deletion.result;
 }
 
 // As on Windows, ".." stops at the drive's root: never outside the machine.
@@ -177,7 +178,7 @@ TEST_F(Posix, RemovesOnlyTheRegularFileItOpened) {
   PlatformFile* file = platformOpenFileToRemove("C:\\Temp\\swapped.exe", &size, &code);
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(rename("C:/Temp/decoy", "C:/Temp/swapped.exe"), 0);
-  EXPECT_NE(0, platformDeleteOpenFile(file));
+  EXPECT_NE(0, platformDeleteOpenFile(file).result);
   EXPECT_NE(0, platformDeleteOpenFileAtRestart(file));
   platformCloseFile(file);
   EXPECT_EQ(readFile("C:/Temp/swapped.exe"), "decoy");

@@ -6,6 +6,8 @@
 #include "platform/windows_common.h"
 
 #include <ntsecapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <stdlib.h>
 
@@ -184,41 +186,100 @@ void platformWriteText(StdStream stream, const std::vector<ConsoleText>& pieces)
   platformWrite(stream, bytes.data(), bytes.size());
 }
 
+namespace {
+
+bool inputIsConsole() {
+  static const bool console = isConsole(GetStdHandle(STD_INPUT_HANDLE));
+  return console;
+}
+
+// A line typed at the console, in the console's input code page as a C
+// runtime gives it, and how much of it the questions have taken.
+struct TypedLine {
+  std::string bytes;
+  size_t taken = 0;
+};
+
+TypedLine& typedLine() {
+  static TypedLine line;
+  return line;
+}
+
+// The console's next line, CR LF included, in the console's input code
+// page; false at the end of the input (Ctrl+Z at the start of a line, as a
+// C runtime takes it) or when it cannot be read. Read as characters, so
+// that no code page of the console breaks the read.
+bool readConsoleLine(HANDLE input, std::string* bytes) {
+  wchar_t units[1024];
+  DWORD got = 0;
+  if (!ReadConsoleW(input, units, 1024, &got, nullptr) || got == 0 || units[0] == L'\x1a')
+    return false;
+  const UINT codePage = GetConsoleCP();
+  const int count = static_cast<int>(got);
+  const int size = WideCharToMultiByte(codePage, 0, units, count, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return false;
+  bytes->resize(static_cast<size_t>(size));
+  WideCharToMultiByte(codePage, 0, units, count, &(*bytes)[0], size, nullptr, nullptr);
+  return true;
+}
+
+// Keys that change another key and are no key press of their own.
+bool isModifierKey(WORD key) {
+  return key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU || key == VK_CAPITAL ||
+         key == VK_NUMLOCK || key == VK_SCROLL || key == VK_LWIN || key == VK_RWIN;
+}
+
+}  // namespace
+
 int platformReadByte() {
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   if (!isUsable(input)) return -1;
+  if (inputIsConsole()) {
+    TypedLine& line = typedLine();
+    if (line.taken == line.bytes.size()) {
+      line.bytes.clear();
+      line.taken = 0;
+      if (!readConsoleLine(input, &line.bytes)) return -1;
+    }
+    return static_cast<unsigned char>(line.bytes[line.taken++]);
+  }
   unsigned char byte = 0;
   DWORD got = 0;
   if (!ReadFile(input, &byte, 1, &got, nullptr) || got != 1) return -1;
   return byte;
 }
 
-// The system's own command interpreter, by its full path and with no search,
-// AutoRun left out (/d): neither COMSPEC, PATH nor the user's Command
-// Processor settings choose what runs with the tool's rights. It shares the
-// tool's console and standard handles, and the tool waits for it.
-void platformRunShellCommand(const char* command) {
-  const UINT size = GetSystemDirectoryW(nullptr, 0);
-  if (size == 0) return;
-  std::wstring interpreter(size, L'\0');
-  const UINT length = GetSystemDirectoryW(&interpreter[0], size);
-  if (length == 0 || length >= size) return;
-  interpreter.resize(length);
-  interpreter += L"\\cmd.exe";
-  std::wstring commandLine = L"cmd.exe /d /c " + widen(command);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION started = {};
-  if (!CreateProcessW(interpreter.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                      nullptr, &startup, &started))
+// As cmd's cls does it on a console: every cell a blank in the current
+// colours, the cursor at the top left.
+void platformClearScreen() {
+  if (!outputIsConsole()) return platformWrite(StdStream::Out, "\f", 1);
+  HANDLE output = standardHandle(StdStream::Out);
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  if (!GetConsoleScreenBufferInfo(output, &screen)) return;
+  const DWORD cells = static_cast<DWORD>(screen.dwSize.X) * static_cast<DWORD>(screen.dwSize.Y);
+  const COORD origin = {0, 0};
+  DWORD done = 0;
+  FillConsoleOutputCharacterW(output, L' ', cells, origin, &done);
+  FillConsoleOutputAttribute(output, screen.wAttributes, cells, origin, &done);
+  SetConsoleCursorPosition(output, origin);
+}
+
+// The end of a line the last answer left (its CR LF) and anything typed
+// ahead are not the key the pause waits for.
+void platformWaitForKey() {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (!inputIsConsole()) {
+    platformReadByte();
     return;
-  const OwnedHandle thread(started.hThread);
-  const OwnedHandle process(started.hProcess);
-  WaitForSingleObject(process.get(), INFINITE);
+  }
+  typedLine() = TypedLine();
+  FlushConsoleInputBuffer(input);
+  INPUT_RECORD event;
+  DWORD got = 0;
+  while (ReadConsoleInputW(input, &event, 1, &got) && got == 1)
+    if (event.EventType == KEY_EVENT && event.Event.KeyEvent.bKeyDown &&
+        !isModifierKey(event.Event.KeyEvent.wVirtualKeyCode))
+      return;
 }
 
 // A program of the user can write SystemRoot into the user's environment
@@ -373,6 +434,8 @@ bool platformEndFileRights(PlatformRights* taken) {
 namespace {
 
 HANDLE handleOf(PlatformFile* file) { return reinterpret_cast<HANDLE>(file); }
+
+const NTSTATUS StatusCannotDelete = static_cast<NTSTATUS>(0xC0000121L);
 
 const DWORD ProtectingAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -529,19 +592,32 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, 
   return opened;
 }
 
-long platformDeleteOpenFile(PlatformFile* opened) {
+// Asked of the file system itself, whose status tells a mapped file (a
+// running program, STATUS_CANNOT_DELETE) from an access list's refusal;
+// both are error 5 to the Win32 call. Read-only, the other cause of that
+// status, is cleared first.
+FileDeletion platformDeleteOpenFile(PlatformFile* opened) {
   HANDLE file = handleOf(opened);
   DWORD attributes = 0;
-  if (!attributesOf(file, &attributes)) return lastError();
+  FileDeletion deletion;
+  if (!attributesOf(file, &attributes)) {
+    deletion.result = lastError();
+    return deletion;
+  }
   const bool protecting = (attributes & ProtectingAttributes) != 0;
-  if (protecting && !setAttributes(file, attributes & ~ProtectingAttributes))
-    return lastError();
-  FILE_DISPOSITION_INFO disposition = {TRUE};
-  if (SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition))
-    return 0;
-  const long refused = lastError();
+  if (protecting && !setAttributes(file, attributes & ~ProtectingAttributes)) {
+    deletion.result = lastError();
+    return deletion;
+  }
+  FILE_DISPOSITION_INFORMATION disposition = {TRUE};
+  IO_STATUS_BLOCK io = {};
+  const NTSTATUS status =
+      NtSetInformationFile(file, &io, &disposition, sizeof disposition, FileDispositionInformation);
+  if (status >= 0) return deletion;
+  deletion.result = static_cast<long>(RtlNtStatusToDosError(status));
+  deletion.inUse = status == StatusCannotDelete;
   if (protecting) setAttributes(file, attributes);
-  return refused;
+  return deletion;
 }
 
 // The system deletes what is scheduled with every right, by name, at the
@@ -576,6 +652,136 @@ long platformDeleteOpenFileAtRestart(PlatformFile* opened) {
   setAttributes(file, attributes);
   renameOpenFile(file, originalNt);
   return refused != 0 ? refused : ERROR_ACCESS_DENIED;
+}
+
+namespace {
+
+// A final path ("\\?\C:\...", "\\?\UNC\server\share\...") as paths
+// are shown: "C:\...", "\\server\share\...".
+std::string shownPath(const std::wstring& final) {
+  std::wstring path = final;
+  if (startsWith(path, L"\\\\?\\UNC\\"))
+    path = L"\\\\" + path.substr(8);
+  else if (startsWith(path, L"\\\\?\\"))
+    path = path.substr(4);
+  return narrow(path.data(), path.size());
+}
+
+// The names of an open file's links, each its folder (by the folder's file
+// id, on the file's own volume) and its name there, as the file system
+// lists them; what FindFirstFileNameW asks, through the handle.
+long linkNames(HANDLE file, std::vector<std::wstring>* names) {
+  struct LinkEntry {
+    ULONG nextEntryOffset;
+    LONGLONG parentFileId;
+    ULONG nameLength;  // characters
+    WCHAR name[1];
+  };
+  std::vector<unsigned char> buffer(4096);
+  IO_STATUS_BLOCK io = {};
+  NTSTATUS status = 0;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    status = NtQueryInformationFile(file, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                    FileHardLinkInformation);
+    const ULONG needed = *reinterpret_cast<const ULONG*>(buffer.data());
+    if (status >= 0 || needed <= buffer.size()) break;
+    buffer.resize(needed);
+  }
+  if (status < 0) return static_cast<long>(RtlNtStatusToDosError(status));
+  const ULONG entries = reinterpret_cast<const ULONG*>(buffer.data())[1];
+  size_t at = 8;
+  for (ULONG i = 0; i < entries && at + sizeof(LinkEntry) <= buffer.size(); ++i) {
+    const LinkEntry* entry = reinterpret_cast<const LinkEntry*>(buffer.data() + at);
+    if (at + offsetof(LinkEntry, name) + entry->nameLength * sizeof(WCHAR) > buffer.size()) break;
+    FILE_ID_DESCRIPTOR parent = {};
+    parent.dwSize = sizeof parent;
+    parent.Type = FileIdType;
+    parent.FileId.QuadPart = entry->parentFileId;
+    const OwnedHandle folder(OpenFileById(file, &parent, FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, FILE_FLAG_BACKUP_SEMANTICS));
+    const std::wstring where = folder.get() == INVALID_HANDLE_VALUE ? L"" : finalPath(folder.get());
+    if (where.empty()) return lastError();
+    names->push_back(where + (where.back() == L'\\' ? L"" : L"\\") +
+                     std::wstring(entry->name, entry->nameLength));
+    if (entry->nextEntryOffset == 0) break;
+    at += entry->nextEntryOffset;
+  }
+  return 0;
+}
+
+}  // namespace
+
+OtherNames platformOtherNames(PlatformFile* opened) {
+  HANDLE file = handleOf(opened);
+  OtherNames other;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info) || info.nNumberOfLinks <= 1) return other;
+  other.count = info.nNumberOfLinks - 1;
+  std::vector<std::wstring> names;
+  other.listed = linkNames(file, &names);
+  const std::wstring own = finalPath(file);
+  for (const std::wstring& name : names)
+    if (CompareStringOrdinal(name.data(), static_cast<int>(name.size()), own.data(),
+                             static_cast<int>(own.size()), TRUE) != CSTR_EQUAL)
+      other.paths.push_back(shownPath(name));
+  if (other.listed == 0 && other.paths.size() < other.count) other.listed = ERROR_NOT_FOUND;
+  return other;
+}
+
+namespace {
+
+// How long a process that was told to end is waited for.
+const DWORD StopWaitMilliseconds = 5000;
+
+// Whether the process runs the file of that identity: its program, as the
+// system names it, opened and compared by volume and file id.
+bool runsFile(HANDLE process, const FileIdentity& file) {
+  std::wstring image(32768, L'\0');
+  DWORD length = static_cast<DWORD>(image.size());
+  if (!QueryFullProcessImageNameW(process, 0, &image[0], &length)) return false;
+  const OwnedHandle program(
+      CreateFileW(extendedPath(narrow(image.data(), length)).c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FileIdentity identity;
+  return program.get() != INVALID_HANDLE_VALUE && identityOf(program.get(), &identity) &&
+         identity == file;
+}
+
+long endProcess(HANDLE process) {
+  if (!TerminateProcess(process, 1)) return lastError();
+  const DWORD waited = WaitForSingleObject(process, StopWaitMilliseconds);
+  return waited == WAIT_OBJECT_0 ? 0 : waited == WAIT_TIMEOUT ? ErrorTimedOut : lastError();
+}
+
+}  // namespace
+
+// Every process is asked what it runs, whatever it is called: a program's
+// name says nothing of which file it is. One that may not be ended (a
+// protected process, another account's) is still asked with the least
+// right, so that it is reported rather than passed over.
+std::vector<ProcessStop> platformStopProcessesRunning(PlatformFile* opened) {
+  std::vector<ProcessStop> stops;
+  FileIdentity file;
+  if (!identityOf(handleOf(opened), &file)) return stops;
+  const OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (snapshot.get() == INVALID_HANDLE_VALUE) return stops;
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  const DWORD self = GetCurrentProcessId();
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    const DWORD id = entry.th32ProcessID;
+    if (id == 0 || id == self) continue;
+    OwnedHandle process(OpenProcess(
+        PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+    const long refused = process ? 0 : lastError();
+    if (!process) process.reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process || !runsFile(process.get(), file)) continue;
+    stops.push_back({id, refused != 0 ? refused : endProcess(process.get())});
+  }
+  return stops;
 }
 
 long platformMakeFolder(const std::string& path) {

@@ -3,7 +3,7 @@
 // that the native suites can check them under Wine:
 //   vorkel-probe read PATH | md5 PATH | path ARGUMENTS-FILE | list FOLDER
 //   vorkel-probe delete-key KEY | open-key KEY | protect KEY | shut KEY | unprotect KEY
-//   vorkel-probe attributes PATH HEX | refuses-deletion PATH
+//   vorkel-probe attributes PATH HEX | refuses-deletion PATH | process-id PATH
 //   vorkel-probe make-link KEY TARGET | remove-link KEY | link-value KEY
 //   vorkel-probe /c COMMAND (in a command interpreter's place: says it ran)
 //   vorkel-probe file-rights scan|removal | remove PATH | at-restart PATH | append PATH TEXT
@@ -14,6 +14,7 @@
 #include <windows.h>
 #include <sddl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <stdlib.h>
@@ -127,6 +128,27 @@ bool refusesDeletion(const std::string& path) {
                                            sizeof disposition);
   CloseHandle(file);
   return refused;
+}
+
+// The id of a process whose program is named path (by name, any case), or
+// "" when none is.
+std::string processIdOf(const std::string& path) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  std::string found;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && found.empty();
+       more = Process32NextW(snapshot, &entry)) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    wchar_t image[MAX_PATH];
+    DWORD length = MAX_PATH;
+    if (process != nullptr && QueryFullProcessImageNameW(process, 0, image, &length) &&
+        lstrcmpiW(image, wide(path).c_str()) == 0)
+      found = std::to_string(entry.th32ProcessID);
+    if (process != nullptr) CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return found;
 }
 
 // Makes KEY a registry link to TARGET ("\\Registry\\Machine\\..."), as a
@@ -247,6 +269,8 @@ int main() {
     print(linkValue(subject));
   } else if (verb == "refuses-deletion") {
     print(refusesDeletion(subject) ? "1" : "0");
+  } else if (verb == "process-id") {
+    print(processIdOf(subject));
   } else if (verb == "file-rights") {
     // The token before, while a pass's rights are in force, and after.
     const std::string before = backupRights();

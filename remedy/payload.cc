@@ -2,26 +2,45 @@
 
 #include "detect/fingerprint.h"
 #include "detect/verdict.h"
-#include "platform/platform.h"
 
 // Minutes pass between the scan and the answer, and a running threat owns
 // the folder: the file is opened once, judged again through that handle,
-// and only then deleted through it. The path is made full as the scan made
-// it, so the file removed is the file fingerprinted.
+// and only then are its processes stopped and the file deleted through it.
+// The path is made full as the scan made it, so the file removed is the
+// file fingerprinted. Only a file in use is left to the restart: any other
+// refusal would be the same after it.
 PayloadRemoval removeIfStillThePayload(const std::string& path) {
   uint64_t size = 0;
   long code = ErrorSuccess;
   PlatformFile* file = platformOpenFileToRemove(platformPathAsRun(path), &size, &code);
-  if (file == nullptr) return {PayloadOutcome::Failed, code};
-  PayloadRemoval removal = {PayloadOutcome::Changed, ErrorSuccess};
+  PayloadRemoval removal;
+  removal.outcome = PayloadOutcome::Failed;
+  removal.code = code;
+  if (file == nullptr) return removal;
+  removal.outcome = PayloadOutcome::Changed;
+  removal.code = ErrorSuccess;
   if (isKnownPayloadMd5(openFileMd5Hex(file, size))) {
-    removal.code = platformDeleteOpenFile(file);
-    removal.outcome = PayloadOutcome::Deleted;
-    if (removal.code != ErrorSuccess && platformDeleteOpenFileAtRestart(file) == ErrorSuccess)
-      removal.outcome = PayloadOutcome::Scheduled;
-    else if (removal.code != ErrorSuccess)
-      removal.outcome = PayloadOutcome::Failed;
+    removal.stopped = platformStopProcessesRunning(file);
+    removal.otherNames = platformOtherNames(file);
+    const FileDeletion deletion = platformDeleteOpenFile(file);
+    removal.code = deletion.result;
+    removal.inUse = deletion.inUse;
+    removal.outcome =
+        deletion.result == ErrorSuccess ? PayloadOutcome::Deleted : PayloadOutcome::Failed;
+    if (deletion.inUse) {
+      const long scheduled = platformDeleteOpenFileAtRestart(file);
+      if (scheduled == ErrorSuccess)
+        removal.outcome = PayloadOutcome::Scheduled;
+      else
+        removal.code = scheduled;
+    }
   }
   platformCloseFile(file);
   return removal;
+}
+
+bool payloadMayRemain(const PayloadRemoval& removal) {
+  if (removal.outcome == PayloadOutcome::Failed)
+    return removal.inUse || removal.code != ErrorNotFound;
+  return removal.outcome == PayloadOutcome::Kept || removal.outcome == PayloadOutcome::Scheduled;
 }

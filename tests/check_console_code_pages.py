@@ -2,7 +2,8 @@
 """Runs the test-signature Windows build in a real console: Wine's cmd inside
 tmux, at code pages 936, 65001 and 54936, on a machine with a Chinese task.
 What the terminal shows (UTF-8) must be the start screen, the task in the
-danger list and every question as the catalogue words them, and the code
+danger list and every question as the catalogue words them; the pause after
+the last answer (y and Enter) must wait for a key of its own; and the code
 page must be as it was after the run.
 
 usage: check_console_code_pages.py SOURCE_DIR WINDOWS_BUILD_DIR
@@ -57,14 +58,18 @@ def definition():
             "  </Exec></Actions>\n</Task>\n")
 
 
+def lay_out_payload(drive, source):
+    payload = os.path.join(drive, *PAYLOAD[3:].split("\\"))
+    os.makedirs(os.path.dirname(payload), exist_ok=True)
+    shutil.copyfile(os.path.join(source, "tests", "stand-in-payload.exe"), payload)
+
+
 def lay_out_machine(drive, source):
     tasks = os.path.join(drive, "windows", "system32", "Tasks")
     os.makedirs(tasks, exist_ok=True)
     with open(os.path.join(tasks, TASK), "wb") as file:
         file.write(definition().encode("utf-16"))
-    payload = os.path.join(drive, *PAYLOAD[3:].split("\\"))
-    os.makedirs(os.path.dirname(payload), exist_ok=True)
-    shutil.copyfile(os.path.join(source, "tests", "stand-in-payload.exe"), payload)
+    lay_out_payload(drive, source)
     reg = ("Windows Registry Editor Version 5.00\r\n\r\n"
            f"[{CACHE}\\Tree\\{TASK}]\r\n\"Id\"=\"{TASK_ID}\"\r\n\r\n"
            f"[{CACHE}\\Tasks\\{TASK_ID}]\r\n\"Path\"=\"\\\\{TASK}\"\r\n\r\n")
@@ -96,6 +101,9 @@ class Console:
         self.tmux(["send-keys", "-t", "vk", "-l", text])
         self.tmux(["send-keys", "-t", "vk", "Enter"])
 
+    def press(self, key):
+        self.tmux(["send-keys", "-t", "vk", key])
+
     def lines(self):
         screen = self.tmux(["capture-pane", "-p", "-J", "-t", "vk", "-S", "-", "-E", "-"])
         return [line.rstrip() for line in screen.split("\n")]
@@ -119,13 +127,15 @@ class Console:
 
 
 def reply(console, command):
-    """The first line cmd answers a command with."""
+    """The first line cmd answers a command with (this time: not an earlier
+    answer to the same command still on the screen)."""
+    earlier = sum(1 for line in console.lines() if line.endswith(">" + command))
     console.type(command)
     deadline = time.time() + 30
     while time.time() < deadline:
         lines = console.lines()
         typed = [i for i, line in enumerate(lines) if line.endswith(">" + command)]
-        if typed and typed[-1] + 1 < len(lines) and lines[typed[-1] + 1]:
+        if len(typed) > earlier and typed[-1] + 1 < len(lines) and lines[typed[-1] + 1]:
             return lines[typed[-1] + 1]
         time.sleep(0.2)
     return "(no answer)"
@@ -168,7 +178,8 @@ def run_at(console, code_page, texts):
           texts["MsgTasksKeyFound"] + CACHE[19:] + "\\Tasks\\" + TASK_ID]),
         ("n", texts["MsgAskDeleteExeHead"].strip("\n") + PAYLOAD + texts["MsgAskDeleteExeTail"],
          [texts["MsgKeysKept"]]),
-        ("n", texts["MsgAllDone"].strip("\n"), [texts["MsgExeKept"]]),
+        ("y", texts["MsgAllDone"].strip("\n"),
+         [texts["MsgExeDeletedPrefix"] + PAYLOAD + texts["MsgOk"]]),
     ]
     for answer, question, before in steps:
         console.type(answer)
@@ -178,7 +189,14 @@ def run_at(console, code_page, texts):
             if wanted not in "".join(shown):
                 raise Fault("at %d this line is missing: %r\nthe screen:\n%s"
                             % (code_page, wanted, "\n".join(shown)))
-    console.type("")  # the pause at the end
+    # The last answer's line end is not the pause's key: it waits for one.
+    pause = texts["MsgPressAnyKey"]
+    console.wait_for(pause)
+    time.sleep(2)
+    shown = [line for line in console.wait_for(pause) if line]
+    if shown[-1] != pause:
+        raise Fault("at %d the pause did not wait for a key:\n%s" % (code_page, "\n".join(shown)))
+    console.press("x")
     page = code_page_now(console)
     if page != code_page:
         raise Fault("the run left code page %s, not %d" % (page, code_page))
@@ -224,6 +242,7 @@ def main():
         for code_page in CODE_PAGES:
             try:
                 note = run_at(console, code_page, texts)
+                lay_out_payload(drive, source)  # the run deleted it
                 print("code page %d: %s" % (code_page, note or "reads right"))
             except Fault as fault:
                 print("code page %d: FAILED: %s" % (code_page, fault))

@@ -443,7 +443,7 @@ const std::vector<Scenario>& scenarios() {
       // ---- The command interpreter ---------------------------------------
       // The user's settings name another program (the probe, which says so
       // on standard output when it runs) as the interpreter and as what it
-      // runs first: neither runs. Wine's cmd runs no AutoRun at all.
+      // runs first: neither runs, since the tool starts no program.
       {.name = "RunsOnlyTheSystemsCommandInterpreter", .wineOnly = true,
        .prepare = [](const Runner&, Scenario& s) {
          const std::string helper = "C:\\ProgramData\\Tools\\helper.exe";

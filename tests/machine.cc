@@ -60,6 +60,8 @@ void makeEntry(const std::string& path, EntryKind kind, const std::string& bytes
   if (made && kind == EntryKind::Folder)
     made = mkdirat(folder, at, 0755) == 0 && (!readOnly || fchmodat(folder, at, 0555, 0) == 0);
   if (made && kind == EntryKind::Symlink) made = symlinkat(bytes.c_str(), folder, at) == 0;
+  if (made && kind == EntryKind::HardLink)
+    made = linkat(AT_FDCWD, bytes.c_str(), folder, at, 0) == 0;
   if (made && kind == EntryKind::Fifo) made = mkfifoat(folder, at, 0644) == 0;
   if (made && (kind == EntryKind::File || kind == EntryKind::Locked)) {
     mode_t mode = kind == EntryKind::Locked ? 0 : readOnly ? 0444 : 0644;
@@ -174,19 +176,18 @@ std::string registryString(const std::string& utf8) {
 std::string taskStore(const Runner& runner) { return runner.systemRoot + "\\System32\\Tasks"; }
 
 const Runner& nativeRunner() {
-  static const Runner runner = {"Native", "C:\\Windows", "请按任意键继续. . .\n", false,
-                                nativeTestSignatureTool()};
+  static const Runner runner = {"Native", "C:\\Windows", false, nativeTestSignatureTool()};
   return runner;
 }
 
 const Runner& wineRunner() {
-  static const Runner runner = {"Wine", "C:\\windows", "请按任意键继续...", true,
+  static const Runner runner = {"Wine", "C:\\windows", true,
                                 windowsProgram("vorkelbraith-remover-testsig.exe")};
   return runner;
 }
 
 const Runner& releaseRunner() {
-  static const Runner runner = {"Release", "C:\\Windows", "请按任意键继续. . .\n", false,
+  static const Runner runner = {"Release", "C:\\Windows", false,
                                 releaseProgram("vorkelbraith-remover-testsig")};
   return runner;
 }
@@ -238,11 +239,16 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
   }
   // What earlier runs in the prefix recorded is theirs.
   if (runner.wine) removeTree(hostPath(runner.systemRoot + "\\Debug"));
+  for (const std::string& path : runner.wine ? machine.movedAway : std::vector<std::string>()) {
+    EXPECT_EQ(0, rename(hostPath(path).c_str(), (hostPath(path) + ".away").c_str())) << path;
+  }
   if (machine.hasTaskStore) makeFolders(store);
   for (const TaskFile& task : machine.tasks)
     if (!task.registryOnly) makeEntry(store + "/" + slashes(task.relativePath), task.kind, task.bytes);
   for (const MachineFile& file : machine.files) {
-    makeEntry(hostPath(file.windowsPath), file.kind, file.bytes, file.sparseSize, file.readOnly);
+    makeEntry(hostPath(file.windowsPath), file.kind,
+              file.kind == EntryKind::HardLink ? hostPath(file.bytes) : file.bytes, file.sparseSize,
+              file.readOnly);
     if (runner.wine && file.hiddenSystem) {
       // Read-only, hidden and system, as Windows reads them back.
       runUnderWine({probeProgram(), "attributes", file.windowsPath, "7"}, "");
@@ -252,6 +258,9 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
 
 LiveMachine::~LiveMachine() {
   if (!runner.wine) return;  // the scoped folder takes the native machine away
+  for (const std::string& path : machine.movedAway) {
+    EXPECT_EQ(0, rename((hostPath(path) + ".away").c_str(), hostPath(path).c_str())) << path;
+  }
   for (const std::string& host : madeByTest) removeTree(host);
   removeTree(hostPath(runner.systemRoot + "\\Debug"));
   for (const CacheKey& key : machine.keys) {
@@ -314,8 +323,13 @@ int startRunning(const std::string& windowsPath) {
 ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSeconds,
                                    long* peakKib, const Interlude* interlude) {
   std::vector<int> running;
-  for (const MachineFile& file : machine.files)
-    if (runner.wine && file.running) running.push_back(startRunning(file.windowsPath));
+  runningIds.clear();
+  for (const MachineFile& file : machine.files) {
+    if (!runner.wine || !file.running) continue;
+    running.push_back(startRunning(file.windowsPath));
+    runningIds[file.windowsPath] =
+        runUnderWine({probeProgram(), "process-id", file.windowsPath}, "").out;
+  }
   // Writers keep changing the growing files until the run is over: up to
   // 64 MiB a megabyte at a time, then cut to nothing and again.
   std::atomic<bool> over(false);
@@ -345,6 +359,12 @@ ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSecond
                                {}, timeoutSeconds, interlude);
   over = true;
   for (std::thread& writer : writers) writer.join();
+  for (const MachineFile& file : machine.files) {
+    if (runner.wine && file.running && entryExists(hostPath(file.windowsPath))) {
+      EXPECT_EQ("1", runUnderWine({probeProgram(), "refuses-deletion", file.windowsPath}, "").out)
+          << file.windowsPath << " was left on disk but is no longer running";
+    }
+  }
   for (int group : running) stopUnderWine(group);
   if (peakKib != nullptr) *peakKib = atol(readFile(scratch.path + "/peak").c_str());
   return result;

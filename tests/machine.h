@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,9 @@ inline const std::string CacheRoot = std::string("HKEY_LOCAL_MACHINE\\") + TaskC
 /// What a machine entry is on disk. Under Wine, links and FIFOs are made on
 /// the host below the prefix's drive, where Wine sees them. Locked is a file
 /// with its bytes and no permission bits (mode 000), which the tool, run
-/// without the right to override them, cannot open.
-enum class EntryKind { File, Folder, Symlink, Fifo, Locked };
+/// without the right to override them, cannot open. HardLink is another name
+/// of the machine's file its bytes name (a Windows path), made before it.
+enum class EntryKind { File, Folder, Symlink, Fifo, Locked, HardLink };
 
 // Every name and value here is UTF-8, as the tool holds it; the machine
 // stores names as the system does (Wine's host names are UTF-8 too).
@@ -71,7 +73,8 @@ struct MachineFile {
   uint64_t sparseSize = 0;  // when larger than bytes: extended with a hole
   bool growing = false;     // appended to (and now and then cut) during the run
   bool hiddenSystem = false;  // under Wine: hidden and system attributes too
-  bool running = false;       // under Wine: started as a program before the run
+  bool running = false;       // under Wine: started as a program before the run,
+                              // and still running after it unless it was removed
 };
 
 struct Machine {
@@ -81,13 +84,15 @@ struct Machine {
   bool hasTaskStore = true;
   bool inMemory = false;  // natively made on tmpfs when there is one: many files
   std::vector<UserValue> userValues = {};  // Wine only
+  // Files of the system (Windows paths) moved away for the run and back
+  // after it (Wine only).
+  std::vector<std::string> movedAway = {};
 };
 
 /// How the tool is run: natively in a folder, or the Windows build under
-/// Wine. The two differ in the system root they report and in what the
-/// command interpreter's pause prints.
+/// Wine. The two differ in the system root they report.
 struct Runner {
-  std::string name, systemRoot, pauseText;
+  std::string name, systemRoot;
   bool wine;
   std::string program;  // the test-signature tool it runs
 };
@@ -102,6 +107,10 @@ const Runner& nativeRunner();
 const Runner& wineRunner();
 /// The native tool without sanitizers, for measuring its memory.
 const Runner& releaseRunner();
+
+/// The process id of each program of the machine running during a run
+/// (under Wine), by its Windows path.
+typedef std::map<std::string, std::string> ProcessIds;
 
 /// What a run leaves behind, in the machine's own names: cache keys below
 /// TaskCache ("Tree\\Updater") and Windows paths of files; and the files
@@ -139,6 +148,7 @@ struct LiveMachine {
   const Machine& machine;
   ScopedTempDir folder;  // the machine natively; scratch space under Wine
   std::vector<std::string> madeByTest;
+  ProcessIds runningIds;  // of the last run
 };
 
 /// The state a machine starts in.

@@ -11,6 +11,7 @@
 namespace {
 
 const std::string ChinesePayload = u8"C:\\Users\\张三\\AppData\\Roaming\\更新程序.exe";
+const char OtherFolderPayload[] = "C:\\ProgramData\\Other\\svchost.exe";
 
 // Two infected tasks, A and B, each with its keys and its own payload.
 Machine twoInfected() {
@@ -89,12 +90,48 @@ const std::vector<Scenario>& scenarios() {
          m.files[0].hiddenSystem = true;
        })},
 
-      // The task has started its payload: Windows will not delete a running
-      // program, so it is renamed and left to the restart.
-      {.name = "SchedulesRunningPayloadForRestart", .wineOnly = true,
+      // The task has started its payload: the process running that file is
+      // stopped, then the file deleted; nothing is left to the restart.
+      {.name = "StopsRunningPayloadAndDeletesIt", .wineOnly = true,
        .machine = infectedMachineWith([](Machine& m) { m.files[0].running = true; }),
-       .afterScan = removes({.exeScheduled = true}),
-       .gone = {TreeName, TasksName, PayloadString}, .deletedAtRestart = {PayloadString}},
+       .afterScan = removes({.exeStopped = true}), .recordHolds = [](const Runner& r) {
+         std::vector<std::string> lines = recordedRemoval(true, true)(r);
+         lines.insert(lines.end() - 1, "process stopped: " + PayloadString + " (process id *");
+         return lines;
+       }},
+
+      // A copy running from another folder under the same name is another
+      // file: it stays, and still runs.
+      {.name = "LeavesRunningCopyElsewhereAlone", .wineOnly = true,
+       .machine = infectedMachineWith([](Machine& m) {
+         m.files[0].running = true;
+         m.files.push_back(
+             {.windowsPath = OtherFolderPayload, .bytes = standInPayload(), .running = true});
+       }),
+       .afterScan = removes({.exeStopped = true})},
+
+      // The system's command interpreter gone: the run clears and pauses as
+      // ever, starting nothing.
+      {.name = "ClearsAndPausesWithoutCommandInterpreter", .wineOnly = true,
+       .machine = infectedMachineWith(
+           [](Machine& m) { m.movedAway = {"C:\\windows\\system32\\cmd.exe"}; })},
+
+      // The payload's second name keeps its content: named after the deletion
+      // (Wine does not list a file's names, and says so).
+      {.name = "NamesThePayloadsOtherName", .machine = infectedMachineWith([](Machine& m) {
+         m.files.push_back(
+             {.windowsPath = OtherFolderPayload, .bytes = PayloadPath, .kind = EntryKind::HardLink});
+       }),
+       .prepare = [](const Runner& r, Scenario& s) {
+         s.afterScan = r.wine ? removes({.otherNamesUnlisted = true})
+                              : removes({.otherNames = {OtherFolderPayload}});
+         s.recordHolds = [](const Runner& r) -> std::vector<std::string> {
+           return {"file deleted: " + PayloadString,
+                   r.wine ? "other names of the file not listed, error *"
+                          : "other name of the file, which keeps its content: " +
+                                std::string(OtherFolderPayload)};
+         };
+       }},
 
       // Keys owned by SYSTEM that administrators may only read, as on
       // Windows 10 and 11. Wine grants no restore right, so both deletions

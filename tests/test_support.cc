@@ -226,7 +226,7 @@ std::string msg(MessageKey key) { return MessageCatalogue[key]; }
 std::string line(MessageKey key) { return msg(key) + "\n"; }
 
 std::string startScreenText(MessageKey role, const std::string& root) {
-  return line(MsgBannerRule) + line(MsgBannerTitle) + line(MsgBannerAuthor) +
+  return "\f" + line(MsgBannerRule) + line(MsgBannerTitle) + line(MsgBannerAuthor) +
          line(MsgBannerRule) + line(MsgEnvHeading) + msg(MsgRoleLabel) + line(role) +
          msg(MsgRootLabel) + root + "\n" + line(MsgNoticeHeading) + line(MsgNotice1) +
          line(MsgNotice2) + msg(MsgAskStart);

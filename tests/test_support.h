@@ -94,7 +94,8 @@ std::string hexBytes(const std::string& bytes, const std::string& separator);
 std::string msg(MessageKey key);
 std::string line(MessageKey key);
 /// The start screen up to and including its question, with the role it
-/// shows and the system root (as the console shows it).
+/// shows and the system root (as the console shows it); redirected, the
+/// clearing is a form feed.
 std::string startScreenText(MessageKey role, const std::string& root);
 
 /// text converted from one character set to another with glibc's iconv;

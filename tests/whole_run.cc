@@ -121,12 +121,19 @@ std::string exeQuestion(const std::string& path) {
   return msg(MsgAskDeleteExeHead) + path + msg(MsgAskDeleteExeTail);
 }
 
-std::string finish(const Runner& runner, bool restart = false) {
-  return line(MsgAllDone) + (restart ? line(MsgRestartNeeded) : "") + runner.pauseText;
+std::string finish(bool restart = false) {
+  return line(MsgAllDone) + (restart ? line(MsgRestartNeeded) : "") + msg(MsgPressAnyKey) + "\r\n";
+}
+
+std::string otherNames(const Runner& r, const Removal& removal) {
+  std::string out;
+  for (const std::string& name : removal.otherNames)
+    out += msg(MsgOtherName) + shown(r, name) + "\n";
+  return out + (removal.otherNamesUnlisted ? line(MsgOtherNamesUnlisted) : "");
 }
 
 // One task's registry step and executable step.
-std::string removalSteps(const Runner& r, const Removal& removal) {
+std::string removalSteps(const Runner& r, const Removal& removal, const ProcessIds& ids) {
   const std::string uri = shown(r, removal.uri), exe = shown(r, removal.exe);
   std::string out = removal.keysFound ? keysQuestion(uri, removal.id) : line(MsgRegistryStep);
   if (removal.keysFound)
@@ -135,9 +142,14 @@ std::string removalSteps(const Runner& r, const Removal& removal) {
                                   keyDeleted(tasksKey(removal.id), removal.tasksDeleted);
   out += exeQuestion(exe);
   if (removal.exeKept) return out + line(MsgExeKept);
+  const auto id = ids.find(removal.exe);
+  if (removal.exeStopped)
+    out += msg(MsgStopProcessPrefix) + exe + msg(MsgProcessIdLabel) +
+           (id != ids.end() ? id->second : "(not running)") + msg(MsgOk) + "\n";
   out += msg(MsgExeDeletedPrefix) + exe;
-  if (removal.exeScheduled) return out + line(MsgFileScheduled);
-  return out + msg(removal.exeDeleted ? MsgOk : MsgFileFailed) + "\n";
+  if (removal.exeScheduled) return out + line(MsgFileScheduled) + otherNames(r, removal);
+  return out + msg(removal.exeDeleted ? MsgOk : MsgFileFailed) + "\n" +
+         (removal.exeDeleted ? otherNames(r, removal) : "");
 }
 
 }  // namespace
@@ -147,15 +159,16 @@ std::string openKeyError(const std::string& code) {
 }
 
 AfterScan removesEach(const std::function<Removal(const TaskFile&, size_t)>& each) {
-  return [each](const Runner& r, const Dangers& d) {
+  return [each](const Runner& r, const Dangers& d, const ProcessIds& ids) {
     std::string out = dangerList(r, d);
     bool restart = false;
     for (size_t i = 0; i < d.size(); ++i) {
       const Removal one = each(*d[i], i);
-      out += removalSteps(r, one);
-      restart = restart || one.exeScheduled;
+      out += removalSteps(r, one, ids);
+      const bool keysGone = one.keysFound && !one.keysKept && (one.treeDeleted || one.tasksDeleted);
+      restart = restart || one.exeScheduled || (keysGone && one.exeKept);
     }
-    return out + finish(r, restart);
+    return out + finish(restart);
   };
 }
 
@@ -167,8 +180,10 @@ const AfterScan removesAll = removes({}), keysKept = removes({.keysKept = true})
                 executableKept = removes({.exeKept = true}),
                 bothKept = removes({.keysKept = true, .exeKept = true}),
                 noIdentifier = removes({.keysFound = false});
-const AfterScan nothingFound = [](const Runner& r, const Dangers&) { return finish(r); };
-const AfterScan cancelsAfterList = [](const Runner& r, const Dangers& d) {
+const AfterScan nothingFound = [](const Runner&, const Dangers&, const ProcessIds&) {
+  return finish();
+};
+const AfterScan cancelsAfterList = [](const Runner& r, const Dangers& d, const ProcessIds&) {
   return dangerList(r, d) + line(MsgUserCancelled);
 };
 AfterScan treeKeyOnly(const std::string& id) {
@@ -215,7 +230,9 @@ RecordLines recordedRemoval(bool keys, bool file) {
     return joined({recordedDanger(runner),
                    {"definitions read: 3", "answer: remove the dangerous tasks: yes",
                     "removing: " + Uri},
-                   recordedKeys(Uri, TaskId, keys), recordedFile(PayloadString, file)});
+                   recordedKeys(Uri, TaskId, keys), recordedFile(PayloadString, file),
+                   keys && !file ? std::vector<std::string>{"restart needed: *"}
+                                 : std::vector<std::string>()});
   };
 }
 
@@ -325,8 +342,9 @@ std::string difference(const std::string& expected, const std::string& actual) {
          "\nactual there:\n" + readable(actual.substr(from, 400));
 }
 
-void checkTranscript(const Runner& runner, const Scenario& scenario,
+void checkTranscript(const LiveMachine& live, const Scenario& scenario,
                      const std::vector<const TaskFile*>& order, const ProcessResult& result) {
+  const Runner& runner = live.runner;
   Dangers dangers, registryOnly;
   for (const TaskFile& task : scenario.machine.tasks)
     if (task.registryOnly) registryOnly.push_back(&task);
@@ -336,11 +354,10 @@ void checkTranscript(const Runner& runner, const Scenario& scenario,
     if (task->dangerous) dangers.push_back(task);
   // A run whose first answer is not yes ends at the start screen.
   const bool scans = !scenario.answers.empty() && scenario.answers[0] == 'y';
-  std::string expectedOut =
-      startScreenText(MsgRoleAdmin, runner.systemRoot) +
-      (scans ? line(MsgScanStart) + scanSection(runner, order, registryOnly) +
-                       scenario.afterScan(runner, dangers)
-             : line(MsgUserCancelled));
+  std::string expectedOut = startScreenText(MsgRoleAdmin, runner.systemRoot) +
+                            (scans ? line(MsgScanStart) + scanSection(runner, order, registryOnly) +
+                                         scenario.afterScan(runner, dangers, live.runningIds)
+                                   : line(MsgUserCancelled));
   EXPECT_TRUE(expectedOut == result.out) << difference(expectedOut, result.out);
   EXPECT_TRUE(scenario.err == result.err) << difference(scenario.err, result.err);
   EXPECT_EQ(scenario.status, result.status);
@@ -440,7 +457,7 @@ void checkWholeRun(const Runner& runner, const Scenario& row) {
   const bool restores = scenario.restoresFromBackup && runner.wine;
   const std::string cacheBefore = restores ? exportedKey(CacheRoot) : std::string();
   ProcessResult result = runRow(live, scenario);
-  checkTranscript(runner, scenario, order, result);
+  checkTranscript(live, scenario, order, result);
   checkRecord(live, scenario, result.status);
   if (restores) checkRestore(live, cacheBefore, scenario.plantedKey);
   if (testing::Test::HasFatalFailure()) return;

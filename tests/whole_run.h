@@ -42,18 +42,23 @@ Machine infectedMachineWith(Change change) {
 // ---- The transcript --------------------------------------------------------
 typedef std::vector<const TaskFile*> Dangers;
 /// What a run prints after the scan's last line, given the dangerous tasks
-/// in the order the run lists them.
-typedef std::function<std::string(const Runner&, const Dangers&)> AfterScan;
+/// in the order the run lists them and the ids of the programs running.
+typedef std::function<std::string(const Runner&, const Dangers&, const ProcessIds&)> AfterScan;
 
 std::string openKeyError(const std::string& code);
 
 /// One dangerous task past the list, its names shown as the runner shows
 /// them: the keys deleted or failing (or kept, answered no; or none found),
-/// the executable deleted, failing or left to the restart (or kept).
+/// the executable's running program stopped, the executable deleted,
+/// failing or left to the restart (or kept), and its other names. The
+/// restart line follows when a file is left to it or keys went while the
+/// executable was kept.
 struct Removal {
   std::string uri = Uri, id = TaskId, exe = PayloadString;
   bool keysFound = true, treeDeleted = true, tasksDeleted = true, keysKept = false;
-  bool exeDeleted = true, exeKept = false, exeScheduled = false;
+  bool exeStopped = false, exeDeleted = true, exeKept = false, exeScheduled = false;
+  std::vector<std::string> otherNames = {};
+  bool otherNamesUnlisted = false;
 };
 /// The list, then each dangerous task's removal, made from the task and its
 /// place in the list; then the finish.
@@ -84,7 +89,8 @@ std::vector<std::string> recordedKeys(const std::string& uri, const std::string&
 /// The executable question and its outcome, deleted or kept.
 std::vector<std::string> recordedFile(const std::string& path, bool yes);
 std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts);
-/// The infected machine's whole run past the list, keys and file answered.
+/// The infected machine's whole run past the list, keys and file answered
+/// (and a restart needed when the keys went and the file stayed).
 RecordLines recordedRemoval(bool keys, bool file);
 
 // ---- A row -----------------------------------------------------------------
