@@ -3,6 +3,8 @@
 #include "app/environment.h"
 #include "console/console.h"
 #include "detect/verdict.h"
+#include "tasks/registry_tasks.h"
+#include "tasks/task_actions.h"
 #include "tasks/task_store.h"
 
 namespace {
@@ -16,19 +18,21 @@ void showProgress(uint32_t number) {
   setColour(ColourNormal);
 }
 
-void recordDanger(const RunRecord& runRecord, const DangerousTask& danger) {
+void recordDanger(const RunRecord& runRecord, const DangerousTask& danger, bool fromRegistry) {
   recordLine(runRecord, "dangerous task", danger.definitionPath);
   recordLine(runRecord, "  uri", danger.task.uri);
   recordLine(runRecord, "  command", danger.task.command);
   recordLine(runRecord, "  arguments", danger.task.arguments);
+  if (fromRegistry) recordLine(runRecord, "  action from", "the registry's copy of the task");
   recordLine(runRecord, "  executable", danger.executable);
   recordLine(runRecord, "  md5", danger.md5);
 }
 
-void reportDanger(const std::string& path, const TaskRecord& record) {
+// Shown with the action that matched, which the removal goes by.
+void reportDanger(const std::string& where, const TaskRecord& record) {
   setColour(ColourRed);
   writeOut(MsgDangerHead);
-  writeOut(path);
+  writeOut(where);
   writeOut(MsgFieldRegistry);
   writeOut(record.uri);
   writeOut(MsgFieldExecute);
@@ -37,6 +41,54 @@ void reportDanger(const std::string& path, const TaskRecord& record) {
   writeOut(record.arguments);
   endLine(StdStream::Out);
   setColour(ColourNormal);
+}
+
+std::string machineKey(const std::string& subKey) { return "HKEY_LOCAL_MACHINE\\" + subKey; }
+
+// What the scheduler's own copy of a task says it runs, once decoded; a
+// value that does not follow the layout is judged not at all, and said so.
+struct RegistryCopy {
+  const RegistryTask* task = nullptr;
+  RegistryActions actions;  // ok only when there is a value that reads right
+};
+
+RegistryCopy decodedCopy(const RunRecord& runRecord, const RegistryTask& task) {
+  RegistryCopy copy;
+  copy.task = &task;
+  if (!task.hasActions) return copy;
+  if (task.actionsRead != ErrorSuccess) {
+    recordLine(runRecord, "Actions not read, error " + std::to_string(task.actionsRead),
+               machineKey(task.treeKey));
+    return copy;
+  }
+  copy.actions = decodeTaskActions(task.actions);
+  if (!copy.actions.ok)
+    recordLine(runRecord, "Actions not judged, " + copy.actions.reason, machineKey(task.treeKey));
+  return copy;
+}
+
+bool sameActions(const std::vector<TaskAction>& one, const std::vector<TaskAction>& other) {
+  if (one.size() != other.size()) return false;
+  for (size_t i = 0; i < one.size(); ++i)
+    if (one[i].command != other[i].command || one[i].arguments != other[i].arguments)
+      return false;
+  return true;
+}
+
+// The registry's copy of each task, as the scheduler knows them, with what
+// could not be read and which tasks its own list leaves out.
+std::vector<RegistryCopy> readRegistryCopies(const RunRecord& runRecord,
+                                             const RegistryTasks& registry) {
+  for (const UnreadKey& key : registry.unread)
+    recordLine(runRecord, "registry key not read, error " + std::to_string(key.error),
+               machineKey(key.key));
+  std::vector<RegistryCopy> copies;
+  for (const RegistryTask& task : registry.tasks) {
+    if (!task.hiddenBecause.empty())
+      recordLine(runRecord, "hidden task, " + task.hiddenBecause, machineKey(task.treeKey));
+    copies.push_back(decodedCopy(runRecord, task));
+  }
+  return copies;
 }
 
 }  // namespace
@@ -50,18 +102,60 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
   collectTaskFiles(store, &files);
   recordLine(runRecord, "task store", store);
 
+  const RegistryTasks registry = readRegistryTasks();
+  std::vector<RegistryCopy> copies = readRegistryCopies(runRecord, registry);
+  std::vector<bool> matched(copies.size(), false);
+
   ScanResult result;
   DangerList& dangers = result.dangers;
   uint32_t number = 0;
   for (const std::string& path : files) {
     TaskRecord record = readTaskDefinition(path);
     showProgress(number++);
+    const std::string taskPath = "\\" + path.substr(store.size() + 1);
+    // The scheduler's copy of the same task, which Windows 8 to 11 run.
+    const RegistryCopy* copy = nullptr;
+    for (size_t i = 0; i < copies.size() && copy == nullptr; ++i)
+      if (!matched[i] && sameTaskPath(copies[i].task->path, taskPath)) {
+        matched[i] = true;
+        copy = &copies[i];
+      }
     TaskVerdict verdict = judgeTask(record);
+    bool fromRegistry = false;
+    if (copy != nullptr && copy->actions.ok) {
+      if (!sameActions(copy->actions.programs, record.actions))
+        recordLine(runRecord, "the registry's copy starts other programs than the definition",
+                   path);
+      if (!verdict.dangerous) {
+        TaskVerdict registryVerdict = judgeActions(copy->actions.programs);
+        fromRegistry = registryVerdict.dangerous;
+        if (fromRegistry) verdict = std::move(registryVerdict);
+      }
+    }
     if (!verdict.dangerous) continue;
+    record.command = verdict.command;
+    record.arguments = verdict.arguments;
     reportDanger(path, record);
-    DangerousTask danger = {std::move(record), path, "\\" + path.substr(store.size() + 1),
-                            std::move(verdict.executable), std::move(verdict.md5)};
-    recordDanger(runRecord, danger);
+    DangerousTask danger = {std::move(record), path, taskPath, std::move(verdict.executable),
+                            std::move(verdict.md5)};
+    recordDanger(runRecord, danger, fromRegistry);
+    dangers.push_back(std::move(danger));
+  }
+  // The tasks only the registry has: the scheduler runs them all the same.
+  for (size_t i = 0; i < copies.size(); ++i) {
+    if (matched[i] || !copies[i].actions.ok) continue;
+    TaskVerdict verdict = judgeActions(copies[i].actions.programs);
+    if (!verdict.dangerous) continue;
+    const RegistryTask& task = *copies[i].task;
+    TaskRecord record;
+    record.uri = task.path;
+    record.command = verdict.command;
+    record.arguments = verdict.arguments;
+    const std::string where = machineKey(task.treeKey);
+    reportDanger(where, record);
+    DangerousTask danger = {std::move(record), where, task.path, std::move(verdict.executable),
+                            std::move(verdict.md5)};
+    recordDanger(runRecord, danger, true);
     dangers.push_back(std::move(danger));
   }
   giveBackFileRights(runRecord, "backup right for the scan", rights);

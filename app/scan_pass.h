@@ -11,10 +11,12 @@
 /// A task the scan judged dangerous, with what the verdict rested on.
 struct DangerousTask {
   TaskRecord task;
-  std::string definitionPath;  // its definition file
+  std::string definitionPath;  // its definition file; for a task only the registry
+                               // has, its Tree key (HKEY_LOCAL_MACHINE\...)
   // "\" and the definition's path below the task store: the name the
   // scheduler gives the task's keys, whatever the definition's URI says.
   std::string taskPath;
+  // task.command and task.arguments are the action that matched.
   std::string executable;  // the file the verdict fingerprinted
   std::string md5;         // and its digest
 };

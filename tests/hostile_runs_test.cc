@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/task_text.h"
 #include "tests/whole_run.h"
 #include "tests/wine.h"
 #include "text/text.h"
@@ -87,6 +88,11 @@ Scenario removesTaskNamed(const char* row, const std::string& name,
             m.files = {payload(exe)};
           }), .afterScan = removes({.uri = "\\" + name, .exe = exe}),
           .gone = {"Tree\\" + name, TasksName, exe}};
+}
+
+// The infected task's action as Windows 10 stores it in the registry.
+std::string registryActions() {
+  return actionsValueHead(3) + programAction(3, Interpreter, "/c start " + PayloadString);
 }
 
 Machine withIdKey(const CacheKey& tree, const std::vector<CacheKey>& more = {}) {
@@ -337,6 +343,48 @@ const std::vector<Scenario>& scenarios() {
       {.name = "ReportsIdNamingNoKey",
        .machine = withIdKey({TreeName, IdKind::Text, "{no-such-task}"}),
        .afterScan = treeKeyOnly("{no-such-task}"), .gone = {TreeName, PayloadString}},
+
+      // ---- What the scheduler runs: every action, and its registry copy ------
+      // Only the registry has the task (Windows 8 to 11 run it from there):
+      // reported by its Tree key and removed in the same steps.
+      {.name = "RemovesTaskOnlyTheRegistryHas", .machine = infectedMachineWith([](Machine& m) {
+         m.tasks[0] = infected("Ghost");
+         m.tasks[0].registryOnly = true;
+         m.keys = cacheKeys("Ghost", TaskId);
+         m.keys[1].values = {{"Actions", ValueTypeBinary, registryActions()}};
+       }), .afterScan = removes({.uri = "\\Ghost"}),
+       .gone = {"Tree\\Ghost", TasksName, PayloadString}},
+
+      // A harmless definition beside a harmful registry copy: the copy is
+      // what runs, and what is shown and removed.
+      {.name = "JudgesRegistryCopyBesideHarmlessDefinition",
+       .machine = infectedMachineWith([](Machine& m) {
+         m.tasks[0].bytes = ordinary(TaskName).bytes;
+         m.keys[1].values = {{"Actions", ValueTypeBinary, registryActions()}};
+       }),
+       .recordHolds = [](const Runner&) -> std::vector<std::string> {
+         return {"the registry's copy starts other programs than the definition: *",
+                 "dangerous task: *", "  action from: the registry's copy of the task"};
+       }},
+
+      // A value that does not follow the layout is judged not at all, and
+      // said so; the definition is judged as ever.
+      {.name = "PassesOverMalformedActions", .machine = infectedMachineWith([](Machine& m) {
+         m.keys[1].values = {{"Actions", ValueTypeBinary, registryActions().substr(0, 20)}};
+       }),
+       .recordHolds = [](const Runner&) -> std::vector<std::string> {
+         return {"Actions not judged, *"};
+       }},
+
+      // The scheduler runs every Exec, and takes an element's whole text.
+      {.name = "JudgesSecondAction", .prepare = infectedUtf8(
+           "/c start " + PayloadString, [](std::string& xml) {
+             xml.replace(xml.find("<Exec>"), 6,
+                         "<Exec><Command>C:\\Windows\\notepad.exe</Command></Exec><Exec>");
+           })},
+      {.name = "JudgesArgumentsSplitByAComment", .prepare = infectedUtf8(
+           "/c start " + PayloadString,
+           [](std::string& xml) { xml.replace(xml.find("svchost"), 7, "svc<!-- -->host"); })},
 
       // ---- Names the threat wrote ------------------------------------------
       // The task's name holds CR LF and regedit's lines: judged, shown with

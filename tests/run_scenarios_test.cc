@@ -48,7 +48,7 @@ const std::vector<Scenario>& scenarios() {
 
       {.name = "KeepsPayloadWhenDeclined", .answers = "yyyn", .afterScan = executableKept,
        .gone = {TreeName, TasksName}, .recordHolds = recordedRemoval(true, false),
-       .outcome = outcome(1, 0), .backups = 1},
+       .outcome = outcome(1, 0, true), .backups = 1},
 
       {.name = "EndsWhenRemovalDeclined", .answers = "yn", .afterScan = cancelsAfterList,
        .gone = {},
