@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <utility>
+
 #include "detect/executable_path.h"
 #include "detect/fingerprint.h"
 
@@ -35,7 +37,12 @@ TaskVerdict judgeTask(const TaskRecord& record) {
   if (!containsCaseless(record.command, "cmd.exe")) return verdict;
   if (record.arguments.find(".exe") == std::string::npos) return verdict;
   verdict.executable = extractExecutablePath(record.arguments);
-  verdict.md5 = fileMd5Hex(verdict.executable);
+  Fingerprint fingerprint = fileFingerprint(verdict.executable);
+  verdict.md5 = std::move(fingerprint.md5);
+  verdict.failure = fingerprint.failure;
+  verdict.error = fingerprint.error;
+  verdict.reparseTag = fingerprint.reparseTag;
+  verdict.attributes = fingerprint.attributes;
   verdict.dangerous = isKnownPayloadMd5(verdict.md5);
   return verdict;
 }

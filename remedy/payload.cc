@@ -14,7 +14,7 @@ PayloadRemoval removeIfStillThePayload(const std::string& path) {
   PlatformFile* file = platformOpenFileToRemove(platformPathAsRun(path), &size, &code);
   if (file == nullptr) return {PayloadOutcome::Failed, code};
   PayloadRemoval removal = {PayloadOutcome::Changed, ErrorSuccess};
-  if (isKnownPayloadMd5(openFileMd5Hex(file, size))) {
+  if (isKnownPayloadMd5(openFileFingerprint(file, size).md5)) {
     removal.code = platformDeleteOpenFile(file);
     removal.outcome = PayloadOutcome::Deleted;
     if (removal.code != ErrorSuccess && platformDeleteOpenFileAtRestart(file) == ErrorSuccess)

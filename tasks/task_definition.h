@@ -2,7 +2,11 @@
 #ifndef VORKELBRAITH_TASKS_TASK_DEFINITION_H_
 #define VORKELBRAITH_TASKS_TASK_DEFINITION_H_
 
+#include <stdint.h>
+
 #include <string>
+
+#include "platform/platform.h"
 
 // The task's registered name and its first program action, as UTF-8; each
 // field is empty when the definition does not have it.
@@ -10,9 +14,16 @@ struct TaskRecord {
   std::string uri;
   std::string command;
   std::string arguments;
+  // Why the definition's bytes could not be had (platformOpenFile's
+  // failure, or Refused with the read's code or ErrorCutShort); None when
+  // they were read, whether or not they parsed.
+  FileFailure readFailure = FileFailure::None;
+  long readError = ErrorSuccess;
+  uint32_t reparseTag = 0, attributes = 0;  // ContentElsewhere: which
 };
 
-/// Never fails: a file that cannot be read or parsed gives empty fields.
+/// Never fails: a file that cannot be read or parsed gives empty fields,
+/// and one that cannot be read says why.
 TaskRecord readTaskDefinition(const std::string& path);
 
 #endif  // VORKELBRAITH_TASKS_TASK_DEFINITION_H_
