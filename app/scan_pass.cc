@@ -46,8 +46,7 @@ ScanResult runScanPass(const RunRecord& runRecord) {
   // The backup right passes over a definition's or an executable's access
   // list; it is given back before anything is asked.
   const PassRights rights = takeFileRights(FileRights::Scan);
-  std::vector<std::string> files;
-  collectTaskFiles(store, &files);
+  const std::vector<std::string> files = collectTaskFiles(store).files;
   recordLine(runRecord, "task store", store);
 
   ScanResult result;

@@ -29,6 +29,11 @@ OpenedFileUse useOfOpenedFile(uint32_t attributes, uint32_t reparseTag) {
   return reparsePoint ? OpenedFileUse::Reopen : OpenedFileUse::Use;
 }
 
+bool isLinkEntry(uint32_t attributes, uint32_t reparseTag) {
+  return (attributes & AttributeReparsePoint) != 0 &&
+         (reparseTag == 0 || (reparseTag & NameSurrogateTag) != 0);
+}
+
 FileFailure failureOfOpenError(long error) {
   return error == ErrorNotFound || error == ErrorPathNotFound || error == ErrorInvalidName
              ? FileFailure::Missing

@@ -46,6 +46,12 @@ enum class OpenedFileUse {
 };
 OpenedFileUse useOfOpenedFile(uint32_t attributes, uint32_t reparseTag);
 
+/// Whether a listed entry with these attributes and reparse tag (as a
+/// directory listing gives them) is a link: a reparse point with a
+/// name-surrogate tag (symbolic link, junction, mount point), or one that
+/// shows no tag at all, as Wine lists a Unix link to a folder.
+bool isLinkEntry(uint32_t attributes, uint32_t reparseTag);
+
 /// What an open that failed with the system's code says of the file: not
 /// there (the file, a folder on the way, or a name no file can have) or
 /// refused.

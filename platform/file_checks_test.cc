@@ -47,6 +47,19 @@ TEST(FileChecks, ReadsOnlyPlainCompressedAndDeduplicatedFiles) {
   for (const auto& c : cases) EXPECT_EQ(c.use, useOfOpenedFile(c.attributes, c.tag)) << c.what;
 }
 
+TEST(FileChecks, ListedLinks) {
+  const uint32_t folderPoint = AttributeDirectory | AttributeReparsePoint;
+  const struct { const char* what; uint32_t attributes, tag; bool link; } entries[] = {
+      {"folder", AttributeDirectory, 0, false},
+      {"junction", folderPoint, TagMountPoint, true},
+      {"symbolic link to a file", AttributeReparsePoint, ReparseTagSymlink, true},
+      {"Wine's Unix link to a folder", folderPoint, 0, true},
+      {"folder in the cloud", folderPoint, TagCloudFolder, false},
+      {"compact /exe", AttributeReparsePoint, ReparseTagWof, false},
+  };
+  for (const auto& e : entries) EXPECT_EQ(e.link, isLinkEntry(e.attributes, e.tag)) << e.what;
+}
+
 TEST(FileChecks, OpenErrorsThatMeanNothingIsThere) {
   for (long missing : {ErrorNotFound, ErrorPathNotFound, ErrorInvalidName})
     EXPECT_EQ(FileFailure::Missing, failureOfOpenError(missing)) << missing;

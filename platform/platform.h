@@ -100,13 +100,26 @@ std::string platformPathAsRun(const std::string& path);
 // Directory listing.
 struct DirectoryEntry {
   std::string name;
-  bool isDirectory;
+  bool isDirectory;  // a folder itself, not a link to one
+  bool isLink;       // a symbolic link or a junction, to whatever it leads
 };
 /// Every entry of one directory once, "." and ".." included, in the order
 /// the system delivers them. False, with nothing added, when the directory
-/// cannot be listed.
+/// cannot be listed. A link is never listed as a folder.
 bool platformListDirectory(const std::string& directory,
                            std::vector<DirectoryEntry>* entries);
+
+/// The folder a path leads to, every link on the way followed.
+struct FolderIdentity {
+  long error = ErrorSuccess;  // the system's code; ErrorNotFound for a path that is no folder
+  std::string finalPath;      // where it really is, as the system names it (no link in it);
+                              // "" when the system cannot say (Wine, past 260 characters)
+  std::string id;             // the same for every path to the same folder, and only for it
+};
+FolderIdentity platformFolderIdentity(const std::string& path);
+/// What the link at path says it leads to, as it says it (or, where the
+/// system shows no more of it, where it ends up); "" when it cannot be read.
+std::string platformLinkTarget(const std::string& path);
 
 // The administrator's backup and restore rights for the file calls. In
 // force, they let the scan read a file and the removal delete one whatever

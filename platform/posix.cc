@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -181,19 +182,51 @@ bool platformListDirectory(const std::string& directory,
   while (struct dirent* found = readdir(listing)) {
     DirectoryEntry entry;
     entry.name = found->d_name;
-    // Symbolic links are entries of their own, never followed: a link
-    // loop cannot make the walk endless.
-    if (found->d_type == DT_UNKNOWN) {
+    unsigned char type = found->d_type;
+    if (type == DT_UNKNOWN) {
       struct stat info;
       std::string path = folder + "/" + entry.name;
-      entry.isDirectory = lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-    } else {
-      entry.isDirectory = found->d_type == DT_DIR;
+      type = lstat(path.c_str(), &info) != 0 ? DT_UNKNOWN
+             : S_ISDIR(info.st_mode)         ? DT_DIR
+             : S_ISLNK(info.st_mode)         ? DT_LNK
+                                             : DT_REG;
     }
+    entry.isDirectory = type == DT_DIR;
+    entry.isLink = type == DT_LNK;
     entries->push_back(std::move(entry));
   }
   closedir(listing);
   return true;
+}
+
+// The folder opened, every link followed; where it ended is what the
+// system says the descriptor is.
+FolderIdentity platformFolderIdentity(const std::string& path) {
+  FolderIdentity identity;
+  const int fd = open(hostPath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0) {
+    identity.error = windowsError(errno);
+    if (fd >= 0) close(fd);
+    return identity;
+  }
+  char final[PATH_MAX + 1];
+  const ssize_t length =
+      readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), final, sizeof final - 1);
+  close(fd);
+  if (length <= 0) {
+    identity.error = ErrorAccessDenied;
+    return identity;
+  }
+  identity.finalPath.assign(final, static_cast<size_t>(length));
+  identity.id = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  return identity;
+}
+
+std::string platformLinkTarget(const std::string& path) {
+  char target[PATH_MAX + 1];
+  const ssize_t length = readlink(hostPath(path).c_str(), target, sizeof target - 1);
+  return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
 }
 
 struct PlatformFile {

@@ -203,6 +203,7 @@ TEST_F(Posix, OpenFileOnlyRegularFiles) {
   platformCloseFile(opening.file);
 }
 
+// A link is listed as one, never as a folder; followed, it is the folder.
 TEST_F(Posix, ListDirectoryMarksOnlyRealFolders) {
   writeFile("C:/Windows/Tasks/job", "x");
   makeFolders("C:/Windows/Tasks/Folder");
@@ -211,9 +212,21 @@ TEST_F(Posix, ListDirectoryMarksOnlyRealFolders) {
   ASSERT_TRUE(platformListDirectory("C:\\Windows\\Tasks", &entries));
   std::vector<std::string> listed;
   for (const DirectoryEntry& entry : entries)
-    listed.push_back(entry.name + (entry.isDirectory ? "/" : ""));
+    listed.push_back(entry.name + (entry.isDirectory ? "/" : "") + (entry.isLink ? "@" : ""));
   std::sort(listed.begin(), listed.end());
-  EXPECT_EQ(listed, (std::vector<std::string>{"../", "./", "Folder/", "job", "link"}));
+  EXPECT_EQ(listed, (std::vector<std::string>{"../", "./", "Folder/", "job", "link@"}));
+  const FolderIdentity folder = platformFolderIdentity("C:\\Windows\\Tasks\\Folder");
+  const FolderIdentity viaLink = platformFolderIdentity("C:\\Windows\\Tasks\\link");
+  EXPECT_EQ(viaLink.error, ErrorSuccess);
+  EXPECT_EQ(viaLink.id, folder.id);
+  EXPECT_EQ(viaLink.finalPath, folder.finalPath);
+  const std::string end = "/C:/Windows/Tasks/Folder";
+  ASSERT_GE(folder.finalPath.size(), end.size());
+  EXPECT_EQ(folder.finalPath.substr(folder.finalPath.size() - end.size()), end);
+  EXPECT_NE(platformFolderIdentity("C:\\Windows\\Tasks").id, folder.id);
+  EXPECT_EQ(platformFolderIdentity("C:\\Windows\\Tasks\\job").error, ErrorNotFound);
+  EXPECT_EQ(platformLinkTarget("C:\\Windows\\Tasks\\link"), "Folder");
+  EXPECT_EQ(platformLinkTarget("C:\\Windows\\Tasks\\job"), "");
 
   entries.clear();
   EXPECT_FALSE(platformListDirectory("C:\\Windows\\Missing", &entries));

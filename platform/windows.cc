@@ -7,6 +7,7 @@
 
 #include <wincrypt.h>
 #include <ntsecapi.h>
+#include <winioctl.h>
 
 #include <stdlib.h>
 
@@ -325,10 +326,12 @@ bool platformListDirectory(const std::string& directory,
   do {
     DirectoryEntry entry;
     entry.name = narrow(found.cFileName, wcslen(found.cFileName));
-    // Links and junctions to folders are entries of their own, never
-    // followed: a link loop cannot make the walk endless.
+    // A reparse point's tag is in dwReserved0. A folder behind any reparse
+    // point is no folder to list as one: a link is the walk's to decide
+    // on, and a folder a provider holds is opened, and refused, as a file.
     entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                         (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    entry.isLink = isLinkEntry(found.dwFileAttributes, found.dwReserved0);
     entries->push_back(entry);
   } while (FindNextFileW(listing, &found));
   FindClose(listing);
@@ -579,6 +582,80 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, 
   *error = opening.file != nullptr ? ErrorSuccess : named ? opening.error : ERROR_ACCESS_DENIED;
   if (opening.file != nullptr) *size = opening.size;
   return opening.file;
+}
+
+// Opened following every link on the way, as the scheduler would list it.
+FolderIdentity platformFolderIdentity(const std::string& path) {
+  FolderIdentity identity;
+  const OwnedHandle folder(CreateFileW(extendedPath(path).c_str(), FILE_READ_ATTRIBUTES, ShareAll,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                       nullptr));
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (folder.get() == INVALID_HANDLE_VALUE ||
+      !GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+    identity.error = lastError();
+    return identity;
+  }
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    identity.error = ErrorNotFound;
+    return identity;
+  }
+  const std::wstring final = finalPath(folder.get());
+  identity.finalPath = narrow(final.data(), final.size());
+  identity.id = fileIdOf(folder.get());
+  // Where the links end, a reparse point still there holds the folder for
+  // a provider, which would be asked for its listing.
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || identity.id.empty())
+    identity.error = ERROR_ACCESS_DENIED;
+  return identity;
+}
+
+namespace {
+
+// The print name a symbolic link or junction keeps in its reparse data, as
+// it shows it (..\A, C:\Windows), else its substitute name.
+std::string reparseTarget(const BYTE* data, DWORD size) {
+  uint32_t tag = 0;
+  uint16_t names[4] = {};  // substitute offset and length, print offset and length, in bytes
+  if (size < 16) return std::string();
+  memcpy(&tag, data, sizeof tag);
+  memcpy(names, data + 8, sizeof names);
+  const size_t start = tag == IO_REPARSE_TAG_SYMLINK       ? 20
+                       : tag == IO_REPARSE_TAG_MOUNT_POINT ? 16
+                                                           : 0;
+  if (start == 0) return std::string();
+  for (int name : {2, 0}) {
+    const size_t at = start + names[name], length = names[name + 1];
+    if (length == 0 || at + length > size) continue;
+    std::wstring units(length / sizeof(wchar_t), L'\0');
+    memcpy(&units[0], data + at, units.size() * sizeof(wchar_t));
+    return narrow(units.data(), units.size());
+  }
+  return std::string();
+}
+
+}  // namespace
+
+// Wine keeps no reparse data for its Unix links: there the target is where
+// the link ends.
+std::string platformLinkTarget(const std::string& path) {
+  const std::wstring name = extendedPath(path);
+  const OwnedHandle link(
+      CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::vector<BYTE> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+  DWORD size = 0;
+  if (link.get() != INVALID_HANDLE_VALUE &&
+      DeviceIoControl(link.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                      static_cast<DWORD>(data.size()), &size, nullptr)) {
+    const std::string target = reparseTarget(data.data(), size);
+    if (!target.empty()) return target;
+  }
+  const OwnedHandle followed(CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (followed.get() == INVALID_HANDLE_VALUE) return std::string();
+  const std::wstring final = finalPath(followed.get());
+  return narrow(final.data(), final.size());
 }
 
 long platformDeleteOpenFile(PlatformFile* opened) {

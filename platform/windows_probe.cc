@@ -241,9 +241,10 @@ int main() {
   } else if (verb == "path") {
     print(extractExecutablePath(wholeFile(subject)));
   } else if (verb == "list") {
-    std::vector<std::string> files;
-    collectTaskFiles(subject, &files);
-    for (const std::string& file : files) print(file + '\n');
+    const TaskStoreListing listing = collectTaskFiles(subject);
+    for (const std::string& file : listing.files) print(file + '\n');
+    for (const StoreLink& link : listing.links)
+      print("link " + link.path + " -> " + link.target + (link.walked ? " walked\n" : "\n"));
   } else if (verb == "hold") {
     return holdFile(subject);
   } else if (verb == "delete-key") {

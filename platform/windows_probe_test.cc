@@ -146,24 +146,39 @@ TEST_F(WineProbe, ExtractsFromA16MiBLineInLinearTime) {
   EXPECT_LT(seconds, 5.0);
 }
 
-// Links are entries of their own on both builds: a loop in the store must
-// not make the walk endless, nor list a file twice.
+// A link in the store is named, never listed as a file; what lies below a
+// link to a folder inside the store is listed once, by its own name, so a
+// loop cannot make the walk endless. Wine keeps no reparse data for its Unix
+// links: the target it names is where the link ends.
 TEST_F(WineProbe, WalksLinkLoopsAsTheNativeBuildDoes) {
   writeFile(host("store/root.xml"), "x");
   writeFile(host("store/A/inner.xml"), "x");
   ASSERT_EQ(0, symlink("..", host("store/A/up").c_str()));
   ASSERT_EQ(0, symlink(".", host("store/A/self").c_str()));
-  std::vector<std::string> expected;
-  for (const char* name : {"A\\inner.xml", "A\\self", "A\\up", "root.xml"})
-    expected.push_back(windows("store\\") + name);
-  std::vector<std::string> native;
-  collectTaskFiles(host("store"), &native);
-  for (std::string& path : native) path.replace(0, host("store").size(), windows("store"));
-  std::sort(native.begin(), native.end());
-  EXPECT_EQ(expected, native);
+  ASSERT_EQ(0, symlink("A", host("store/B").c_str()));
+  const struct { const char* link; const char* says; const char* leadsTo; } links[] = {
+      {"A\\self", ".", "\\A"}, {"A\\up", "..", ""}, {"B", "A", "\\A"}};
+  std::vector<std::string> native = {windows("store\\A\\inner.xml"), windows("store\\root.xml")};
+  std::vector<std::string> wine = native;
+  for (const auto& l : links) {
+    const std::string named = "link " + windows("store\\") + l.link + " -> ";
+    native.push_back(named + l.says + " walked");
+    wine.push_back(named + "\\\\?\\" + windows("store") + l.leadsTo + " walked");
+  }
+  const auto asWindows = [](const std::string& path) {
+    return windows("store") + path.substr(host("store").size());
+  };
+  const TaskStoreListing listing = collectTaskFiles(host("store"));
+  std::vector<std::string> nativeLines;
+  for (const std::string& file : listing.files) nativeLines.push_back(asWindows(file));
+  for (const StoreLink& link : listing.links)
+    nativeLines.push_back("link " + asWindows(link.path) + " -> " + link.target +
+                          (link.walked ? " walked" : ""));
+  std::sort(nativeLines.begin(), nativeLines.end());
+  EXPECT_EQ(native, nativeLines);
   std::vector<std::string> listed = splitLines(runProbe("list", windows("store"), nullptr, 15));
   std::sort(listed.begin(), listed.end());
-  EXPECT_EQ(expected, listed);
+  EXPECT_EQ(wine, listed);
 }
 
 namespace {
