@@ -43,6 +43,82 @@ void reportDanger(const std::string& where, const TaskRecord& record) {
   setColour(ColourNormal);
 }
 
+std::string hex(uint32_t value) {
+  const char* digits = "0123456789abcdef";
+  std::string text;
+  do {
+    text.insert(text.begin(), digits[value & 15]);
+    value >>= 4;
+  } while (value != 0);
+  return text;
+}
+
+// Why a file gave no content, as the record says it.
+std::string whyUnread(FileFailure failure, long error, uint32_t reparseTag, uint32_t attributes) {
+  switch (failure) {
+    case FileFailure::None: break;
+    case FileFailure::Missing: return "not there (" + std::to_string(error) + ")";
+    case FileFailure::NotAFile: return "not a file";
+    case FileFailure::Refused: return "could not be read, error " + std::to_string(error);
+    case FileFailure::ContentElsewhere:
+      return reparseTag != 0 ? "its content is held elsewhere, reparse tag 0x" + hex(reparseTag)
+                             : "its content is held elsewhere, attributes 0x" + hex(attributes);
+  }
+  return std::string();
+}
+
+// A file whose content is unknown: it is not called clean. Named on the
+// console in the danger report's colours and in the record; true when it
+// counts as not judged. A file that is not there, or is no file, has
+// nothing to judge: the record alone says so.
+bool reportUnread(const RunRecord& runRecord, const std::string& what, const std::string& path,
+                  FileFailure failure, long error, uint32_t reparseTag, uint32_t attributes) {
+  if (failure == FileFailure::None) return false;
+  const std::string why = whyUnread(failure, error, reparseTag, attributes);
+  if (failure == FileFailure::Missing || failure == FileFailure::NotAFile) {
+    recordLine(runRecord, what + " " + why, path);
+    return false;
+  }
+  recordLine(runRecord, "not judged, " + what + " " + why, path);
+  setColour(ColourRed);
+  writeOut(MsgUnjudgedHead);
+  writeOut(path);
+  if (failure == FileFailure::Refused) {
+    writeOut(MsgFieldErrorCode);
+    writeNumber(StdStream::Out, static_cast<uint32_t>(error), 16);
+  } else if (reparseTag != 0) {
+    writeOut(MsgFieldReparseTag);
+    writeNumber(StdStream::Out, reparseTag, 16);
+  } else {
+    writeOut(MsgFieldAttributes);
+    writeNumber(StdStream::Out, attributes, 16);
+  }
+  endLine(StdStream::Out);
+  setColour(ColourNormal);
+  return true;
+}
+
+// The scheduler makes no links in its store: each is named.
+void reportLinks(const RunRecord& runRecord, const std::vector<StoreLink>& links) {
+  for (const StoreLink& link : links) {
+    recordLine(runRecord, link.walked ? "link in the task store, walked" :
+                                        "link in the task store, not walked",
+               link.path + " -> " + link.target);
+    setColour(ColourRed);
+    writeOut(MsgStoreLinkHead);
+    writeOut(link.path);
+    writeOut(MsgFieldLinkTarget);
+    writeOut(link.target);
+    endLine(StdStream::Out);
+    setColour(ColourNormal);
+  }
+}
+
+bool reportUnreadExecutable(const RunRecord& runRecord, const TaskVerdict& verdict) {
+  return reportUnread(runRecord, "executable", verdict.executable, verdict.failure, verdict.error,
+                      verdict.reparseTag, verdict.attributes);
+}
+
 std::string machineKey(const std::string& subKey) { return "HKEY_LOCAL_MACHINE\\" + subKey; }
 
 // What the scheduler's own copy of a task says it runs, once decoded; a
@@ -98,8 +174,8 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
   // The backup right passes over a definition's or an executable's access
   // list; it is given back before anything is asked.
   const PassRights rights = takeFileRights(FileRights::Scan);
-  std::vector<std::string> files;
-  collectTaskFiles(store, &files);
+  const TaskStoreListing listing = collectTaskFiles(store);
+  const std::vector<std::string>& files = listing.files;
   recordLine(runRecord, "task store", store);
 
   const RegistryTasks registry = readRegistryTasks();
@@ -108,10 +184,14 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
 
   ScanResult result;
   DangerList& dangers = result.dangers;
+  reportLinks(runRecord, listing.links);
   uint32_t number = 0;
   for (const std::string& path : files) {
     TaskRecord record = readTaskDefinition(path);
     showProgress(number++);
+    if (reportUnread(runRecord, "definition", path, record.readFailure, record.readError,
+                     record.reparseTag, record.attributes))
+      ++result.unjudged;
     const std::string taskPath = "\\" + path.substr(store.size() + 1);
     // The scheduler's copy of the same task, which Windows 8 to 11 run.
     const RegistryCopy* copy = nullptr;
@@ -132,7 +212,10 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
         if (fromRegistry) verdict = std::move(registryVerdict);
       }
     }
-    if (!verdict.dangerous) continue;
+    if (!verdict.dangerous) {
+      result.unjudged += reportUnreadExecutable(runRecord, verdict);
+      continue;
+    }
     record.command = verdict.command;
     record.arguments = verdict.arguments;
     reportDanger(path, record);
@@ -145,7 +228,10 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
   for (size_t i = 0; i < copies.size(); ++i) {
     if (matched[i] || !copies[i].actions.ok) continue;
     TaskVerdict verdict = judgeActions(copies[i].actions.programs);
-    if (!verdict.dangerous) continue;
+    if (!verdict.dangerous) {
+      result.unjudged += reportUnreadExecutable(runRecord, verdict);
+      continue;
+    }
     const RegistryTask& task = *copies[i].task;
     TaskRecord record;
     record.uri = task.path;
@@ -160,6 +246,7 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
   }
   giveBackFileRights(runRecord, "backup right for the scan", rights);
   recordLine(runRecord, "definitions read", std::to_string(files.size()));
+  recordLine(runRecord, "not judged", std::to_string(result.unjudged));
 
   setColour(ColourGreen);
   writeOut(MsgScanDone);

@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: vorkel-fingerprint FILE\n");
     return 2;
   }
-  std::string digest = fileMd5Hex(argv[1]);
+  const std::string digest = fileFingerprint(argv[1]).md5;
   printf("%s  %s\n", digest.c_str(), argv[1]);
   return digest.empty() ? 1 : 0;
 }

@@ -58,4 +58,10 @@ const char* const VORKEL_CATALOGUE_NAME[MessageCount] = {
     /* MsgProcessIdLabel */ "  PID=",
     /* MsgOtherName */ "  该文件的其他名称（硬链接）仍保留其内容:  ",
     /* MsgOtherNamesUnlisted */ "  该文件还有其他名称（硬链接），其内容仍保留在磁盘上",
+    /* MsgUnjudgedHead */ "\n[无法检查] 文件路径=",
+    /* MsgFieldErrorCode */ "  错误代码=",
+    /* MsgFieldReparseTag */ "  重解析标记=",
+    /* MsgFieldAttributes */ "  文件属性=",
+    /* MsgStoreLinkHead */ "\n[任务目录链接] 路径=",
+    /* MsgFieldLinkTarget */ "  目标=",
 };

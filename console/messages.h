@@ -54,6 +54,12 @@ enum MessageKey {
   MsgProcessIdLabel,
   MsgOtherName,
   MsgOtherNamesUnlisted,
+  MsgUnjudgedHead,
+  MsgFieldErrorCode,
+  MsgFieldReparseTag,
+  MsgFieldAttributes,
+  MsgStoreLinkHead,
+  MsgFieldLinkTarget,
   MessageCount
 };
 

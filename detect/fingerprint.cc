@@ -12,44 +12,50 @@ namespace {
 // larger one and costs nothing to set up for the many small files.
 const size_t ChunkSize = 1 << 16;
 
-bool hashWholeFile(PlatformFile* file, uint64_t size, unsigned char digest[16]) {
+// ErrorSuccess with the digest, or the code of what kept the file from
+// being hashed whole.
+long hashWholeFile(PlatformFile* file, uint64_t size, unsigned char digest[16]) {
   Md5State md5 = md5Begin();
   unsigned char chunk[ChunkSize];
   uint64_t remaining = size;
-  bool ok = true;
-  while (ok && remaining > 0) {
+  long error = ErrorSuccess;
+  while (error == ErrorSuccess && remaining > 0) {
     size_t wanted = remaining < ChunkSize ? static_cast<size_t>(remaining) : ChunkSize;
-    int64_t got = platformReadFile(file, chunk, wanted);
+    const FileRead got = platformReadFile(file, chunk, wanted);
     // A file that gives fewer bytes than it had at the open has no
     // fingerprint.
-    ok = got > 0;
-    if (ok) {
-      md5Add(&md5, chunk, static_cast<size_t>(got));
-      remaining -= static_cast<uint64_t>(got);
+    error = got.error != ErrorSuccess ? got.error : got.bytes == 0 ? ErrorCutShort : ErrorSuccess;
+    if (error == ErrorSuccess) {
+      md5Add(&md5, chunk, got.bytes);
+      remaining -= got.bytes;
     }
   }
-  if (ok) md5Finish(&md5, digest);
-  return ok;
+  if (error == ErrorSuccess) md5Finish(&md5, digest);
+  return error;
 }
 
 }  // namespace
 
 // The path comes from a task's argument line: the file is the one the
 // system starts for it, not a name that only looks the same.
-std::string fileMd5Hex(const std::string& path) {
-  uint64_t size = 0;
-  PlatformFile* file = platformOpenFile(platformPathAsRun(path), &size);
-  if (file == nullptr) return std::string();
-  std::string digest = openFileMd5Hex(file, size);
-  platformCloseFile(file);
-  return digest;
+Fingerprint fileFingerprint(const std::string& path) {
+  const FileOpening opening = platformOpenFile(platformPathAsRun(path));
+  if (opening.file == nullptr)
+    return {std::string(), opening.failure, opening.error, opening.reparseTag, opening.attributes};
+  Fingerprint fingerprint = openFileFingerprint(opening.file, opening.size);
+  platformCloseFile(opening.file);
+  return fingerprint;
 }
 
-std::string openFileMd5Hex(PlatformFile* file, uint64_t size) {
-  if (size == 0) return EmptyMd5;
+Fingerprint openFileFingerprint(PlatformFile* file, uint64_t size) {
+  Fingerprint fingerprint;
   unsigned char digest[16];
-  if (!hashWholeFile(file, size, digest)) return std::string();
-  return md5Hex(digest);
+  fingerprint.error = size == 0 ? ErrorSuccess : hashWholeFile(file, size, digest);
+  if (fingerprint.error != ErrorSuccess)
+    fingerprint.failure = FileFailure::Refused;
+  else
+    fingerprint.md5 = size == 0 ? EmptyMd5 : md5Hex(digest);
+  return fingerprint;
 }
 
 std::string md5Hex(const unsigned char digest[16]) {

@@ -11,11 +11,19 @@
 /// The MD5 of zero bytes.
 extern const char EmptyMd5[];
 
-/// 32 lower-case hexadecimal digits for the file a command line naming path
-/// starts (platformPathAsRun), or "" when it cannot be opened or read whole.
-std::string fileMd5Hex(const std::string& path);
+/// A file's MD5, or why it has none.
+struct Fingerprint {
+  std::string md5;  // 32 lower-case hexadecimal digits; "" unless failure is None
+  FileFailure failure = FileFailure::None;
+  long error = ErrorSuccess;  // as platformOpenFile gives them, or the read's code
+  uint32_t reparseTag = 0, attributes = 0;
+};
+/// The fingerprint of the file a command line naming path starts
+/// (platformPathAsRun). A file that cannot be read whole is Refused, with
+/// the read's code, or ErrorCutShort when it ends before its size.
+Fingerprint fileFingerprint(const std::string& path);
 /// The same for a file already open (size bytes from where it stands).
-std::string openFileMd5Hex(PlatformFile* file, uint64_t size);
+Fingerprint openFileFingerprint(PlatformFile* file, uint64_t size);
 /// A 16-byte digest as 32 lower-case hexadecimal digits.
 std::string md5Hex(const unsigned char digest[16]);
 

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file_checks.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -43,16 +44,16 @@ TEST(Fingerprint, MatchesIndependentDigests) {
   };
   for (const auto& v : vectors) {
     writeFile(path, v.bytes);
-    EXPECT_EQ(v.digest, fileMd5Hex(path)) << v.bytes;
+    EXPECT_EQ(v.digest, fileFingerprint(path).md5) << v.bytes;
   }
   // Either side of the 64 KiB pieces the file is read in.
   const size_t Piece = 64 << 10, MiB = 1 << 20;
   for (size_t size : {size_t(1), Piece - 1, Piece, Piece + 1, MiB + 1, 3 * MiB + 17}) {
     std::string bytes = pseudoRandomBytes(size);
     writeFile(path, bytes);
-    EXPECT_EQ(md5Of(bytes), fileMd5Hex(path)) << size;
+    EXPECT_EQ(md5Of(bytes), fileFingerprint(path).md5) << size;
   }
-  EXPECT_EQ(md5sumOf(path), fileMd5Hex(path));
+  EXPECT_EQ(md5sumOf(path), fileFingerprint(path).md5);
 }
 
 TEST(Fingerprint, KeepsLeadingZeroDigits) {
@@ -61,27 +62,50 @@ TEST(Fingerprint, KeepsLeadingZeroDigits) {
     content = "leading zero " + std::to_string(i);
   ScopedTempDir folder;
   writeFile(folder.path + "/file", content);
-  EXPECT_EQ(md5sumOf(folder.path + "/file"), fileMd5Hex(folder.path + "/file")) << content;
+  EXPECT_EQ(md5sumOf(folder.path + "/file"), fileFingerprint(folder.path + "/file").md5) << content;
 }
 
+// Each says why it has no digest. A link in the last part stands for one on
+// Windows, which is not read through.
 TEST(Fingerprint, GivesNothingForWhatIsNotARegularFile) {
   ScopedTempDir folder;
   makeFolders(folder.path + "/dir");
+  writeFile(folder.path + "/short", "abc");
   ASSERT_EQ(0, symlink("missing", (folder.path + "/dangling").c_str()));
-  for (const std::string& path : {folder.path + "/missing", folder.path + "/dir",
-                                  folder.path + "/dangling", std::string()})
-    EXPECT_EQ("", fileMd5Hex(path)) << path;
+  ASSERT_EQ(0, symlink("short", (folder.path + "/link").c_str()));
+  const struct { std::string path; FileFailure failure; long error; uint32_t tag; } cases[] = {
+      {folder.path + "/missing", FileFailure::Missing, ErrorNotFound, 0},
+      {folder.path + "/dir", FileFailure::NotAFile, ErrorSuccess, 0},
+      {folder.path + "/dangling", FileFailure::ContentElsewhere, ErrorSuccess, ReparseTagSymlink},
+      {folder.path + "/link", FileFailure::ContentElsewhere, ErrorSuccess, ReparseTagSymlink},
+      {"", FileFailure::Missing, ErrorNotFound, 0},
+  };
+  for (const auto& c : cases) {
+    const Fingerprint fingerprint = fileFingerprint(c.path);
+    EXPECT_EQ("", fingerprint.md5) << c.path;
+    EXPECT_EQ(c.failure, fingerprint.failure) << c.path;
+    EXPECT_EQ(c.error, fingerprint.error) << c.path;
+    EXPECT_EQ(c.tag, fingerprint.reparseTag) << c.path;
+  }
+  // Fewer bytes than the size it had at the open: no digest of a part.
+  const FileOpening opening = platformOpenFile(folder.path + "/short");
+  ASSERT_NE(nullptr, opening.file);
+  const Fingerprint cut = openFileFingerprint(opening.file, opening.size + 1);
+  platformCloseFile(opening.file);
+  EXPECT_EQ("", cut.md5);
+  EXPECT_EQ(FileFailure::Refused, cut.failure);
+  EXPECT_EQ(ErrorCutShort, cut.error);
 
   // A FIFO with no writer: opening or reading it for good would never end.
   const std::string fifo = folder.path + "/fifo";
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
-  std::future<std::string> digest = std::async(std::launch::async, fileMd5Hex, fifo);
+  std::future<Fingerprint> digest = std::async(std::launch::async, fileFingerprint, fifo);
   if (digest.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-    ADD_FAILURE() << "fileMd5Hex blocks on a FIFO";
+    ADD_FAILURE() << "fileFingerprint blocks on a FIFO";
     int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // lets it finish
     if (writer >= 0) close(writer);
   }
-  EXPECT_EQ("", digest.get());
+  EXPECT_EQ(FileFailure::NotAFile, digest.get().failure);
 }
 
 TEST(Fingerprint, HashesSparseFileAboveFourGiB) {
@@ -102,9 +126,9 @@ TEST(Fingerprint, HashesSparseFileAboveFourGiB) {
   FILE* md5sum = popen(("md5sum '" + path + "'").c_str(), "r");
   ASSERT_NE(nullptr, md5sum);
   auto start = std::chrono::steady_clock::now();
-  std::string digest = fileMd5Hex(path);
+  std::string digest = fileFingerprint(path).md5;
   std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  printf("fileMd5Hex of a 4 GiB + 1 MiB file took %.1f s\n", took.count());
+  printf("fileFingerprint of a 4 GiB + 1 MiB file took %.1f s\n", took.count());
   char expected[33] = "";
   EXPECT_EQ(1, fscanf(md5sum, "%32s", expected));
   EXPECT_EQ(0, pclose(md5sum));

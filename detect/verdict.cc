@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <utility>
+
 #include "detect/executable_path.h"
 #include "detect/fingerprint.h"
 
@@ -36,14 +38,29 @@ TaskVerdict judgeActions(const std::vector<TaskAction>& actions) {
     if (action.command.empty()) continue;
     if (!containsCaseless(action.command, "cmd.exe")) continue;
     if (action.arguments.find(".exe") == std::string::npos) continue;
-    verdict.executable = extractExecutablePath(action.arguments);
-    verdict.md5 = fileMd5Hex(verdict.executable);
-    if (!isKnownPayloadMd5(verdict.md5)) continue;
-    verdict.dangerous = true;
-    verdict.action = i;
-    verdict.command = action.command;
-    verdict.arguments = action.arguments;
-    break;
+    const std::string executable = extractExecutablePath(action.arguments);
+    Fingerprint fingerprint = fileFingerprint(executable);
+    if (isKnownPayloadMd5(fingerprint.md5)) {
+      verdict = TaskVerdict();
+      verdict.dangerous = true;
+      verdict.action = i;
+      verdict.command = action.command;
+      verdict.arguments = action.arguments;
+      verdict.executable = executable;
+      verdict.md5 = std::move(fingerprint.md5);
+      break;
+    }
+    // The first file that could not be read stays named: its content is
+    // unknown, not clean.
+    if (verdict.failure == FileFailure::Refused ||
+        verdict.failure == FileFailure::ContentElsewhere)
+      continue;
+    verdict.executable = executable;
+    verdict.md5 = std::move(fingerprint.md5);
+    verdict.failure = fingerprint.failure;
+    verdict.error = fingerprint.error;
+    verdict.reparseTag = fingerprint.reparseTag;
+    verdict.attributes = fingerprint.attributes;
   }
   return verdict;
 }

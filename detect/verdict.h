@@ -3,16 +3,18 @@
 #define VORKELBRAITH_DETECT_VERDICT_H_
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tasks/task_definition.h"
 
 /// MD5 of the threat's executable.
 extern const char KnownPayloadMd5[];
 
-/// Whether a fingerprint (fileMd5Hex) is the threat's.
+/// Whether a fingerprint's digest (fileFingerprint) is the threat's.
 bool isKnownPayloadMd5(const std::string& digest);
 
 /// What judging a task's actions found. When dangerous, the action that
@@ -25,6 +27,11 @@ struct TaskVerdict {
   std::string arguments;
   std::string executable;  // the path the argument line names, when it was looked for
   std::string md5;         // that file's fingerprint, when it was computed
+  // Why that file has no fingerprint (Fingerprint's fields), when it was
+  // looked for and could not be read: its content is unknown, not clean.
+  FileFailure failure = FileFailure::None;
+  long error = ErrorSuccess;
+  uint32_t reparseTag = 0, attributes = 0;
 };
 
 /// Dangerous when any action runs cmd.exe with an argument line naming an

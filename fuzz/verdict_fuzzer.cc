@@ -50,9 +50,10 @@ void put(const std::string& path, const std::string& bytes, mode_t mode = 0644) 
   }
 }
 
-/// MD5 of a regular file as lower-case hex, "" when there is none.
+/// MD5 of a regular file as lower-case hex, "" when there is none. A link
+/// in the last part is not read through, as Windows' reparse points are not.
 std::string md5OfFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) return std::string();
   struct stat info;
   std::string bytes;

@@ -19,10 +19,25 @@ bool startsWithCaseless(const std::string& text, const char* upperStart) {
 
 }  // namespace
 
-OpenedFileUse useOfFileToRemove(uint32_t attributes, uint32_t reparseTag) {
+OpenedFileUse useOfOpenedFile(uint32_t attributes, uint32_t reparseTag) {
+  const bool reparsePoint = (attributes & AttributeReparsePoint) != 0;
+  if (reparsePoint && reparseTag != ReparseTagWof && reparseTag != ReparseTagDedup)
+    return OpenedFileUse::ContentElsewhere;
   if ((attributes & AttributeDirectory) != 0) return OpenedFileUse::Refuse;
-  if ((attributes & AttributeReparsePoint) == 0) return OpenedFileUse::Use;
-  return (reparseTag & NameSurrogateTag) != 0 ? OpenedFileUse::Refuse : OpenedFileUse::Reopen;
+  if ((attributes & (AttributeOffline | AttributeRecallOnOpen | AttributeRecallOnDataAccess)) != 0)
+    return OpenedFileUse::ContentElsewhere;
+  return reparsePoint ? OpenedFileUse::Reopen : OpenedFileUse::Use;
+}
+
+bool isLinkEntry(uint32_t attributes, uint32_t reparseTag) {
+  return (attributes & AttributeReparsePoint) != 0 &&
+         (reparseTag == 0 || (reparseTag & NameSurrogateTag) != 0);
+}
+
+FileFailure failureOfOpenError(long error) {
+  return error == ErrorNotFound || error == ErrorPathNotFound || error == ErrorInvalidName
+             ? FileFailure::Missing
+             : FileFailure::Refused;
 }
 
 uint32_t settableAttributes(uint32_t attributes) {

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 // File attributes, as Windows numbers them.
 const uint32_t AttributeReadOnly = 0x1;
 const uint32_t AttributeHidden = 0x2;
@@ -22,16 +24,38 @@ const uint32_t AttributeCompressed = 0x800;
 const uint32_t AttributeOffline = 0x1000;
 const uint32_t AttributeNotContentIndexed = 0x2000;
 const uint32_t AttributeEncrypted = 0x4000;
+const uint32_t AttributeRecallOnOpen = 0x40000;
+const uint32_t AttributeRecallOnDataAccess = 0x400000;
 
-/// What to do with a file opened to be removed, opened on the link itself
-/// (not following a reparse point in the path's last part).
+// Reparse tags, as Windows numbers them.
+const uint32_t ReparseTagDedup = 0x80000013;
+const uint32_t ReparseTagWof = 0x80000017;  // compact /exe
+const uint32_t ReparseTagSymlink = 0xA000000C;
+
+/// What to do with a file opened to be read or removed, opened on the
+/// reparse point itself (not following one in the path's last part).
 enum class OpenedFileUse {
-  Use,     // a file, no reparse point: judged and deleted through this handle
-  Reopen,  // a reparse point that only stores the file (compressed, in the cloud,
-           // deduplicated): opened again through it, checked to be the same file
-  Refuse,  // a folder, or a link to another name (symbolic link, junction, mount point)
+  Use,               // a file, no reparse point: read, judged and deleted through this handle
+  Reopen,            // a reparse point that only stores the file here (compressed by WOF,
+                     // deduplicated): opened again through it, checked to be the same file
+  Refuse,            // a folder
+  ContentElsewhere,  // any other reparse point (a link, a junction, a cloud placeholder, a
+                     // projected file, an app execution alias...) or a file the system would
+                     // recall from elsewhere: reading it asks another program, which may be
+                     // the threat, for the bytes; never read
 };
-OpenedFileUse useOfFileToRemove(uint32_t attributes, uint32_t reparseTag);
+OpenedFileUse useOfOpenedFile(uint32_t attributes, uint32_t reparseTag);
+
+/// Whether a listed entry with these attributes and reparse tag (as a
+/// directory listing gives them) is a link: a reparse point with a
+/// name-surrogate tag (symbolic link, junction, mount point), or one that
+/// shows no tag at all, as Wine lists a Unix link to a folder.
+bool isLinkEntry(uint32_t attributes, uint32_t reparseTag);
+
+/// What an open that failed with the system's code says of the file: not
+/// there (the file, a folder on the way, or a name no file can have) or
+/// refused.
+FileFailure failureOfOpenError(long error);
 
 /// The attributes a file's basic information may be given back: read-only,
 /// hidden, system, archive, temporary, offline and not content indexed. The

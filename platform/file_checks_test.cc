@@ -6,14 +6,14 @@ namespace {
 
 // Reparse tags as Windows numbers them.
 const uint32_t TagMountPoint = 0xA0000003;  // a junction
-const uint32_t TagSymlink = 0xA000000C;
 const uint32_t TagWslSymlink = 0xA000001D;
-const uint32_t TagDedup = 0x80000013;
-const uint32_t TagWof = 0x80000017;         // compact /exe
 const uint32_t TagCloud = 0x9000001A;       // OneDrive
+const uint32_t TagCloudFolder = 0x9000701A;
+const uint32_t TagProjFs = 0x9000001C;  // a projected file
 const uint32_t TagAppExecLink = 0x8000001B;
 
-TEST(FileChecks, RemovalRefusesOnlyFoldersAndNameSurrogates) {
+TEST(FileChecks, ReadsOnlyPlainCompressedAndDeduplicatedFiles) {
+  const uint32_t reparse = AttributeReparsePoint;
   const struct {
     const char* what;
     uint32_t attributes, tag;
@@ -22,23 +22,49 @@ TEST(FileChecks, RemovalRefusesOnlyFoldersAndNameSurrogates) {
       {"plain file", AttributeArchive, 0, OpenedFileUse::Use},
       {"read-only hidden system", AttributeReadOnly | AttributeHidden | AttributeSystem, 0,
        OpenedFileUse::Use},
-      {"a tag without the attribute is no reparse point", AttributeArchive, TagSymlink,
+      {"a tag without the attribute is no reparse point", AttributeArchive, ReparseTagSymlink,
        OpenedFileUse::Use},
       {"folder", AttributeDirectory, 0, OpenedFileUse::Refuse},
-      {"junction", AttributeDirectory | AttributeReparsePoint, TagMountPoint,
-       OpenedFileUse::Refuse},
-      {"folder in the cloud", AttributeDirectory | AttributeReparsePoint, TagCloud,
-       OpenedFileUse::Refuse},
-      {"symbolic link", AttributeReparsePoint, TagSymlink, OpenedFileUse::Refuse},
-      {"WSL link", AttributeArchive | AttributeReparsePoint, TagWslSymlink,
-       OpenedFileUse::Refuse},
-      {"compact /exe", AttributeArchive | AttributeReparsePoint, TagWof, OpenedFileUse::Reopen},
-      {"deduplicated", AttributeReparsePoint | AttributeSparse, TagDedup, OpenedFileUse::Reopen},
-      {"OneDrive, read-only", AttributeReadOnly | AttributeReparsePoint, TagCloud,
-       OpenedFileUse::Reopen},
-      {"app execution alias", AttributeReparsePoint, TagAppExecLink, OpenedFileUse::Reopen},
+      {"junction", AttributeDirectory | reparse, TagMountPoint, OpenedFileUse::ContentElsewhere},
+      {"folder in the cloud", AttributeDirectory | reparse, TagCloudFolder,
+       OpenedFileUse::ContentElsewhere},
+      {"symbolic link", reparse, ReparseTagSymlink, OpenedFileUse::ContentElsewhere},
+      {"WSL link", AttributeArchive | reparse, TagWslSymlink, OpenedFileUse::ContentElsewhere},
+      {"compact /exe", AttributeArchive | reparse, ReparseTagWof, OpenedFileUse::Reopen},
+      {"deduplicated", reparse | AttributeSparse, ReparseTagDedup, OpenedFileUse::Reopen},
+      {"OneDrive, read-only", AttributeReadOnly | reparse, TagCloud,
+       OpenedFileUse::ContentElsewhere},
+      {"OneDrive, another variant", reparse, TagCloud | 0x1000, OpenedFileUse::ContentElsewhere},
+      {"projected file", reparse, TagProjFs, OpenedFileUse::ContentElsewhere},
+      {"app execution alias", reparse, TagAppExecLink, OpenedFileUse::ContentElsewhere},
+      {"offline", AttributeArchive | AttributeOffline, 0, OpenedFileUse::ContentElsewhere},
+      {"recalled on open", AttributeRecallOnOpen, 0, OpenedFileUse::ContentElsewhere},
+      {"recalled when read", AttributeRecallOnDataAccess | AttributeSparse, 0,
+       OpenedFileUse::ContentElsewhere},
+      {"compact /exe, recalled when read", reparse | AttributeRecallOnDataAccess, ReparseTagWof,
+       OpenedFileUse::ContentElsewhere},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.use, useOfFileToRemove(c.attributes, c.tag)) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(c.use, useOfOpenedFile(c.attributes, c.tag)) << c.what;
+}
+
+TEST(FileChecks, ListedLinks) {
+  const uint32_t folderPoint = AttributeDirectory | AttributeReparsePoint;
+  const struct { const char* what; uint32_t attributes, tag; bool link; } entries[] = {
+      {"folder", AttributeDirectory, 0, false},
+      {"junction", folderPoint, TagMountPoint, true},
+      {"symbolic link to a file", AttributeReparsePoint, ReparseTagSymlink, true},
+      {"Wine's Unix link to a folder", folderPoint, 0, true},
+      {"folder in the cloud", folderPoint, TagCloudFolder, false},
+      {"compact /exe", AttributeReparsePoint, ReparseTagWof, false},
+  };
+  for (const auto& e : entries) EXPECT_EQ(e.link, isLinkEntry(e.attributes, e.tag)) << e.what;
+}
+
+TEST(FileChecks, OpenErrorsThatMeanNothingIsThere) {
+  for (long missing : {ErrorNotFound, ErrorPathNotFound, ErrorInvalidName})
+    EXPECT_EQ(FileFailure::Missing, failureOfOpenError(missing)) << missing;
+  for (long refused : {ErrorAccessDenied, ErrorSharingViolation, 21L /* not ready */})
+    EXPECT_EQ(FileFailure::Refused, failureOfOpenError(refused)) << refused;
 }
 
 TEST(FileChecks, OnlySettableAttributesAreGivenBack) {

@@ -21,8 +21,18 @@
 // every backend gives these for these cases.
 const long ErrorSuccess = 0;
 const long ErrorNotFound = 2;
+const long ErrorPathNotFound = 3;
 const long ErrorAccessDenied = 5;
+/// ERROR_SHARING_VIOLATION: another program holds the file open and shares
+/// it with nobody.
+const long ErrorSharingViolation = 32;
+/// ERROR_HANDLE_EOF: a file gave fewer bytes than it had when it was opened.
+const long ErrorCutShort = 38;
+/// ERROR_NOT_SUPPORTED: the system cannot do what was asked.
+const long ErrorNotSupported = 50;
 const long ErrorFileExists = 80;
+/// ERROR_INVALID_NAME: a name holding what no file's name may (* ? < > |).
+const long ErrorInvalidName = 123;
 const long ErrorMoreData = 234;
 /// ERROR_STOPPED_ON_SYMLINK: the key is a registry link, and was not followed.
 const long ErrorKeyIsLink = 681;
@@ -97,13 +107,26 @@ std::string platformPathAsRun(const std::string& path);
 // Directory listing.
 struct DirectoryEntry {
   std::string name;
-  bool isDirectory;
+  bool isDirectory;  // a folder itself, not a link to one
+  bool isLink;       // a symbolic link or a junction, to whatever it leads
 };
 /// Every entry of one directory once, "." and ".." included, in the order
 /// the system delivers them. False, with nothing added, when the directory
-/// cannot be listed.
+/// cannot be listed. A link is never listed as a folder.
 bool platformListDirectory(const std::string& directory,
                            std::vector<DirectoryEntry>* entries);
+
+/// The folder a path leads to, every link on the way followed.
+struct FolderIdentity {
+  long error = ErrorSuccess;  // the system's code; ErrorNotFound for a path that is no folder
+  std::string finalPath;      // where it really is, as the system names it (no link in it);
+                              // "" when the system cannot say (Wine, past 260 characters)
+  std::string id;             // the same for every path to the same folder, and only for it
+};
+FolderIdentity platformFolderIdentity(const std::string& path);
+/// What the link at path says it leads to, as it says it (or, where the
+/// system shows no more of it, where it ends up); "" when it cannot be read.
+std::string platformLinkTarget(const std::string& path);
 
 // The administrator's backup and restore rights for the file calls. In
 // force, they let the scan read a file and the removal delete one whatever
@@ -121,23 +144,48 @@ PlatformRights* platformBeginFileRights(FileRights wanted, bool* inForce);
 /// reports them so.
 bool platformEndFileRights(PlatformRights* rights);
 
-// Reading files, shared with other readers and writers.
+// Reading files, shared with other readers, writers and deleters.
 struct PlatformFile;
-/// Null when the path is not a regular file that can be opened for reading
-/// (a folder, a device or a missing file). A link is followed.
-PlatformFile* platformOpenFile(const std::string& path, uint64_t* size);
-/// Bytes read into buffer (up to capacity); 0 at the end, -1 on failure.
-int64_t platformReadFile(PlatformFile* file, void* buffer, size_t capacity);
+
+/// Why a file the scan reads gave no content.
+enum class FileFailure {
+  None,
+  Missing,           // not there (the system's 2 or 3): nothing to judge
+  NotAFile,          // a folder or a device: nothing to judge
+  Refused,           // could not be opened or read: error holds the system's code
+  ContentElsewhere,  // its content is held by a provider (cloud placeholder, projected file,
+                     // app execution alias, any reparse tag but WOF and dedup, or a recall /
+                     // offline attribute): not read; reparseTag and attributes say which
+};
+struct FileOpening {
+  PlatformFile* file = nullptr;  // when failure is None; platformCloseFile is due
+  uint64_t size = 0;
+  FileFailure failure = FileFailure::None;
+  long error = ErrorSuccess;  // the system's code (Refused; also set for Missing)
+  uint32_t reparseTag = 0;    // ContentElsewhere: the tag, 0 when an attribute refused it
+  uint32_t attributes = 0;    // ContentElsewhere: the file's attributes
+};
+/// Opens a regular file to read it, on the name itself: a link or junction
+/// in the path's last part is not followed (ContentElsewhere, natively a
+/// symbolic link too). A file the system only stores behind a reparse point
+/// (compressed by WOF, deduplicated) is opened again through it, and used
+/// when that is the same file. Nothing is asked of a provider.
+FileOpening platformOpenFile(const std::string& path);
+/// Bytes read into buffer, 0 at the end; on failure error holds the system's code.
+struct FileRead {
+  size_t bytes = 0;
+  long error = ErrorSuccess;
+};
+FileRead platformReadFile(PlatformFile* file, void* buffer, size_t capacity);
 void platformCloseFile(PlatformFile* file);
 
 // Removing a file. It is opened once, and everything after that goes
 // through the handle, so the file removed is the file that was read even
 // if its name or folder is swapped in between.
 /// Null, with the system's error code in *error, when the path is not a
-/// regular file that can be opened for reading and removal. A link or
-/// junction in the path's last part is not followed (refused, 5); a file the
-/// system keeps behind another kind of reparse point (compressed, in the
-/// cloud, deduplicated) is opened through it when it is the same file.
+/// regular file that can be opened for reading and removal. The same files
+/// as platformOpenFile opens: anything it would not read (a link, a folder,
+/// content held elsewhere) is refused (5).
 PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error);
 /// What deleting a file opened to be removed took.
 struct FileDeletion {

@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/file_checks.h"
 #include "platform/platform.h"
 
 namespace {
@@ -192,19 +194,51 @@ bool platformListDirectory(const std::string& directory,
   while (struct dirent* found = readdir(listing)) {
     DirectoryEntry entry;
     entry.name = found->d_name;
-    // Symbolic links are entries of their own, never followed: a link
-    // loop cannot make the walk endless.
-    if (found->d_type == DT_UNKNOWN) {
+    unsigned char type = found->d_type;
+    if (type == DT_UNKNOWN) {
       struct stat info;
       std::string path = folder + "/" + entry.name;
-      entry.isDirectory = lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-    } else {
-      entry.isDirectory = found->d_type == DT_DIR;
+      type = lstat(path.c_str(), &info) != 0 ? DT_UNKNOWN
+             : S_ISDIR(info.st_mode)         ? DT_DIR
+             : S_ISLNK(info.st_mode)         ? DT_LNK
+                                             : DT_REG;
     }
+    entry.isDirectory = type == DT_DIR;
+    entry.isLink = type == DT_LNK;
     entries->push_back(std::move(entry));
   }
   closedir(listing);
   return true;
+}
+
+// The folder opened, every link followed; where it ended is what the
+// system says the descriptor is.
+FolderIdentity platformFolderIdentity(const std::string& path) {
+  FolderIdentity identity;
+  const int fd = open(hostPath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0) {
+    identity.error = windowsError(errno);
+    if (fd >= 0) close(fd);
+    return identity;
+  }
+  char final[PATH_MAX + 1];
+  const ssize_t length =
+      readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), final, sizeof final - 1);
+  close(fd);
+  if (length <= 0) {
+    identity.error = ErrorAccessDenied;
+    return identity;
+  }
+  identity.finalPath.assign(final, static_cast<size_t>(length));
+  identity.id = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  return identity;
+}
+
+std::string platformLinkTarget(const std::string& path) {
+  char target[PATH_MAX + 1];
+  const ssize_t length = readlink(hostPath(path).c_str(), target, sizeof target - 1);
+  return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
 }
 
 struct PlatformFile {
@@ -216,33 +250,58 @@ struct PlatformFile {
 
 namespace {
 
-// A regular file's descriptor as an open file; anything else is closed.
-PlatformFile* regularFile(int fd, uint64_t* size) {
-  if (fd < 0) return nullptr;
+// What open() gave for a file to be read: a regular file's descriptor as an
+// open file, anything else closed and told apart. Opened without following a
+// link in the last part, ELOOP is that link.
+FileOpening regularFile(int fd, int openError, const std::string& host) {
+  FileOpening opening;
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return nullptr;
+  if (fd < 0) {
+    opening.error = windowsError(openError);
+    opening.failure = openError == ENXIO || openError == ENODEV ? FileFailure::NotAFile
+                                                                : failureOfOpenError(opening.error);
+    if (openError == ELOOP && lstat(host.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+      // A symbolic link stands for one on Windows, which the tool does not read through.
+      opening.failure = FileFailure::ContentElsewhere;
+      opening.error = ErrorSuccess;
+      opening.reparseTag = ReparseTagSymlink;
+      opening.attributes = AttributeReparsePoint;
+    }
+    return opening;
   }
-  *size = static_cast<uint64_t>(info.st_size);
-  PlatformFile* file = new PlatformFile;
-  file->fd = fd;
-  return file;
+  const bool known = fstat(fd, &info) == 0;
+  if (!known || !S_ISREG(info.st_mode)) {
+    if (!known) opening.error = windowsError(errno);
+    opening.failure = known ? FileFailure::NotAFile : FileFailure::Refused;
+    close(fd);
+    return opening;
+  }
+  opening.size = static_cast<uint64_t>(info.st_size);
+  opening.file = new PlatformFile;
+  opening.file->fd = fd;
+  return opening;
 }
 
 }  // namespace
 
 // Non-blocking so that a FIFO cannot hold the open; only regular files are
 // read.
-PlatformFile* platformOpenFile(const std::string& path, uint64_t* size) {
-  return regularFile(open(hostPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC), size);
+FileOpening platformOpenFile(const std::string& path) {
+  const std::string host = hostPath(path);
+  const int fd = open(host.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  return regularFile(fd, errno, host);
 }
 
-int64_t platformReadFile(PlatformFile* file, void* buffer, size_t capacity) {
+FileRead platformReadFile(PlatformFile* file, void* buffer, size_t capacity) {
+  FileRead result;
   for (;;) {
     ssize_t got = read(file->fd, buffer, capacity);
     if (got < 0 && errno == EINTR) continue;
-    return got;
+    if (got < 0)
+      result.error = windowsError(errno);
+    else
+      result.bytes = static_cast<size_t>(got);
+    return result;
   }
 }
 
@@ -267,16 +326,19 @@ PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, 
     return nullptr;
   }
   const int fd = openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  *error = fd < 0 ? windowsError(errno) : ErrorAccessDenied;
-  PlatformFile* file = regularFile(fd, size);
-  if (file == nullptr) {
+  const FileOpening opening = regularFile(fd, errno, host);
+  if (opening.file == nullptr) {
+    *error = opening.failure == FileFailure::Missing || opening.failure == FileFailure::Refused
+                 ? opening.error
+                 : ErrorAccessDenied;
     close(folder);
     return nullptr;
   }
+  *size = opening.size;
   *error = 0;
-  file->folder = folder;
-  file->name = name;
-  return file;
+  opening.file->folder = folder;
+  opening.file->name = name;
+  return opening.file;
 }
 
 // Unlinked only while the name still holds the file opened; a read-only

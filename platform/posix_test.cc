@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file_checks.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"
 
@@ -145,12 +146,11 @@ TEST_F(Posix, DrivePathsStayOnTheDrive) {
   EXPECT_EQ(0, removeFile("C:\\..\\..\\outside\\.\\value"));
   EXPECT_FALSE(pathExists("C:/outside/value"));
   EXPECT_EQ(readFile("outside/value"), "x");
-  uint64_t size = 0;
   writeFile("C:/Temp/a.txt", "abc");
-  PlatformFile* file = platformOpenFile("C:\\Temp\\..\\..\\Temp\\a.txt", &size);
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(size, 3u);
-  platformCloseFile(file);
+  const FileOpening opening = platformOpenFile("C:\\Temp\\..\\..\\Temp\\a.txt");
+  ASSERT_NE(opening.file, nullptr);
+  EXPECT_EQ(opening.size, 3u);
+  platformCloseFile(opening.file);
 }
 
 TEST_F(Posix, RemovesOnlyTheRegularFileItOpened) {
@@ -186,25 +186,45 @@ TEST_F(Posix, RemovesOnlyTheRegularFileItOpened) {
 
 TEST_F(Posix, OpenFileOnlyRegularFiles) {
   writeFile("C:/Temp/file.bin", std::string("ab\0cd", 5));
+  writeFile("C:/Temp/locked", "x");
   ASSERT_EQ(mkfifo("C:/Temp/pipe", 0600), 0);
-  uint64_t size = 99;
+  ASSERT_EQ(symlink("file.bin", "C:/Temp/link"), 0);
+  ASSERT_EQ(chmod("C:/Temp/locked", 0), 0);
   const time_t start = time(nullptr);
-  EXPECT_EQ(platformOpenFile("C:\\Temp\\pipe", &size), nullptr);
-  EXPECT_EQ(platformOpenFile("C:\\Temp", &size), nullptr);
-  EXPECT_EQ(platformOpenFile("C:\\Temp\\missing", &size), nullptr);
+  const struct { const char* path; FileFailure failure; long error; uint32_t tag; } cases[] = {
+      {"C:\\Temp\\pipe", FileFailure::NotAFile, 0, 0},
+      {"C:\\Temp", FileFailure::NotAFile, 0, 0},
+      {"C:\\Temp\\missing", FileFailure::Missing, 2, 0},
+      {"C:\\Temp\\file.bin\\x", FileFailure::Missing, 2, 0},
+      {"C:\\Temp\\link", FileFailure::ContentElsewhere, 0, ReparseTagSymlink},
+  };
+  for (const auto& c : cases) {
+    const FileOpening opening = platformOpenFile(c.path);
+    EXPECT_EQ(opening.file, nullptr) << c.path;
+    EXPECT_EQ(opening.failure, c.failure) << c.path;
+    EXPECT_EQ(opening.error, c.error) << c.path;
+    EXPECT_EQ(opening.reparseTag, c.tag) << c.path;
+  }
   EXPECT_LT(time(nullptr) - start, 2);
-  EXPECT_EQ(size, 99u);
+  EXPECT_EQ(runAsNobody([] {
+              const FileOpening opening = platformOpenFile("C:\\Temp\\locked");
+              return opening.failure == FileFailure::Refused ? static_cast<int>(opening.error) : 0;
+            }),
+            ErrorAccessDenied);
 
-  PlatformFile* file = platformOpenFile("C:\\Temp\\file.bin", &size);
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(size, 5u);
+  const FileOpening opening = platformOpenFile("C:\\Temp\\file.bin");
+  ASSERT_NE(opening.file, nullptr);
+  EXPECT_EQ(opening.size, 5u);
   char buffer[8];
-  EXPECT_EQ(platformReadFile(file, buffer, sizeof buffer), 5);
+  EXPECT_EQ(platformReadFile(opening.file, buffer, sizeof buffer).bytes, 5u);
   EXPECT_EQ(std::string(buffer, 5), std::string("ab\0cd", 5));
-  EXPECT_EQ(platformReadFile(file, buffer, sizeof buffer), 0);
-  platformCloseFile(file);
+  const FileRead end = platformReadFile(opening.file, buffer, sizeof buffer);
+  EXPECT_EQ(end.bytes, 0u);
+  EXPECT_EQ(end.error, ErrorSuccess);
+  platformCloseFile(opening.file);
 }
 
+// A link is listed as one, never as a folder; followed, it is the folder.
 TEST_F(Posix, ListDirectoryMarksOnlyRealFolders) {
   writeFile("C:/Windows/Tasks/job", "x");
   makeFolders("C:/Windows/Tasks/Folder");
@@ -213,9 +233,21 @@ TEST_F(Posix, ListDirectoryMarksOnlyRealFolders) {
   ASSERT_TRUE(platformListDirectory("C:\\Windows\\Tasks", &entries));
   std::vector<std::string> listed;
   for (const DirectoryEntry& entry : entries)
-    listed.push_back(entry.name + (entry.isDirectory ? "/" : ""));
+    listed.push_back(entry.name + (entry.isDirectory ? "/" : "") + (entry.isLink ? "@" : ""));
   std::sort(listed.begin(), listed.end());
-  EXPECT_EQ(listed, (std::vector<std::string>{"../", "./", "Folder/", "job", "link"}));
+  EXPECT_EQ(listed, (std::vector<std::string>{"../", "./", "Folder/", "job", "link@"}));
+  const FolderIdentity folder = platformFolderIdentity("C:\\Windows\\Tasks\\Folder");
+  const FolderIdentity viaLink = platformFolderIdentity("C:\\Windows\\Tasks\\link");
+  EXPECT_EQ(viaLink.error, ErrorSuccess);
+  EXPECT_EQ(viaLink.id, folder.id);
+  EXPECT_EQ(viaLink.finalPath, folder.finalPath);
+  const std::string end = "/C:/Windows/Tasks/Folder";
+  ASSERT_GE(folder.finalPath.size(), end.size());
+  EXPECT_EQ(folder.finalPath.substr(folder.finalPath.size() - end.size()), end);
+  EXPECT_NE(platformFolderIdentity("C:\\Windows\\Tasks").id, folder.id);
+  EXPECT_EQ(platformFolderIdentity("C:\\Windows\\Tasks\\job").error, ErrorNotFound);
+  EXPECT_EQ(platformLinkTarget("C:\\Windows\\Tasks\\link"), "Folder");
+  EXPECT_EQ(platformLinkTarget("C:\\Windows\\Tasks\\job"), "");
 
   entries.clear();
   EXPECT_FALSE(platformListDirectory("C:\\Windows\\Missing", &entries));

@@ -8,6 +8,7 @@
 #include <ntsecapi.h>
 #include <tlhelp32.h>
 #include <winternl.h>
+#include <winioctl.h>
 
 #include <stdlib.h>
 
@@ -375,20 +376,6 @@ bool attributesOf(HANDLE file, DWORD* attributes) {
   return true;
 }
 
-// A handle to a file on disk; the size through *size. Device names such as
-// NUL or CON open too, and folders with the backup semantics: they are
-// closed again, only files on disk count.
-PlatformFile* fileOnDisk(OwnedHandle file, uint64_t* size) {
-  LARGE_INTEGER length;
-  DWORD attributes = 0;
-  if (file.get() == INVALID_HANDLE_VALUE || GetFileType(file.get()) != FILE_TYPE_DISK ||
-      !attributesOf(file.get(), &attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-      !GetFileSizeEx(file.get(), &length) || length.QuadPart < 0)
-    return nullptr;
-  *size = static_cast<uint64_t>(length.QuadPart);
-  return reinterpret_cast<PlatformFile*>(file.release());
-}
-
 }  // namespace
 
 bool platformListDirectory(const std::string& directory,
@@ -399,10 +386,12 @@ bool platformListDirectory(const std::string& directory,
   do {
     DirectoryEntry entry;
     entry.name = narrow(found.cFileName, wcslen(found.cFileName));
-    // Links and junctions to folders are entries of their own, never
-    // followed: a link loop cannot make the walk endless.
+    // A reparse point's tag is in dwReserved0. A folder behind any reparse
+    // point is no folder to list as one: a link is the walk's to decide
+    // on, and a folder a provider holds is opened, and refused, as a file.
     entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                         (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    entry.isLink = isLinkEntry(found.dwFileAttributes, found.dwReserved0);
     entries->push_back(entry);
   } while (FindNextFileW(listing, &found));
   FindClose(listing);
@@ -486,6 +475,17 @@ std::wstring ntPathOf(const std::wstring& finalPath) {
   return L"\\??\\" + finalPath.substr(win32Prefix.size());
 }
 
+std::string hexOf(const void* data, size_t size) {
+  const char* digits = "0123456789abcdef";
+  std::string hex;
+  for (size_t i = 0; i < size; ++i) {
+    const BYTE byte = static_cast<const BYTE*>(data)[i];
+    hex += digits[byte >> 4];
+    hex += digits[byte & 15];
+  }
+  return hex;
+}
+
 std::wstring randomHex() {
   unsigned char bytes[6] = {};
   if (!RtlGenRandom(bytes, sizeof bytes)) {
@@ -494,13 +494,7 @@ std::wstring randomHex() {
     ULONGLONG now = GetTickCount64() ^ (static_cast<ULONGLONG>(GetCurrentProcessId()) << 32);
     memcpy(bytes, &now, sizeof bytes);
   }
-  const wchar_t* digits = L"0123456789abcdef";
-  std::wstring hex;
-  for (unsigned char byte : bytes) {
-    hex += digits[byte >> 4];
-    hex += digits[byte & 15];
-  }
-  return hex;
+  return widen(hexOf(bytes, sizeof bytes));
 }
 
 // Nobody may delete or rename the file while it is open here (no delete
@@ -522,74 +516,206 @@ OwnedHandle openToRemove(const std::wstring& name, DWORD flags) {
   return file;
 }
 
-struct FileIdentity {
-  DWORD volume = 0, indexHigh = 0, indexLow = 0;
-  bool operator==(const FileIdentity& other) const {
-    return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
-  }
+// FILE_ID_INFO (Windows 8 and later), which the headers declare only for
+// builds that require Windows 8.
+const FILE_INFO_BY_HANDLE_CLASS FileIdInfoClass = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+struct FileIdInformation {
+  ULONGLONG volumeSerialNumber;
+  BYTE fileId[16];
 };
 
-bool identityOf(HANDLE file, FileIdentity* identity) {
+// What tells the open file apart from every other: its volume and its
+// 128-bit id, where the system has one (on ReFS the 64-bit index is not
+// unique); its 64-bit index on Windows 7. "" when neither can be had.
+std::string fileIdOf(HANDLE file) {
+  FileIdInformation id;
+  if (GetFileInformationByHandleEx(file, FileIdInfoClass, &id, sizeof id))
+    return hexOf(&id.volumeSerialNumber, sizeof id.volumeSerialNumber) + ":" +
+           hexOf(id.fileId, sizeof id.fileId);
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return false;
-  identity->volume = info.dwVolumeSerialNumber;
-  identity->indexHigh = info.nFileIndexHigh;
-  identity->indexLow = info.nFileIndexLow;
-  return true;
+  if (!GetFileInformationByHandle(file, &info)) return std::string();
+  const DWORD index[2] = {info.nFileIndexHigh, info.nFileIndexLow};
+  return hexOf(&info.dwVolumeSerialNumber, sizeof info.dwVolumeSerialNumber) +
+         ":index:" + hexOf(index, sizeof index);
+}
+
+const DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The scan lets others read, write, rename and delete the file while it
+// reads it. The backup semantics let the backup right, in force for the
+// scan, pass over the file's access list.
+OwnedHandle openToRead(const std::wstring& name, DWORD flags) {
+  return OwnedHandle(CreateFileW(name.c_str(), GENERIC_READ, ShareAll, nullptr, OPEN_EXISTING,
+                                 flags | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS,
+                                 nullptr));
+}
+
+FileOpening failedOpening(FileFailure failure, long error) {
+  FileOpening opening;
+  opening.failure = failure;
+  opening.error = error;
+  return opening;
+}
+
+// Opened on the reparse point itself and without recall, so that nothing
+// is asked of a provider: a file with no reparse point is used, a file the
+// system only stores behind one (WOF, dedup) is opened again through it and
+// used only when it is the very file first opened (the first handle is
+// closed for it, since its sharing could refuse the second open). Every
+// other reparse point, and a file to be recalled from elsewhere, is left
+// unread. Other devices open too, and folders with the backup semantics:
+// only files on disk are used.
+FileOpening openRegularFile(const std::string& path,
+                            OwnedHandle (*open)(const std::wstring& name, DWORD flags)) {
+  const std::wstring name = extendedPath(path);
+  // A device by its own name (\\.\CON, as a path made full names it) is not
+  // even opened: a console or a port may refuse, or wait.
+  if (startsWith(name, L"\\\\.\\") && name.find(L'\\', 4) == std::wstring::npos)
+    return failedOpening(FileFailure::NotAFile, ErrorSuccess);
+  OwnedHandle file = open(name, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_OPEN_NO_RECALL);
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    const long error = lastError();
+    return failedOpening(failureOfOpenError(error), error);
+  }
+  if (GetFileType(file.get()) != FILE_TYPE_DISK)
+    return failedOpening(FileFailure::NotAFile, ErrorSuccess);
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag))
+    return failedOpening(FileFailure::Refused, lastError());
+  switch (useOfOpenedFile(tag.FileAttributes, tag.ReparseTag)) {
+    case OpenedFileUse::Refuse:
+      return failedOpening(FileFailure::NotAFile, ErrorSuccess);
+    case OpenedFileUse::ContentElsewhere: {
+      FileOpening opening = failedOpening(FileFailure::ContentElsewhere, ErrorSuccess);
+      opening.reparseTag =
+          (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? tag.ReparseTag : 0;
+      opening.attributes = tag.FileAttributes;
+      return opening;
+    }
+    case OpenedFileUse::Reopen: {
+      const std::string opened = fileIdOf(file.get());
+      file.reset();
+      file = open(name, 0);
+      if (file.get() == INVALID_HANDLE_VALUE) {
+        const long error = lastError();
+        return failedOpening(failureOfOpenError(error), error);
+      }
+      if (opened.empty() || fileIdOf(file.get()) != opened)
+        return failedOpening(FileFailure::Refused, ERROR_ACCESS_DENIED);
+      break;
+    }
+    case OpenedFileUse::Use:
+      break;
+  }
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(file.get(), &length) || length.QuadPart < 0)
+    return failedOpening(FileFailure::Refused, lastError());
+  FileOpening opening;
+  opening.size = static_cast<uint64_t>(length.QuadPart);
+  opening.file = reinterpret_cast<PlatformFile*>(file.release());
+  return opening;
 }
 
 }  // namespace
 
-PlatformFile* platformOpenFile(const std::string& path, uint64_t* size) {
-  return fileOnDisk(OwnedHandle(CreateFileW(extendedPath(path).c_str(), GENERIC_READ,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING,
-                                            FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS,
-                                            nullptr)),
-                    size);
-}
+FileOpening platformOpenFile(const std::string& path) { return openRegularFile(path, openToRead); }
 
-int64_t platformReadFile(PlatformFile* file, void* buffer, size_t capacity) {
-  const DWORD chunk = chunkOf(capacity);
+FileRead platformReadFile(PlatformFile* file, void* buffer, size_t capacity) {
+  FileRead read;
   DWORD got = 0;
-  if (!ReadFile(handleOf(file), buffer, chunk, &got, nullptr)) return -1;
-  return got;
+  if (ReadFile(handleOf(file), buffer, chunkOf(capacity), &got, nullptr))
+    read.bytes = got;
+  else
+    read.error = lastError();
+  return read;
 }
 
 void platformCloseFile(PlatformFile* file) { CloseHandle(handleOf(file)); }
 
-// Opened on the link itself first. A link, junction or mount point is
-// refused; a reparse point that only stores the file (compact /exe, OneDrive,
-// deduplication) is opened again through it, and used only when that is the
-// very file first opened: the first handle is closed for it, since its
-// sharing would refuse the second open.
+// Only what the scan would read is removed: a link, junction or mount point
+// in the last part is refused rather than followed, and so is content a
+// provider holds.
 PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error) {
-  const std::wstring name = extendedPath(path);
-  OwnedHandle file = openToRemove(name, FILE_FLAG_OPEN_REPARSE_POINT);
-  if (file.get() == INVALID_HANDLE_VALUE) {
-    *error = lastError();
-    return nullptr;
-  }
-  *error = ERROR_ACCESS_DENIED;
+  const FileOpening opening = openRegularFile(path, openToRemove);
+  const bool named =
+      opening.failure == FileFailure::Missing || opening.failure == FileFailure::Refused;
+  *error = opening.file != nullptr ? ErrorSuccess : named ? opening.error : ERROR_ACCESS_DENIED;
+  if (opening.file != nullptr) *size = opening.size;
+  return opening.file;
+}
+
+// Opened following every link on the way, as the scheduler would list it.
+FolderIdentity platformFolderIdentity(const std::string& path) {
+  FolderIdentity identity;
+  const OwnedHandle folder(CreateFileW(extendedPath(path).c_str(), FILE_READ_ATTRIBUTES, ShareAll,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                       nullptr));
   FILE_ATTRIBUTE_TAG_INFO tag;
-  if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag))
-    return nullptr;
-  const OpenedFileUse use = useOfFileToRemove(tag.FileAttributes, tag.ReparseTag);
-  if (use == OpenedFileUse::Refuse) return nullptr;
-  if (use == OpenedFileUse::Reopen) {
-    FileIdentity opened, reopened;
-    if (!identityOf(file.get(), &opened)) return nullptr;
-    file.reset();
-    file = openToRemove(name, 0);
-    if (file.get() == INVALID_HANDLE_VALUE) {
-      *error = lastError();
-      return nullptr;
-    }
-    if (!identityOf(file.get(), &reopened) || !(reopened == opened)) return nullptr;
+  if (folder.get() == INVALID_HANDLE_VALUE ||
+      !GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+    identity.error = lastError();
+    return identity;
   }
-  PlatformFile* opened = fileOnDisk(std::move(file), size);
-  if (opened != nullptr) *error = 0;
-  return opened;
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    identity.error = ErrorNotFound;
+    return identity;
+  }
+  const std::wstring final = finalPath(folder.get());
+  identity.finalPath = narrow(final.data(), final.size());
+  identity.id = fileIdOf(folder.get());
+  // Where the links end, a reparse point still there holds the folder for
+  // a provider, which would be asked for its listing.
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || identity.id.empty())
+    identity.error = ERROR_ACCESS_DENIED;
+  return identity;
+}
+
+namespace {
+
+// The print name a symbolic link or junction keeps in its reparse data, as
+// it shows it (..\A, C:\Windows), else its substitute name.
+std::string reparseTarget(const BYTE* data, DWORD size) {
+  uint32_t tag = 0;
+  uint16_t names[4] = {};  // substitute offset and length, print offset and length, in bytes
+  if (size < 16) return std::string();
+  memcpy(&tag, data, sizeof tag);
+  memcpy(names, data + 8, sizeof names);
+  const size_t start = tag == IO_REPARSE_TAG_SYMLINK       ? 20
+                       : tag == IO_REPARSE_TAG_MOUNT_POINT ? 16
+                                                           : 0;
+  if (start == 0) return std::string();
+  for (int name : {2, 0}) {
+    const size_t at = start + names[name], length = names[name + 1];
+    if (length == 0 || at + length > size) continue;
+    std::wstring units(length / sizeof(wchar_t), L'\0');
+    memcpy(&units[0], data + at, units.size() * sizeof(wchar_t));
+    return narrow(units.data(), units.size());
+  }
+  return std::string();
+}
+
+}  // namespace
+
+// Wine keeps no reparse data for its Unix links: there the target is where
+// the link ends.
+std::string platformLinkTarget(const std::string& path) {
+  const std::wstring name = extendedPath(path);
+  const OwnedHandle link(
+      CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::vector<BYTE> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+  DWORD size = 0;
+  if (link.get() != INVALID_HANDLE_VALUE &&
+      DeviceIoControl(link.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                      static_cast<DWORD>(data.size()), &size, nullptr)) {
+    const std::string target = reparseTarget(data.data(), size);
+    if (!target.empty()) return target;
+  }
+  const OwnedHandle followed(CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (followed.get() == INVALID_HANDLE_VALUE) return std::string();
+  const std::wstring final = finalPath(followed.get());
+  return narrow(final.data(), final.size());
 }
 
 // Asked of the file system itself, whose status tells a mapped file (a
@@ -736,7 +862,7 @@ const DWORD StopWaitMilliseconds = 5000;
 
 // Whether the process runs the file of that identity: its program, as the
 // system names it, opened and compared by volume and file id.
-bool runsFile(HANDLE process, const FileIdentity& file) {
+bool runsFile(HANDLE process, const std::string& fileId) {
   std::wstring image(32768, L'\0');
   DWORD length = static_cast<DWORD>(image.size());
   if (!QueryFullProcessImageNameW(process, 0, &image[0], &length)) return false;
@@ -744,9 +870,7 @@ bool runsFile(HANDLE process, const FileIdentity& file) {
       CreateFileW(extendedPath(narrow(image.data(), length)).c_str(), FILE_READ_ATTRIBUTES,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  FileIdentity identity;
-  return program.get() != INVALID_HANDLE_VALUE && identityOf(program.get(), &identity) &&
-         identity == file;
+  return program.get() != INVALID_HANDLE_VALUE && fileIdOf(program.get()) == fileId;
 }
 
 long endProcess(HANDLE process) {
@@ -763,8 +887,8 @@ long endProcess(HANDLE process) {
 // right, so that it is reported rather than passed over.
 std::vector<ProcessStop> platformStopProcessesRunning(PlatformFile* opened) {
   std::vector<ProcessStop> stops;
-  FileIdentity file;
-  if (!identityOf(handleOf(opened), &file)) return stops;
+  const std::string file = fileIdOf(handleOf(opened));
+  if (file.empty()) return stops;
   const OwnedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (snapshot.get() == INVALID_HANDLE_VALUE) return stops;
   PROCESSENTRY32W entry;

@@ -1,7 +1,7 @@
 // Prints what the Windows build's reader, extractor, fingerprint and key
 // deletion make of a machine, and sets up what a regedit import cannot, so
 // that the native suites can check them under Wine:
-//   vorkel-probe read PATH | md5 PATH | path ARGUMENTS-FILE | list FOLDER
+//   vorkel-probe read PATH | md5 PATH | path ARGUMENTS-FILE | list FOLDER | hold PATH
 //   vorkel-probe delete-key KEY | open-key KEY | protect KEY | shut KEY | unprotect KEY
 //   vorkel-probe attributes PATH HEX | refuses-deletion PATH | process-id PATH
 //   vorkel-probe make-link KEY TARGET | remove-link KEY | link-value KEY
@@ -17,6 +17,7 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <string>
@@ -55,15 +56,49 @@ std::wstring wide(const std::string& text) {
 }
 
 std::string wholeFile(const std::string& path) {
-  uint64_t size = 0;
   std::string bytes;
-  PlatformFile* file = platformOpenFile(path, &size);
-  if (file == nullptr) return bytes;
+  const FileOpening opening = platformOpenFile(path);
+  if (opening.file == nullptr) return bytes;
   char chunk[65536];
-  for (int64_t got; (got = platformReadFile(file, chunk, sizeof chunk)) > 0;)
-    bytes.append(chunk, static_cast<size_t>(got));
-  platformCloseFile(file);
+  for (FileRead got; (got = platformReadFile(opening.file, chunk, sizeof chunk)).bytes > 0;)
+    bytes.append(chunk, got.bytes);
+  platformCloseFile(opening.file);
   return bytes;
+}
+
+// The digest, or why there is none: "missing 2", "not a file", "refused 32",
+// "elsewhere 9000001a 400".
+std::string fingerprintText(const Fingerprint& fingerprint) {
+  char hex[32];
+  switch (fingerprint.failure) {
+    case FileFailure::None:
+      return fingerprint.md5;
+    case FileFailure::Missing:
+      return "missing " + std::to_string(fingerprint.error);
+    case FileFailure::NotAFile:
+      return "not a file";
+    case FileFailure::Refused:
+      return "refused " + std::to_string(fingerprint.error);
+    case FileFailure::ContentElsewhere:
+      snprintf(hex, sizeof hex, "%x %x", static_cast<unsigned>(fingerprint.reparseTag),
+               static_cast<unsigned>(fingerprint.attributes));
+      return std::string("elsewhere ") + hex;
+  }
+  return "?";
+}
+
+// Holds the file open sharing nothing, as another program may, until it is
+// ended; PATH.held says when it does.
+int holdFile(const std::string& path) {
+  HANDLE held =
+      CreateFileW(wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (held == INVALID_HANDLE_VALUE) return 1;
+  HANDLE marker = CreateFileW(wide(path + ".held").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
+  if (marker == INVALID_HANDLE_VALUE) return 1;
+  CloseHandle(marker);
+  Sleep(INFINITE);
+  return 0;
 }
 
 // The backup and restore rights as the process's token holds them now:
@@ -224,13 +259,16 @@ int main() {
     TaskRecord record = readTaskDefinition(subject);
     print(record.uri + '\0' + record.command + '\0' + record.arguments);
   } else if (verb == "md5") {
-    print(fileMd5Hex(subject));
+    print(fingerprintText(fileFingerprint(subject)));
   } else if (verb == "path") {
     print(extractExecutablePath(wholeFile(subject)));
   } else if (verb == "list") {
-    std::vector<std::string> files;
-    collectTaskFiles(subject, &files);
-    for (const std::string& file : files) print(file + '\n');
+    const TaskStoreListing listing = collectTaskFiles(subject);
+    for (const std::string& file : listing.files) print(file + '\n');
+    for (const StoreLink& link : listing.links)
+      print("link " + link.path + " -> " + link.target + (link.walked ? " walked\n" : "\n"));
+  } else if (verb == "hold") {
+    return holdFile(subject);
   } else if (verb == "delete-key") {
     // What the deletion reports, with the rights seen from here before and
     // after it.

@@ -108,19 +108,29 @@ TEST_F(WineProbe, FingerprintsFilesAsTheNativeBuildDoes) {
   };
   for (const auto& c : cases) {
     writeFile(host(c.name), c.bytes);
-    EXPECT_EQ(md5Of(c.bytes), fileMd5Hex(host(c.name))) << c.name;
+    EXPECT_EQ(md5Of(c.bytes), fileFingerprint(host(c.name)).md5) << c.name;
     EXPECT_EQ(md5Of(c.bytes), runProbe("md5", windows(c.name))) << c.name;
   }
 }
 
+// Each says why it has no digest. A file another program holds open sharing
+// nothing is refused, and named so: not passed over as clean.
 TEST_F(WineProbe, OpensNoDeviceFolderOrMissingFile) {
   makeFolders(host("folder"));
-  for (const std::string& path : {std::string("C:\\NUL.exe"), std::string("C:\\CON.exe"),
-                                  windows("folder"), windows("missing.exe")}) {
+  writeFile(host("held.exe"), "held");
+  const int holder = startUnderWine({probeProgram(), "hold", windows("held.exe")});
+  for (int tries = 0; tries < 300 && !pathExists(host("held.exe.held")); ++tries) usleep(100000);
+  const struct { std::string path; const char* says; } cases[] = {
+      {"C:\\NUL.exe", "not a file"},      {"C:\\CON.exe", "not a file"},
+      {windows("folder"), "not a file"},  {windows("missing.exe"), "missing 2"},
+      {windows("held.exe"), "refused 32"},
+  };
+  for (const auto& c : cases) {
     double seconds = 0;
-    EXPECT_EQ("", runProbe("md5", path, &seconds)) << path;
-    EXPECT_LT(seconds, 10.0) << path;
+    EXPECT_EQ(c.says, runProbe("md5", c.path, &seconds)) << c.path;
+    EXPECT_LT(seconds, 10.0) << c.path;
   }
+  stopUnderWine(holder);
   EXPECT_EQ(std::string(2, '\0'), runProbe("read", "C:\\CON")) << "an empty record";
 }
 
@@ -136,24 +146,39 @@ TEST_F(WineProbe, ExtractsFromA16MiBLineInLinearTime) {
   EXPECT_LT(seconds, 5.0);
 }
 
-// Links are entries of their own on both builds: a loop in the store must
-// not make the walk endless, nor list a file twice.
+// A link in the store is named, never listed as a file; what lies below a
+// link to a folder inside the store is listed once, by its own name, so a
+// loop cannot make the walk endless. Wine keeps no reparse data for its Unix
+// links: the target it names is where the link ends.
 TEST_F(WineProbe, WalksLinkLoopsAsTheNativeBuildDoes) {
   writeFile(host("store/root.xml"), "x");
   writeFile(host("store/A/inner.xml"), "x");
   ASSERT_EQ(0, symlink("..", host("store/A/up").c_str()));
   ASSERT_EQ(0, symlink(".", host("store/A/self").c_str()));
-  std::vector<std::string> expected;
-  for (const char* name : {"A\\inner.xml", "A\\self", "A\\up", "root.xml"})
-    expected.push_back(windows("store\\") + name);
-  std::vector<std::string> native;
-  collectTaskFiles(host("store"), &native);
-  for (std::string& path : native) path.replace(0, host("store").size(), windows("store"));
-  std::sort(native.begin(), native.end());
-  EXPECT_EQ(expected, native);
+  ASSERT_EQ(0, symlink("A", host("store/B").c_str()));
+  const struct { const char* link; const char* says; const char* leadsTo; } links[] = {
+      {"A\\self", ".", "\\A"}, {"A\\up", "..", ""}, {"B", "A", "\\A"}};
+  std::vector<std::string> native = {windows("store\\A\\inner.xml"), windows("store\\root.xml")};
+  std::vector<std::string> wine = native;
+  for (const auto& l : links) {
+    const std::string named = "link " + windows("store\\") + l.link + " -> ";
+    native.push_back(named + l.says + " walked");
+    wine.push_back(named + "\\\\?\\" + windows("store") + l.leadsTo + " walked");
+  }
+  const auto asWindows = [](const std::string& path) {
+    return windows("store") + path.substr(host("store").size());
+  };
+  const TaskStoreListing listing = collectTaskFiles(host("store"));
+  std::vector<std::string> nativeLines;
+  for (const std::string& file : listing.files) nativeLines.push_back(asWindows(file));
+  for (const StoreLink& link : listing.links)
+    nativeLines.push_back("link " + asWindows(link.path) + " -> " + link.target +
+                          (link.walked ? " walked" : ""));
+  std::sort(nativeLines.begin(), nativeLines.end());
+  EXPECT_EQ(native, nativeLines);
   std::vector<std::string> listed = splitLines(runProbe("list", windows("store"), nullptr, 15));
   std::sort(listed.begin(), listed.end());
-  EXPECT_EQ(expected, listed);
+  EXPECT_EQ(wine, listed);
 }
 
 namespace {
@@ -333,7 +358,7 @@ TEST_F(WineProbe, TakesListedNamesAsTheyAreAndCommandPathsAsRun) {
       {"run\\a.exe ", md5Of("plain")},
       {"run\\a.exe.", md5Of("plain")},
       {"run\\.\\x\\..\\a.exe", md5Of("plain")},
-      {"run\\NUL.exe", ""},  // the device
+      {"run\\NUL.exe", "not a file"},  // the device
   };
   for (const auto& e : executables) EXPECT_EQ(e.md5, runProbe("md5", windows(e.path))) << e.path;
 }

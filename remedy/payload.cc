@@ -19,7 +19,7 @@ PayloadRemoval removeIfStillThePayload(const std::string& path) {
   if (file == nullptr) return removal;
   removal.outcome = PayloadOutcome::Changed;
   removal.code = ErrorSuccess;
-  if (isKnownPayloadMd5(openFileMd5Hex(file, size))) {
+  if (isKnownPayloadMd5(openFileFingerprint(file, size).md5)) {
     removal.stopped = platformStopProcessesRunning(file);
     removal.otherNames = platformOtherNames(file);
     const FileDeletion deletion = platformDeleteOpenFile(file);

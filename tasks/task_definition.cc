@@ -16,23 +16,33 @@ namespace {
 // was not written by it and is not worth the memory.
 const uint64_t LargestDefinition = uint64_t(256) << 20;
 
-// The file's bytes, or null when it cannot be opened, is too large or the
-// memory cannot be had. A file cut short while read gives what was read.
-std::unique_ptr<unsigned char[]> readWholeFile(const std::string& path, size_t* size) {
-  uint64_t fileSize = 0;
-  PlatformFile* file = platformOpenFile(path, &fileSize);
-  if (file == nullptr) return nullptr;
+// The file's bytes, or null when it is too large, the memory cannot be had
+// or it cannot be read whole; why it could not be read goes in *record.
+std::unique_ptr<unsigned char[]> readWholeFile(const std::string& path, size_t* size,
+                                               TaskRecord* record) {
+  const FileOpening opening = platformOpenFile(path);
+  record->readFailure = opening.failure;
+  record->readError = opening.error;
+  record->reparseTag = opening.reparseTag;
+  record->attributes = opening.attributes;
+  if (opening.file == nullptr) return nullptr;
   std::unique_ptr<unsigned char[]> contents;
-  if (fileSize <= LargestDefinition)
-    contents.reset(new (std::nothrow) unsigned char[static_cast<size_t>(fileSize)]);
+  if (opening.size <= LargestDefinition)
+    contents.reset(new (std::nothrow) unsigned char[static_cast<size_t>(opening.size)]);
   size_t filled = 0;
-  while (contents && filled < fileSize) {
-    int64_t got = platformReadFile(file, contents.get() + filled,
-                                   static_cast<size_t>(fileSize) - filled);
-    if (got <= 0) break;
-    filled += static_cast<size_t>(got);
+  while (contents && filled < opening.size) {
+    const FileRead got = platformReadFile(opening.file, contents.get() + filled,
+                                          static_cast<size_t>(opening.size) - filled);
+    if (got.error != ErrorSuccess || got.bytes == 0) {
+      // Part of a definition is not the definition: nothing of it is judged.
+      record->readFailure = FileFailure::Refused;
+      record->readError = got.error != ErrorSuccess ? got.error : ErrorCutShort;
+      contents.reset();
+      break;
+    }
+    filled += got.bytes;
   }
-  platformCloseFile(file);
+  platformCloseFile(opening.file);
   *size = filled;
   return contents;
 }
@@ -61,7 +71,7 @@ std::string wholeText(const pugi::xml_node& element) {
 TaskRecord readTaskDefinition(const std::string& path) {
   TaskRecord record;
   size_t size = 0;
-  std::unique_ptr<unsigned char[]> contents = readWholeFile(path, &size);
+  std::unique_ptr<unsigned char[]> contents = readWholeFile(path, &size, &record);
   if (!contents) return record;
   // Read through the platform layer rather than load_file so that paths
   // mean the same on every backend and a device name is never opened; the

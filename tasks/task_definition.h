@@ -2,8 +2,12 @@
 #ifndef VORKELBRAITH_TASKS_TASK_DEFINITION_H_
 #define VORKELBRAITH_TASKS_TASK_DEFINITION_H_
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
+
+#include "platform/platform.h"
 
 /// A program the task starts, as UTF-8.
 struct TaskAction {
@@ -19,9 +23,16 @@ struct TaskRecord {
   std::string command;
   std::string arguments;
   std::vector<TaskAction> actions;  // every Exec, in order
+  // Why the definition's bytes could not be had (platformOpenFile's
+  // failure, or Refused with the read's code or ErrorCutShort); None when
+  // they were read, whether or not they parsed.
+  FileFailure readFailure = FileFailure::None;
+  long readError = ErrorSuccess;
+  uint32_t reparseTag = 0, attributes = 0;  // ContentElsewhere: which
 };
 
-/// Never fails: a file that cannot be read or parsed gives empty fields.
+/// Never fails: a file that cannot be read or parsed gives empty fields,
+/// and one that cannot be read says why.
 TaskRecord readTaskDefinition(const std::string& path);
 
 #endif  // VORKELBRAITH_TASKS_TASK_DEFINITION_H_

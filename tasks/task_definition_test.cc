@@ -139,9 +139,22 @@ TEST(TaskDefinition, GivesEmptyRecordForWhatIsNotARegularReadableFile) {
   ASSERT_EQ(0, truncate(huge.c_str(), (off_t(256) << 20) + 1));
   std::string fifo = folder.path + "/fifo";
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
-  for (const std::string& path : {folder.path + "/missing", folder.path + "/dir",
-                                  huge, fifo, std::string()})
-    EXPECT_EQ(Fields(), fieldsOf(readTaskDefinition(path))) << path;
+  ASSERT_EQ(0, symlink("huge", (folder.path + "/link").c_str()));
+  // Too large is read no further, as a definition that does not parse.
+  const struct { std::string path; FileFailure failure; long error; } cases[] = {
+      {folder.path + "/missing", FileFailure::Missing, ErrorNotFound},
+      {folder.path + "/dir", FileFailure::NotAFile, ErrorSuccess},
+      {huge, FileFailure::None, ErrorSuccess},
+      {fifo, FileFailure::NotAFile, ErrorSuccess},
+      {folder.path + "/link", FileFailure::ContentElsewhere, ErrorSuccess},
+      {"", FileFailure::Missing, ErrorNotFound},
+  };
+  for (const auto& c : cases) {
+    const TaskRecord record = readTaskDefinition(c.path);
+    EXPECT_EQ(Fields(), fieldsOf(record)) << c.path;
+    EXPECT_EQ(c.failure, record.readFailure) << c.path;
+    EXPECT_EQ(c.error, record.readError) << c.path;
+  }
   // The same bytes at a readable size do give the record.
   EXPECT_EQ(Fields("\\t", "cmd.exe", "/c C:\\a.exe"), readBytes(valid));
 }

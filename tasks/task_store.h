@@ -5,11 +5,29 @@
 #include <string>
 #include <vector>
 
-/// Appends the full path of every non-directory entry below directory
-/// (given without a trailing separator), depth first, each folder's files
-/// where the folder stands among its siblings. A folder that cannot be
-/// listed adds nothing.
-void collectTaskFiles(const std::string& directory,
-                      std::vector<std::string>* list);
+/// A link the walk met in the store (a symbolic link or a junction). The
+/// scheduler makes none: each is someone else's.
+struct StoreLink {
+  std::string path;    // as listed, like a definition's path
+  std::string target;  // what it says it leads to (platformLinkTarget); "" when unreadable
+  /// Its target is a folder inside the store, whose entries the walk lists:
+  /// under the folder's own name when the walk reaches it there, else
+  /// through the link. False for a link out of the store (a drive's root,
+  /// another folder), to a file, or to nothing: nothing below it is listed.
+  bool walked = false;
+};
+
+struct TaskStoreListing {
+  std::vector<std::string> files;  // every entry that is neither a folder nor a link
+  std::vector<StoreLink> links;
+};
+
+/// Everything below root (given without a trailing separator). The folders
+/// themselves come first, depth first, each folder's files where the folder
+/// stands among its siblings; then what lies below the links, in the order
+/// they were met. Each folder is listed once, known by its identity, so no
+/// link can make the walk endless. A folder that cannot be listed adds
+/// nothing.
+TaskStoreListing collectTaskFiles(const std::string& root);
 
 #endif  // VORKELBRAITH_TASKS_TASK_STORE_H_

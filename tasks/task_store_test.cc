@@ -32,10 +32,7 @@ std::vector<std::string> sorted(std::vector<std::string> list) {
 // Root may list any folder, so the walk runs as nobody when we are root.
 std::vector<std::string> collectAsUnprivileged(const std::string& root) {
   std::vector<std::string> list;
-  if (geteuid() != 0) {
-    collectTaskFiles(root, &list);
-    return list;
-  }
+  if (geteuid() != 0) return collectTaskFiles(root).files;
   int channel[2];
   if (pipe(channel) != 0) return {"no pipe"};
   pid_t child = fork();
@@ -43,7 +40,7 @@ std::vector<std::string> collectAsUnprivileged(const std::string& root) {
     close(channel[0]);
     if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
       _exit(3);
-    collectTaskFiles(root, &list);
+    list = collectTaskFiles(root).files;
     std::string joined;
     for (const std::string& path : list) joined += path + '\n';
     _exit(write(channel[1], joined.data(), joined.size()) ==
@@ -81,28 +78,44 @@ TEST(TaskStore, ListsEveryNonFolderEntryInPreOrder) {
   for (const std::string& file : files) writeFile(std::string(HostRoot) + "/" + file, "x");
   ASSERT_EQ(0, chmod((std::string(HostRoot) + "/read-only").c_str(), 0444));
   makeFolders(std::string(HostRoot) + "/Empty/AlsoEmpty");
-  // Entries that are not folders, whatever they point at: never followed.
+  // Links are named with what they say, never listed as files. What lies
+  // below those to a folder inside the store is listed, once, by its own name.
   const std::string links = std::string(HostRoot) + "/Links/";
   makeFolders(links);
-  ASSERT_EQ(0, symlink("..", (links + "loop-up").c_str()));
-  ASSERT_EQ(0, symlink(".", (links + "loop-self").c_str()));
-  ASSERT_EQ(0, symlink("nowhere", (links + "dangling").c_str()));
-  ASSERT_EQ(0, symlink("../Folder-a", (links + "folder").c_str()));
+  const struct { const char* name; const char* target; bool walked; } linked[] = {
+      {"loop-up", "..", true},           {"loop-self", ".", true},
+      {"folder", "../Folder-a", true},   {"dangling", "nowhere", false},
+      {"to-file", "../file-a", false},   {"out-of-the-store", "../..", false},
+      {"drive-root", "/", false},
+  };
+  std::vector<std::string> expectedLinks;
+  for (const auto& l : linked) {
+    ASSERT_EQ(0, symlink(l.target, (links + l.name).c_str()));
+    expectedLinks.push_back(windowsPath("Links/") + l.name + " -> " + l.target +
+                            (l.walked ? " walked" : ""));
+  }
   ASSERT_EQ(0, mkfifo((links + "fifo").c_str(), 0644));
-  for (const char* name : {"loop-up", "loop-self", "dangling", "folder", "fifo"})
-    files.push_back(std::string("Links/") + name);
+  files.push_back("Links/fifo");
 
-  std::vector<std::string> list = {"kept"};
-  collectTaskFiles(Root, &list);
+  const TaskStoreListing listing = collectTaskFiles(Root);
 
   // Independent of the code under test: the system's listing order.
-  std::vector<std::string> expected = {"kept"};
-  for (const std::string& entry : listingOrder(HostRoot))
-    expected.push_back(std::string(Root) + "\\" + entry);
-  EXPECT_EQ(expected, list);
-  std::vector<std::string> everyFile = {"kept"};
+  std::vector<std::string> expected;
+  for (const std::string& entry : listingOrder(HostRoot)) {
+    std::string host = std::string(HostRoot) + "/" + entry;
+    std::replace(host.begin(), host.end(), '\\', '/');
+    struct stat info;
+    if (lstat(host.c_str(), &info) == 0 && !S_ISLNK(info.st_mode))
+      expected.push_back(std::string(Root) + "\\" + entry);
+  }
+  EXPECT_EQ(expected, listing.files);
+  std::vector<std::string> everyFile;
   for (const std::string& file : files) everyFile.push_back(windowsPath(file));
-  EXPECT_EQ(sorted(everyFile), sorted(list));
+  EXPECT_EQ(sorted(everyFile), sorted(listing.files));
+  std::vector<std::string> named;
+  for (const StoreLink& link : listing.links)
+    named.push_back(link.path + " -> " + link.target + (link.walked ? " walked" : ""));
+  EXPECT_EQ(sorted(expectedLinks), sorted(named));
 }
 
 TEST(TaskStore, AddsNothingWithoutAFolderToList) {
@@ -110,21 +123,24 @@ TEST(TaskStore, AddsNothingWithoutAFolderToList) {
   makeFolders("C:/Empty/Nested");
   writeFile("C:/file", "<Task/>");
   for (const char* root : {"C:\\Empty", "C:\\Missing", "C:\\file", "C:\\file\\x"}) {
-    std::vector<std::string> list = {"kept"};
-    collectTaskFiles(root, &list);
-    EXPECT_EQ(std::vector<std::string>{"kept"}, list) << root;
+    const TaskStoreListing listing = collectTaskFiles(root);
+    EXPECT_TRUE(listing.files.empty() && listing.links.empty()) << root;
   }
 }
 
+// A folder below one that cannot be listed is listed through a link to it.
 TEST(TaskStore, SkipsOnlyTheFolderItCannotList) {
   InMachineFolder machine;
   for (const char* file : {"root-file", "Locked/hidden", "Locked/Sub/deeper",
-                           "Open/file", "Open/unreadable", "Zed/last"})
+                           "Open/file", "Open/unreadable", "Zed/last", "Passable/Sub/deepest"})
     writeFile(std::string(HostRoot) + "/" + file, "x");
+  ASSERT_EQ(0, symlink("../Passable/Sub", (std::string(HostRoot) + "/Open/sub").c_str()));
   ASSERT_EQ(0, chmod((std::string(HostRoot) + "/Open/unreadable").c_str(), 0));
   ASSERT_EQ(0, chmod((std::string(HostRoot) + "/Locked").c_str(), 0));
+  ASSERT_EQ(0, chmod((std::string(HostRoot) + "/Passable").c_str(), 0111));
   std::vector<std::string> expected;
-  for (const char* file : {"root-file", "Open/file", "Open/unreadable", "Zed/last"})
+  for (const char* file : {"root-file", "Open/file", "Open/unreadable", "Zed/last",
+                           "Open/sub/deepest"})
     expected.push_back(windowsPath(file));
   EXPECT_EQ(sorted(expected), sorted(collectAsUnprivileged(Root)));
 }

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <string.h>
 #include <iconv.h>
 #include <linux/capability.h>
@@ -230,6 +231,15 @@ std::string startScreenText(MessageKey role, const std::string& root) {
          line(MsgBannerRule) + line(MsgEnvHeading) + msg(MsgRoleLabel) + line(role) +
          msg(MsgRootLabel) + root + "\n" + line(MsgNoticeHeading) + line(MsgNotice1) +
          line(MsgNotice2) + msg(MsgAskStart);
+}
+
+int runAsNobody(const std::function<int()>& body) {
+  const pid_t child = fork();
+  if (child == 0)
+    _exit(setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0 ? body() : 255);
+  int status = -1;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
 }
 
 double monotonicSeconds() {

@@ -76,6 +76,10 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& unsetEnv = {},
                          int timeoutSeconds = 120, const Interlude* interlude = nullptr);
 
+/// What body returns (0 to 255), run in a child process as nobody, whom a
+/// file's permission bits shut out as root's are not; -1 when it did not end so.
+int runAsNobody(const std::function<int()>& body);
+
 /// Seconds on a monotonic clock, to time runs by. (<chrono> is not for the
 /// suites built as C++20: its units hold a character GBK has not.)
 double monotonicSeconds();
