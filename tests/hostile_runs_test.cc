@@ -174,6 +174,8 @@ const std::vector<Scenario>& scenarios() {
              TaskFile task = definition(folder + name, "\\t", Interpreter,
                                         "/c start " + PayloadString, reached);
              task.listed = listed;
+             // Listed, but too long a path to open: named, not passed over.
+             if (listed && !reached) task.unjudgedFields = errorField(ErrorAccessDenied);
              s.machine.tasks.push_back(task);
            }
          }
@@ -206,15 +208,19 @@ const std::vector<Scenario>& scenarios() {
       removesTaskNamed("JudgesDefinitionNamedWithTrailingDot", "Upd."),
       removesTaskNamed("JudgesDefinitionNamedWithTrailingSpace", "Upd "),
 
-      // Links are entries, never followed; a link to a folder opens no file.
-      {.name = "ListsLinkLoopsAsEntries", .machine = infectedMachineWith([](Machine& m) {
+      // Links are no definitions: each is named with its target, and one to a
+      // folder inside the store walked once there, so no loop forms; one out
+      // of the store (to the root of everything) is not walked.
+      {.name = "NamesLinksInTheStoreAndWalksEachFolderOnce",
+       .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("Loop\\self", ".", EntryKind::Symlink));
          m.tasks.push_back(rawFile("Loop\\up", "..", EntryKind::Symlink));
          m.tasks.push_back(rawFile("Loop\\root", "/", EntryKind::Symlink));
        })},
 
-      // Definitions that cannot be read: a FIFO (opened without waiting for
-      // a writer) and a link to nothing, which Wine does not list at all.
+      // Definitions with nothing to read: a FIFO (opened without waiting for
+      // a writer) passed over, and a link to nothing, named natively; Wine
+      // does not list it at all.
       {.name = "PassesOverUnreadableDefinitions", .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("pipe", "", EntryKind::Fifo));
          m.tasks.push_back(rawFile("dangling", "nowhere", EntryKind::Symlink));
@@ -222,21 +228,47 @@ const std::vector<Scenario>& scenarios() {
        .prepare = [](const Runner& r, Scenario& s) { s.machine.tasks.back().listed = !r.wine; }},
 
       // Permission bits shut the tool (and Wine's server, started the same
-      // way) out of a definition that would be a second infected task.
-      {.name = "PassesOverDefinitionItCannotOpen", .machine = infectedMachineWith([](Machine& m) {
+      // way) out of a definition that would be a second infected task: it is
+      // named with the system's code, never called clean.
+      {.name = "NamesDefinitionItCannotOpen", .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("locked", utf16leWithBom(schedulerTaskXml(
                                                  "\\locked", Interpreter, QuotedPayload)),
                                    EntryKind::Locked));
-       })},
+         m.tasks.back().unjudgedFields = errorField(ErrorAccessDenied);
+       }),
+       .outcome = "dangerous=1 removed=1 incomplete=0 unjudged=1 restart=no"},
 
       // ---- Candidate executables -----------------------------------------
       {.name = "IgnoresFolderNamedExe",
        .prepare = candidate("/c start " + PayloadString, Never,
                             [](MachineFile& f) { f.kind = EntryKind::Folder; })},
 
-      {.name = "IgnoresPayloadItCannotOpen",
-       .prepare = candidate(QuotedPayload, Never,
-                            [](MachineFile& f) { f.kind = EntryKind::Locked; })},
+      // A payload the tool may not read, or one another program holds open
+      // sharing nothing: named, and nothing of it deleted on a guess.
+      {.name = "NamesPayloadItCannotOpen", .prepare = [](const Runner& r, Scenario& s) {
+         candidate(QuotedPayload, Never, [](MachineFile& f) { f.kind = EntryKind::Locked; })(r, s);
+         s.machine.tasks[0].unjudgedPath = PayloadString;
+         s.machine.tasks[0].unjudgedFields = errorField(ErrorAccessDenied);
+       }},
+      {.name = "NamesPayloadHeldOpenSharingNothing", .wineOnly = true,
+       .prepare = [](const Runner& r, Scenario& s) {
+         candidate(QuotedPayload, Never, [](MachineFile& f) { f.held = true; })(r, s);
+         s.machine.tasks[0].unjudgedPath = PayloadString;
+         s.machine.tasks[0].unjudgedFields = errorField(ErrorSharingViolation);
+       },
+       .recordHolds = [](const Runner&) -> std::vector<std::string> {
+         return {"not judged, executable could not be read, error 32: " + PayloadString,
+                 "not judged: 1"};
+       },
+       .outcome = "dangerous=0 removed=0 incomplete=0 unjudged=1 restart=no"},
+
+      // The user's own default cryptographic provider names one that is not
+      // there: the fingerprint asks no provider, and the task is removed.
+      {.name = "FingerprintsWhateverProviderTheUserNames", .wineOnly = true,
+       .machine = infectedMachineWith([](Machine& m) {
+         m.userValues = {
+             {"Software\\Microsoft\\Cryptography\\Provider Type 024", "Name", "Bogus Provider"}};
+       })},
 
       // Under Wine these open devices, which are not files on disk; CON
       // must not wait for input.

@@ -325,24 +325,30 @@ ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSecond
   std::vector<int> running;
   runningIds.clear();
   for (const MachineFile& file : machine.files) {
+    if (runner.wine && file.held) {
+      running.push_back(startUnderWine({probeProgram(), "hold", file.windowsPath}));
+      const std::string marker = hostPath(file.windowsPath) + ".held";
+      for (int tries = 0; tries < 300 && !pathExists(marker); ++tries) usleep(100 * 1000);
+    }
     if (!runner.wine || !file.running) continue;
     running.push_back(startRunning(file.windowsPath));
     runningIds[file.windowsPath] =
         runUnderWine({probeProgram(), "process-id", file.windowsPath}, "").out;
   }
   // Writers keep changing the growing files until the run is over: up to
-  // 64 MiB a megabyte at a time, then cut to nothing and again.
+  // 64 MiB a megabyte at a time, then written over from the start again.
+  // Never cut: a file that ends before its size is named as unread, which
+  // a unit row shows.
   std::atomic<bool> over(false);
   std::vector<std::thread> writers;
   for (const MachineFile& file : machine.files) {
     if (!file.growing) continue;
     std::string host = hostPath(file.windowsPath);
     writers.emplace_back([host, &over] {
-      int fd = open(host.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+      int fd = open(host.c_str(), O_WRONLY | O_CLOEXEC);
       const std::string chunk(1 << 20, 'g');
-      for (int written = 0; fd >= 0 && !over; ++written) {
-        if (written == 64 && ftruncate(fd, 0) == 0) written = 0;
-        if (write(fd, chunk.data(), chunk.size()) < 0) break;
+      for (off_t written = 0; fd >= 0 && !over; written = (written + 1) % 64) {
+        if (pwrite(fd, chunk.data(), chunk.size(), written << 20) < 0) break;
       }
       if (fd >= 0) close(fd);
     });

@@ -38,6 +38,9 @@ struct TaskFile {
   // No definition at all: the task is only in the registry, at "\" and its
   // relative path, and reported after the definitions.
   bool registryOnly = false;
+  // What the scan names as not judged, after its progress line: the file it
+  // could not read ("" for the definition itself) and the fields after it.
+  std::string unjudgedPath = "", unjudgedFields = "";
 };
 
 enum class IdKind { None, Text, Number, Bytes };
@@ -71,8 +74,9 @@ struct MachineFile {
   bool readOnly = false;  // for a Folder entry, a read-only folder
   EntryKind kind = EntryKind::File;
   uint64_t sparseSize = 0;  // when larger than bytes: extended with a hole
-  bool growing = false;     // appended to (and now and then cut) during the run
+  bool growing = false;     // written to, up to 64 MiB and over again, during the run
   bool hiddenSystem = false;  // under Wine: hidden and system attributes too
+  bool held = false;          // under Wine: held open, shared with nobody, during the run
   bool running = false;       // under Wine: started as a program before the run,
                               // and still running after it unless it was removed
 };

@@ -102,8 +102,11 @@ std::string scanSection(const Runner& runner, const std::vector<const TaskFile*>
   std::string out;
   for (size_t i = 0; i < order.size(); ++i) {
     out += msg(MsgProgressHead) + std::to_string(i) + msg(MsgProgressTail);
-    if (order[i]->dangerous)
-      out += dangerLine(runner, taskStore(runner) + "\\" + order[i]->relativePath, *order[i]);
+    const std::string path = taskStore(runner) + "\\" + order[i]->relativePath;
+    if (!order[i]->unjudgedFields.empty())
+      out += unjudgedLine(runner, order[i]->unjudgedPath.empty() ? path : order[i]->unjudgedPath,
+                          order[i]->unjudgedFields);
+    if (order[i]->dangerous) out += dangerLine(runner, path, *order[i]);
   }
   for (const TaskFile* task : registryOnly)
     if (task->dangerous)
@@ -153,6 +156,22 @@ std::string removalSteps(const Runner& r, const Removal& removal, const ProcessI
 }
 
 }  // namespace
+
+std::string unjudgedLine(const Runner& runner, const std::string& path, const std::string& fields) {
+  return msg(MsgUnjudgedHead) + shown(runner, path) + fields + "\n";
+}
+
+std::string errorField(long code) {
+  char hex[16];
+  snprintf(hex, sizeof hex, "%lx", code);
+  return msg(MsgFieldErrorCode) + hex;
+}
+
+std::string linkLine(const Runner& runner, const std::string& relativePath,
+                     const std::string& target) {
+  return msg(MsgStoreLinkHead) + shown(runner, taskStore(runner) + "\\" + relativePath) +
+         msg(MsgFieldLinkTarget) + shown(runner, target) + "\n";
+}
 
 std::string openKeyError(const std::string& code) {
   return msg(MsgOpenKeyError) + code + msg(MsgRegistryAbort) + "\n";
@@ -287,17 +306,33 @@ void checkRecord(LiveMachine& live, const Scenario& scenario, int status) {
 }
 
 // The machine's listed tasks in the order the system lists them.
-void listedTasks(LiveMachine& live, std::vector<const TaskFile*>* order) {
+// Links are no definitions: the scan names each before its progress lines,
+// in the order the walk meets them; under Wine as the Windows build's walk
+// lists them (Wine shows a link's target only as where it ends).
+void listedTasks(LiveMachine& live, std::vector<const TaskFile*>* order, std::string* links) {
   std::map<std::string, const TaskFile*> byPath;
   size_t listed = 0;
   for (const TaskFile& task : live.machine.tasks) {
     if (task.registryOnly) continue;
     byPath[task.relativePath] = &task;
-    listed += task.listed;
+    listed += task.listed && task.kind != EntryKind::Symlink;
   }
+  const std::string linkPrefix = "link ";
   for (const std::string& path : live.listingOrder()) {
     auto found = byPath.find(path);
-    if (found != byPath.end() && found->second->listed) order->push_back(found->second);
+    if (path.compare(0, linkPrefix.size(), linkPrefix) == 0) {
+      const size_t arrow = path.find(" -> ");
+      std::string target = path.substr(arrow + 4);
+      if (target.size() > 7 && target.compare(target.size() - 7, 7, " walked") == 0)
+        target.resize(target.size() - 7);
+      *links += msg(MsgStoreLinkHead) + shown(live.runner, path.substr(5, arrow - 5)) +
+                msg(MsgFieldLinkTarget) + shown(live.runner, target) + "\n";
+    } else if (found != byPath.end() && found->second->listed &&
+               found->second->kind == EntryKind::Symlink) {
+      *links += linkLine(live.runner, path, found->second->bytes);
+    } else if (found != byPath.end() && found->second->listed) {
+      order->push_back(found->second);
+    }
   }
   ASSERT_EQ(order->size(), listed);
 }
@@ -343,7 +378,8 @@ std::string difference(const std::string& expected, const std::string& actual) {
 }
 
 void checkTranscript(const LiveMachine& live, const Scenario& scenario,
-                     const std::vector<const TaskFile*>& order, const ProcessResult& result) {
+                     const std::vector<const TaskFile*>& order, const std::string& links,
+                     const ProcessResult& result) {
   const Runner& runner = live.runner;
   Dangers dangers, registryOnly;
   for (const TaskFile& task : scenario.machine.tasks)
@@ -355,7 +391,9 @@ void checkTranscript(const LiveMachine& live, const Scenario& scenario,
   // A run whose first answer is not yes ends at the start screen.
   const bool scans = !scenario.answers.empty() && scenario.answers[0] == 'y';
   std::string expectedOut = startScreenText(MsgRoleAdmin, runner.systemRoot) +
-                            (scans ? line(MsgScanStart) + scanSection(runner, order, registryOnly) +
+                            (scans ? line(MsgScanStart) +
+                                         links +
+                                         scanSection(runner, order, registryOnly) +
                                          scenario.afterScan(runner, dangers, live.runningIds)
                                    : line(MsgUserCancelled));
   EXPECT_TRUE(expectedOut == result.out) << difference(expectedOut, result.out);
@@ -452,12 +490,13 @@ void checkWholeRun(const Runner& runner, const Scenario& row) {
   if (scenario.prepare) scenario.prepare(runner, scenario);
   LiveMachine live(runner, scenario.machine);
   std::vector<const TaskFile*> order;
-  listedTasks(live, &order);
+  std::string links;
+  listedTasks(live, &order, &links);
   if (testing::Test::HasFatalFailure()) return;
   const bool restores = scenario.restoresFromBackup && runner.wine;
   const std::string cacheBefore = restores ? exportedKey(CacheRoot) : std::string();
   ProcessResult result = runRow(live, scenario);
-  checkTranscript(live, scenario, order, result);
+  checkTranscript(live, scenario, order, links, result);
   checkRecord(live, scenario, result.status);
   if (restores) checkRestore(live, cacheBefore, scenario.plantedKey);
   if (testing::Test::HasFatalFailure()) return;
