@@ -1,6 +1,6 @@
 // Removing what the scan found, then closing the run.
-#ifndef VORKELBRAITH_APP_CLEANUP_PASS_H_
-#define VORKELBRAITH_APP_CLEANUP_PASS_H_
+#ifndef VORKEL_APP_CLEANUP_PASS_H_
+#define VORKEL_APP_CLEANUP_PASS_H_
 
 #include "app/scan_pass.h"
 
@@ -19,4 +19,4 @@ struct CleanupOutcome {
 /// final line and the pause.
 CleanupOutcome runCleanupPass(const DangerList& dangers, RunRecord* runRecord);
 
-#endif  // VORKELBRAITH_APP_CLEANUP_PASS_H_
+#endif  // VORKEL_APP_CLEANUP_PASS_H_

@@ -1,6 +1,6 @@
 // Scanning the task store and reporting the dangerous tasks.
-#ifndef VORKELBRAITH_APP_SCAN_PASS_H_
-#define VORKELBRAITH_APP_SCAN_PASS_H_
+#ifndef VORKEL_APP_SCAN_PASS_H_
+#define VORKEL_APP_SCAN_PASS_H_
 
 #include <string>
 #include <vector>
@@ -33,4 +33,4 @@ struct ScanResult {
 /// them (not when there are none). Each step goes into the run's record.
 ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord);
 
-#endif  // VORKELBRAITH_APP_SCAN_PASS_H_
+#endif  // VORKEL_APP_SCAN_PASS_H_

@@ -1,7 +1,7 @@
 // The first screen: banner, environment check, safety notice, consent and
 // the administrator gate.
-#ifndef VORKELBRAITH_APP_STARTUP_SCREEN_H_
-#define VORKELBRAITH_APP_STARTUP_SCREEN_H_
+#ifndef VORKEL_APP_STARTUP_SCREEN_H_
+#define VORKEL_APP_STARTUP_SCREEN_H_
 
 #include <string>
 
@@ -19,4 +19,4 @@ enum class StartupOutcome {
 /// none there is no record.
 StartupOutcome runStartupScreen(const std::string& systemRoot, RunRecord* record);
 
-#endif  // VORKELBRAITH_APP_STARTUP_SCREEN_H_
+#endif  // VORKEL_APP_STARTUP_SCREEN_H_

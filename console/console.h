@@ -3,8 +3,8 @@
 // question, error line, clearing and pause, so what the user sees is always
 // in the order written. The backend converts each text by its kind where it
 // writes it (platformWriteText).
-#ifndef VORKELBRAITH_CONSOLE_CONSOLE_H_
-#define VORKELBRAITH_CONSOLE_CONSOLE_H_
+#ifndef VORKEL_CONSOLE_CONSOLE_H_
+#define VORKEL_CONSOLE_CONSOLE_H_
 
 #include <stdint.h>
 
@@ -36,4 +36,4 @@ void clearScreen();
 /// count), then CR LF. No program is started for either.
 void pauseForKey();
 
-#endif  // VORKELBRAITH_CONSOLE_CONSOLE_H_
+#endif  // VORKEL_CONSOLE_CONSOLE_H_

@@ -1,7 +1,7 @@
 // Every text the tool shows, by key. The texts are GBK (code page 936) byte
 // strings, written to the console as they are.
-#ifndef VORKELBRAITH_CONSOLE_MESSAGES_H_
-#define VORKELBRAITH_CONSOLE_MESSAGES_H_
+#ifndef VORKEL_CONSOLE_MESSAGES_H_
+#define VORKEL_CONSOLE_MESSAGES_H_
 
 enum MessageKey {
   MsgBannerRule,
@@ -65,4 +65,4 @@ enum MessageKey {
 
 extern const char* const MessageCatalogue[MessageCount];
 
-#endif  // VORKELBRAITH_CONSOLE_MESSAGES_H_
+#endif  // VORKEL_CONSOLE_MESSAGES_H_

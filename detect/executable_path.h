@@ -1,6 +1,6 @@
 // Finds the program a scheduled task starts, given the task's argument line.
-#ifndef VORKELBRAITH_DETECT_EXECUTABLE_PATH_H_
-#define VORKELBRAITH_DETECT_EXECUTABLE_PATH_H_
+#ifndef VORKEL_DETECT_EXECUTABLE_PATH_H_
+#define VORKEL_DETECT_EXECUTABLE_PATH_H_
 
 #include <string>
 
@@ -12,4 +12,4 @@
 /// Runs in time linear in the line's length, using constant extra space.
 std::string extractExecutablePath(const std::string& arguments);
 
-#endif  // VORKELBRAITH_DETECT_EXECUTABLE_PATH_H_
+#endif  // VORKEL_DETECT_EXECUTABLE_PATH_H_

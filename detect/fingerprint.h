@@ -1,6 +1,6 @@
 // MD5 fingerprint of a whole file, as text.
-#ifndef VORKELBRAITH_DETECT_FINGERPRINT_H_
-#define VORKELBRAITH_DETECT_FINGERPRINT_H_
+#ifndef VORKEL_DETECT_FINGERPRINT_H_
+#define VORKEL_DETECT_FINGERPRINT_H_
 
 #include <stdint.h>
 
@@ -27,4 +27,4 @@ Fingerprint openFileFingerprint(PlatformFile* file, uint64_t size);
 /// A 16-byte digest as 32 lower-case hexadecimal digits.
 std::string md5Hex(const unsigned char digest[16]);
 
-#endif  // VORKELBRAITH_DETECT_FINGERPRINT_H_
+#endif  // VORKEL_DETECT_FINGERPRINT_H_

@@ -1,8 +1,8 @@
 // MD5 (RFC 1321), computed here rather than asked of the system: the
 // system's cryptographic service is chosen by settings any program of the
 // user may change, and a fingerprint must not depend on them.
-#ifndef VORKELBRAITH_DETECT_MD5_H_
-#define VORKELBRAITH_DETECT_MD5_H_
+#ifndef VORKEL_DETECT_MD5_H_
+#define VORKEL_DETECT_MD5_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -21,4 +21,4 @@ void md5Add(Md5State* state, const void* data, size_t size);
 /// Pads, hashes the rest and writes the digest; the state is used up.
 void md5Finish(Md5State* state, unsigned char digest[16]);
 
-#endif  // VORKELBRAITH_DETECT_MD5_H_
+#endif  // VORKEL_DETECT_MD5_H_

@@ -1,6 +1,6 @@
 // Whether a task is the threat.
-#ifndef VORKELBRAITH_DETECT_VERDICT_H_
-#define VORKELBRAITH_DETECT_VERDICT_H_
+#ifndef VORKEL_DETECT_VERDICT_H_
+#define VORKEL_DETECT_VERDICT_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -42,4 +42,4 @@ TaskVerdict judgeActions(const std::vector<TaskAction>& actions);
 /// judgeActions of the record's actions.
 TaskVerdict judgeTask(const TaskRecord& record);
 
-#endif  // VORKELBRAITH_DETECT_VERDICT_H_
+#endif  // VORKEL_DETECT_VERDICT_H_

@@ -1,6 +1,6 @@
 // A scratch folder for one fuzzing process, removed again at exit.
-#ifndef VORKELBRAITH_FUZZ_SCRATCH_H_
-#define VORKELBRAITH_FUZZ_SCRATCH_H_
+#ifndef VORKEL_FUZZ_SCRATCH_H_
+#define VORKEL_FUZZ_SCRATCH_H_
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -45,4 +45,4 @@ inline void rewrite(int fd, const unsigned char* data, size_t size) {
   }
 }
 
-#endif  // VORKELBRAITH_FUZZ_SCRATCH_H_
+#endif  // VORKEL_FUZZ_SCRATCH_H_

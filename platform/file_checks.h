@@ -1,8 +1,8 @@
 // Decisions the backends take about a file they have opened, over numbers
 // as Windows gives them (attributes, reparse tags, drive types), kept free
 // of any system header so that the native unit suite checks them too.
-#ifndef VORKELBRAITH_PLATFORM_FILE_CHECKS_H_
-#define VORKELBRAITH_PLATFORM_FILE_CHECKS_H_
+#ifndef VORKEL_PLATFORM_FILE_CHECKS_H_
+#define VORKEL_PLATFORM_FILE_CHECKS_H_
 
 #include <stdint.h>
 
@@ -73,4 +73,4 @@ bool isOnNetwork(const std::string& finalPath, uint32_t driveType);
 /// The drive a final path names ("C:"), or "" for a share or anything else.
 std::string driveOf(const std::string& finalPath);
 
-#endif  // VORKELBRAITH_PLATFORM_FILE_CHECKS_H_
+#endif  // VORKEL_PLATFORM_FILE_CHECKS_H_

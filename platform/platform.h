@@ -7,8 +7,8 @@
 // Every path, key name and value crosses this header as UTF-8; a backend
 // converts at its own edge. Only the console's fixed texts are bytes for the
 // console as they are.
-#ifndef VORKELBRAITH_PLATFORM_H_
-#define VORKELBRAITH_PLATFORM_H_
+#ifndef VORKEL_PLATFORM_H_
+#define VORKEL_PLATFORM_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -313,4 +313,4 @@ LocalTime platformLocalTime();
 /// The computer's name, or "" when the system does not say.
 std::string platformComputerName();
 
-#endif  // VORKELBRAITH_PLATFORM_H_
+#endif  // VORKEL_PLATFORM_H_

@@ -4,8 +4,8 @@
 // a run closed midway leaves what it did so far. They are never written
 // instead of the console: a file that cannot be written is passed over, and
 // nothing the tool prints, asks or returns changes.
-#ifndef VORKELBRAITH_RECORD_RUN_RECORD_H_
-#define VORKELBRAITH_RECORD_RUN_RECORD_H_
+#ifndef VORKEL_RECORD_RUN_RECORD_H_
+#define VORKEL_RECORD_RUN_RECORD_H_
 
 #include <string>
 #include <vector>
@@ -63,4 +63,4 @@ void backupKeys(RunRecord* record, const std::vector<KeySnapshot>& keys);
 /// instead, and in *notBackedUp.
 std::string regFileSection(const KeySnapshot& key, std::vector<std::string>* notBackedUp);
 
-#endif  // VORKELBRAITH_RECORD_RUN_RECORD_H_
+#endif  // VORKEL_RECORD_RUN_RECORD_H_

@@ -1,7 +1,7 @@
 // The actions of a task's registry copy: the bytes of the Actions value of
 // the scheduler's TaskCache\Tasks\{Id} key, which Windows 8 to 11 run from.
-#ifndef VORKELBRAITH_TASKS_TASK_ACTIONS_H_
-#define VORKELBRAITH_TASKS_TASK_ACTIONS_H_
+#ifndef VORKEL_TASKS_TASK_ACTIONS_H_
+#define VORKEL_TASKS_TASK_ACTIONS_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -36,4 +36,4 @@ RegistryActions decodeTaskActions(const unsigned char* bytes, size_t size);
 /// The same for a value as the registry functions give it (KeyValue.data).
 RegistryActions decodeTaskActions(const std::string& value);
 
-#endif  // VORKELBRAITH_TASKS_TASK_ACTIONS_H_
+#endif  // VORKEL_TASKS_TASK_ACTIONS_H_

@@ -1,6 +1,6 @@
 // Reading one Task Scheduler definition file.
-#ifndef VORKELBRAITH_TASKS_TASK_DEFINITION_H_
-#define VORKELBRAITH_TASKS_TASK_DEFINITION_H_
+#ifndef VORKEL_TASKS_TASK_DEFINITION_H_
+#define VORKEL_TASKS_TASK_DEFINITION_H_
 
 #include <stdint.h>
 
@@ -35,4 +35,4 @@ struct TaskRecord {
 /// and one that cannot be read says why.
 TaskRecord readTaskDefinition(const std::string& path);
 
-#endif  // VORKELBRAITH_TASKS_TASK_DEFINITION_H_
+#endif  // VORKEL_TASKS_TASK_DEFINITION_H_

@@ -1,6 +1,6 @@
 // Finding every task definition file below the scheduler's task folder.
-#ifndef VORKELBRAITH_TASKS_TASK_STORE_H_
-#define VORKELBRAITH_TASKS_TASK_STORE_H_
+#ifndef VORKEL_TASKS_TASK_STORE_H_
+#define VORKEL_TASKS_TASK_STORE_H_
 
 #include <string>
 #include <vector>
@@ -30,4 +30,4 @@ struct TaskStoreListing {
 /// nothing.
 TaskStoreListing collectTaskFiles(const std::string& root);
 
-#endif  // VORKELBRAITH_TASKS_TASK_STORE_H_
+#endif  // VORKEL_TASKS_TASK_STORE_H_

@@ -1,8 +1,8 @@
 // A whole Windows machine for a test run: task definitions, the scheduler's
 // registry cache and files on disk. The same machine is built natively (a
 // folder that the POSIX backend reads as the machine) or in a Wine prefix.
-#ifndef VORKELBRAITH_TESTS_MACHINE_H_
-#define VORKELBRAITH_TESTS_MACHINE_H_
+#ifndef VORKEL_TESTS_MACHINE_H_
+#define VORKEL_TESTS_MACHINE_H_
 
 #include <stdint.h>
 
@@ -158,4 +158,4 @@ struct LiveMachine {
 /// The state a machine starts in.
 MachineState initialState(const Runner& runner, const Machine& machine);
 
-#endif  // VORKELBRAITH_TESTS_MACHINE_H_
+#endif  // VORKEL_TESTS_MACHINE_H_

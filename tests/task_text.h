@@ -1,8 +1,8 @@
 // Task definitions as text and their registry copy's actions as bytes,
 // shaped as the scheduler writes them. Free of the test framework, so the
 // fuzz targets and their seed writer use them too.
-#ifndef VORKELBRAITH_TESTS_TASK_TEXT_H_
-#define VORKELBRAITH_TESTS_TASK_TEXT_H_
+#ifndef VORKEL_TESTS_TASK_TEXT_H_
+#define VORKEL_TESTS_TASK_TEXT_H_
 
 #include <string>
 
@@ -36,4 +36,4 @@ std::string programAction(unsigned version, const std::string& command,
 /// A value's start: its version and, in version 3, the context.
 std::string actionsValueHead(unsigned version, const std::string& context = "Author");
 
-#endif  // VORKELBRAITH_TESTS_TASK_TEXT_H_
+#endif  // VORKEL_TESTS_TASK_TEXT_H_

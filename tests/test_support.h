@@ -1,8 +1,8 @@
 // Helpers shared by the test suites: scoped folders, files, child processes,
 // the programs the build made and the catalogue's texts. Wine is in wine.h,
 // task definitions as text in task_text.h.
-#ifndef VORKELBRAITH_TESTS_TEST_SUPPORT_H_
-#define VORKELBRAITH_TESTS_TEST_SUPPORT_H_
+#ifndef VORKEL_TESTS_TEST_SUPPORT_H_
+#define VORKEL_TESTS_TEST_SUPPORT_H_
 
 #include <sys/types.h>
 
@@ -128,4 +128,4 @@ std::string cannotRun(const std::string& program);
 /// everything). The caller returns: if (skipped(cannotRun(program))) return;
 bool skipped(const std::string& why);
 
-#endif  // VORKELBRAITH_TESTS_TEST_SUPPORT_H_
+#endif  // VORKEL_TESTS_TEST_SUPPORT_H_

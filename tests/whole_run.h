@@ -1,8 +1,8 @@
 // Whole runs of the real tool, shared by the scenario tables: the pieces a
 // machine is made of, the expected transcript built from the message
 // catalogue, the record's lines, and the check of one run.
-#ifndef VORKELBRAITH_TESTS_WHOLE_RUN_H_
-#define VORKELBRAITH_TESTS_WHOLE_RUN_H_
+#ifndef VORKEL_TESTS_WHOLE_RUN_H_
+#define VORKEL_TESTS_WHOLE_RUN_H_
 
 #include <functional>
 #include <string>
@@ -155,4 +155,4 @@ typedef std::tuple<const Runner*, size_t> RowParam;
 std::vector<RowParam> rowsFor(const std::vector<Scenario>& table, const Runner& runner);
 std::string rowName(const std::vector<Scenario>& table, const RowParam& row);
 
-#endif  // VORKELBRAITH_TESTS_WHOLE_RUN_H_
+#endif  // VORKEL_TESTS_WHOLE_RUN_H_

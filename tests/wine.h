@@ -1,8 +1,8 @@
 // Wine, for running the Windows build: one throwaway prefix per test process
 // (a Chinese Windows: code page 936), made on first use and removed at exit;
 // programs run in it, its registry read and written through regedit.
-#ifndef VORKELBRAITH_TESTS_WINE_H_
-#define VORKELBRAITH_TESTS_WINE_H_
+#ifndef VORKEL_TESTS_WINE_H_
+#define VORKEL_TESTS_WINE_H_
 
 #include <string>
 #include <vector>
@@ -43,4 +43,4 @@ std::vector<std::string> pendingDeletions();
 /// Takes the files left to be deleted at the restart off the list.
 void clearPendingDeletions();
 
-#endif  // VORKELBRAITH_TESTS_WINE_H_
+#endif  // VORKEL_TESTS_WINE_H_
