@@ -275,6 +275,7 @@ void platformWaitForKey() {
   }
   typedLine() = TypedLine();
   FlushConsoleInputBuffer(input);
+  // cppcheck-suppress unreachableCode ; the call returns (Cppcheck's library says it does not)
   INPUT_RECORD event;
   DWORD got = 0;
   while (ReadConsoleInputW(input, &event, 1, &got) && got == 1)

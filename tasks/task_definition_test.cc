@@ -20,6 +20,7 @@ using Programs = std::vector<std::pair<std::string, std::string>>;
 
 // A record's URI, its first action's fields and the actions after that one.
 struct Fields : std::tuple<std::string, std::string, std::string, Programs> {
+  // cppcheck-suppress noExplicitConstructor ; the rows give a brace list for one
   Fields(const std::string& uri = "", const std::string& command = "",
          const std::string& arguments = "", const Programs& later = {})
       : tuple(uri, command, arguments, later) {}
