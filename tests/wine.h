@@ -28,7 +28,7 @@ int startUnderWine(const std::vector<std::string>& programAndArgs);
 /// Ends what startUnderWine started.
 void stopUnderWine(int processGroup);
 
-/// The Windows build's probe (platform/windows_probe.cc), which Wine runs.
+/// The Windows build's probe (tests/windows_probe/windows_probe.cc), which Wine runs.
 std::string probeProgram();
 
 /// Imports a .reg file's bytes with regedit; its exit status.
