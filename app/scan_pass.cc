@@ -192,6 +192,8 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
     if (reportUnread(runRecord, "definition", path, record.readFailure, record.readError,
                      record.reparseTag, record.attributes))
       ++result.unjudged;
+    else if (record.readFailure == FileFailure::None && !record.parsed)
+      recordLine(runRecord, "definition does not parse", path);
     const std::string taskPath = "\\" + path.substr(store.size() + 1);
     // The scheduler's copy of the same task, which Windows 8 to 11 run.
     const RegistryCopy* copy = nullptr;

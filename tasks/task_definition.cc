@@ -97,6 +97,7 @@ TaskRecord readTaskDefinition(const std::string& path) {
                 : document.load_buffer(contents.get(), size, pugi::parse_default,
                                        pugi::encoding_auto);
   if (!parsed) return record;
+  record.parsed = true;
   pugi::xml_node task = document.child("Task");
   if (task.empty()) return record;
   record.uri = task.child("RegistrationInfo").child("URI").child_value();

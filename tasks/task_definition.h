@@ -29,6 +29,7 @@ struct TaskRecord {
   FileFailure readFailure = FileFailure::None;
   long readError = ErrorSuccess;
   uint32_t reparseTag = 0, attributes = 0;  // ContentElsewhere: which
+  bool parsed = false;  // the bytes were read and are a well-formed document
 };
 
 /// Never fails: a file that cannot be read or parsed gives empty fields,
