@@ -1,5 +1,7 @@
 #include "app/scan_pass.h"
 
+#include <unordered_map>
+
 #include "app/environment.h"
 #include "console/console.h"
 #include "detect/verdict.h"
@@ -181,6 +183,9 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
   const RegistryTasks registry = readRegistryTasks();
   std::vector<RegistryCopy> copies = readRegistryCopies(runRecord, registry);
   std::vector<bool> matched(copies.size(), false);
+  // Each definition finds its copy by path at once, however many tasks.
+  std::unordered_map<std::string, size_t> copyAt;
+  for (size_t i = copies.size(); i-- > 0;) copyAt[comparableTaskPath(copies[i].task->path)] = i;
 
   ScanResult result;
   DangerList& dangers = result.dangers;
@@ -197,11 +202,11 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
     const std::string taskPath = "\\" + path.substr(store.size() + 1);
     // The scheduler's copy of the same task, which Windows 8 to 11 run.
     const RegistryCopy* copy = nullptr;
-    for (size_t i = 0; i < copies.size() && copy == nullptr; ++i)
-      if (!matched[i] && sameTaskPath(copies[i].task->path, taskPath)) {
-        matched[i] = true;
-        copy = &copies[i];
-      }
+    const auto found = copyAt.find(comparableTaskPath(taskPath));
+    if (found != copyAt.end() && !matched[found->second]) {
+      matched[found->second] = true;
+      copy = &copies[found->second];
+    }
     TaskVerdict verdict = judgeTask(record);
     bool fromRegistry = false;
     if (copy != nullptr && copy->actions.ok) {

@@ -16,15 +16,6 @@ PlatformKey* readable(const KeyOpenedToRemove& opened, const std::string& subKey
   return key;
 }
 
-// A string value as the platform gives it (UTF-8), up to its first zero.
-std::string stringValue(PlatformKey* key, const char* name) {
-  std::string buffer(1024, '\0');
-  uint32_t size = static_cast<uint32_t>(buffer.size());
-  if (platformQueryValue(key, name, &buffer[0], &size) != ErrorSuccess) return std::string();
-  buffer.resize(size);
-  return buffer.substr(0, buffer.find('\0'));
-}
-
 KeySnapshot snapshot(const KeyOpenedToRemove& opened, const std::string& subKey) {
   KeySnapshot taken;
   taken.subKey = subKey;
@@ -59,7 +50,9 @@ KeysPlan planKeyRemoval(const std::string& taskPath) {
   HeldKey tasksReadOnly;
   long tasksFound = ErrorSuccess;
   PlatformKey* tasks = readable(plan.tasks, plan.tasksKey, &tasksReadOnly, &tasksFound);
-  if (tasks != nullptr) plan.owner = stringValue(tasks, "Path");
+  // Text up to its first zero, however long.
+  if (tasks != nullptr && readWholeValue(tasks, "Path", &plan.owner) == ErrorSuccess)
+    plan.owner = plan.owner.substr(0, plan.owner.find('\0'));
   plan.ownedByAnother = !plan.owner.empty() && !sameTaskPath(plan.owner, taskPath);
   return plan;
 }

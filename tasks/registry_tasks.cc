@@ -13,9 +13,10 @@ const uint32_t IdBufferSize = 260;
 // The scheduler's Actions are a few hundred bytes; this is far past any.
 const uint32_t LargestValue = 16u << 20;
 
-// A task path as the registry tells names apart: letters in either case,
-// and each name once separated (it has no empty names).
-std::string comparable(const std::string& path) {
+}  // namespace
+
+// The registry has no empty names: "a\\b" is a\b.
+std::string comparableTaskPath(const std::string& path) {
   std::string out;
   for (char c : path) {
     if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
@@ -25,8 +26,7 @@ std::string comparable(const std::string& path) {
   return out;
 }
 
-// A whole value as the platform gives it (a string as UTF-8); the system's code.
-long readValue(PlatformKey* key, const char* name, std::string* bytes) {
+long readWholeValue(PlatformKey* key, const char* name, std::string* bytes) {
   uint32_t capacity = 512;
   for (;;) {
     bytes->assign(capacity, '\0');
@@ -43,13 +43,15 @@ long readValue(PlatformKey* key, const char* name, std::string* bytes) {
   }
 }
 
+namespace {
+
 // The Tree key holds SD (the task's access list) and Index; a task without
 // the first, or with an Index of 0 or none, is left out of the scheduler's
 // own list: a way the threat's kind hides its tasks.
 std::string hiddenBecause(PlatformKey* treeKey) {
   std::string value;
-  if (readValue(treeKey, "SD", &value) == ErrorNotFound) return "no SD value";
-  const long index = readValue(treeKey, "Index", &value);
+  if (readWholeValue(treeKey, "SD", &value) == ErrorNotFound) return "no SD value";
+  const long index = readWholeValue(treeKey, "Index", &value);
   if (index == ErrorNotFound) return "no Index value";
   if (index == ErrorSuccess && value.find_first_not_of('\0') == std::string::npos)
     return "Index is 0";
@@ -62,8 +64,8 @@ void readTask(PlatformKey* tasksRoot, RegistryTask* task) {
                                            : platformOpenKeyBelow(tasksRoot, task->id, &key);
   if (task->tasksOpened != ErrorSuccess) return;
   std::string owner;
-  if (readValue(key, "Path", &owner) == ErrorSuccess) task->ownerPath = owner.substr(0, owner.find('\0'));
-  task->actionsRead = readValue(key, "Actions", &task->actions);
+  if (readWholeValue(key, "Path", &owner) == ErrorSuccess) task->ownerPath = owner.substr(0, owner.find('\0'));
+  task->actionsRead = readWholeValue(key, "Actions", &task->actions);
   task->hasActions = task->actionsRead != ErrorNotFound;
   platformCloseKey(key);
 }
@@ -114,7 +116,7 @@ std::string readTaskId(PlatformKey* treeKey) {
 }
 
 bool sameTaskPath(const std::string& one, const std::string& other) {
-  return comparable(one) == comparable(other);
+  return comparableTaskPath(one) == comparableTaskPath(other);
 }
 
 RegistryTasks readRegistryTasks() {

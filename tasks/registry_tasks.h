@@ -19,9 +19,13 @@ struct PlatformKey;
 /// other task's key. Text up to its first zero byte, whatever its type.
 std::string readTaskId(PlatformKey* treeKey);
 
-/// Whether two task paths name the same task, as the registry tells names
-/// apart: letters in either case, each name once separated.
+/// A task path as the registry tells names apart (letters in either case,
+/// each name once separated): two paths name the same task when these agree.
+std::string comparableTaskPath(const std::string& path);
 bool sameTaskPath(const std::string& one, const std::string& other);
+/// A whole value of an open key as the platform gives it (a string as
+/// UTF-8); the system's code.
+long readWholeValue(PlatformKey* key, const char* name, std::string* bytes);
 
 /// One Tree key that holds an Id: a task, as the scheduler knows it.
 struct RegistryTask {
