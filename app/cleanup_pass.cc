@@ -28,20 +28,19 @@ bool keyGone(const KeyDeletion& deletion) {
   return deletion.result == ErrorSuccess || deletion.result == ErrorNotFound;
 }
 
-// The task's two keys: planned (opened, their owner read) before anything
-// is asked, then backed up and deleted through what the plan opened. A Tree
-// key not there has no Tasks key to find: nothing is left of them.
-KeysOutcome removeTaskCacheEntries(const DangerousTask& danger, RunRecord* runRecord) {
-  const KeysPlan plan = planKeyRemoval(registryTaskPath(danger.task.uri, danger.taskPath));
-  show(keysPlanReport(plan), *runRecord);
-  if (plan.treeFound != ErrorSuccess) return {false, plan.treeFound == ErrorNotFound};
-  if (plan.tasksKey.empty()) return {};
-  if (!ask(keysQuestion(), *runRecord,
-           "delete registry keys " + machineKey(plan.treeKey) + " and " +
-               machineKey(plan.tasksKey))) {
-    show(keysKeptReport(), *runRecord);
-    return {};
-  }
+// Whether the user wants the planned keys deleted. A Tree key that could
+// not be read, or holds no usable Id, is not asked about.
+bool askAboutKeys(const KeysPlan& plan, const RunRecord& runRecord) {
+  if (plan.treeFound != ErrorSuccess || plan.tasksKey.empty()) return false;
+  const bool yes = ask(keysQuestion(), runRecord,
+                       "delete registry keys " + machineKey(plan.treeKey) + " and " +
+                           machineKey(plan.tasksKey));
+  if (!yes) show(keysKeptReport(), runRecord);
+  return yes;
+}
+
+// Backs the planned keys up and deletes them through what the plan opened.
+KeysOutcome deletePlannedKeys(const KeysPlan& plan, RunRecord* runRecord) {
   // Backed up before they go, so that a mistake can be undone.
   backupKeys(runRecord, snapshotPlannedKeys(plan));
   const KeysRemoval removal = removeKeys(plan);
@@ -52,17 +51,12 @@ KeysOutcome removeTaskCacheEntries(const DangerousTask& danger, RunRecord* runRe
           keyGone(removal.tree) && keyGone(removal.tasks)};
 }
 
-PayloadRemoval removePayloadFile(const DangerousTask& danger, const RunRecord& runRecord) {
-  // The same path the verdict fingerprinted.
-  const std::string& path = danger.executable;
-  // A file cannot be deleted while it runs: the yes covers stopping it.
-  PayloadRemoval removal;
-  if (ask(executableQuestion(path), runRecord, "delete executable " + path)) {
-    const PassRights rights = takeFileRights(FileRights::Removal);
-    removal = removeIfStillThePayload(path);
-    giveBackFileRights(runRecord, "backup and restore rights for the removal", rights);
-  }
-  show(payloadReport(path, removal), runRecord);
+// Deletes the executable if it is still the file judged, with the rights
+// that pass over its access list, and says what became of it.
+PayloadRemoval deletePayload(const std::string& path, const RunRecord& runRecord) {
+  const PassRights rights = takeFileRights(FileRights::Removal);
+  const PayloadRemoval removal = removeIfStillThePayload(path);
+  giveBackFileRights(runRecord, "backup and restore rights for the removal", rights);
   return removal;
 }
 
@@ -80,9 +74,20 @@ CleanupOutcome runCleanupPass(const DangerList& dangers, RunRecord* runRecord) {
   CleanupOutcome outcome;
   for (const DangerousTask& danger : dangers) {
     show(taskStepReport(danger), *runRecord);
-    const KeysOutcome keys = removeTaskCacheEntries(danger, runRecord);
-    // The executable's question comes whatever became of the keys.
-    const PayloadRemoval removal = removePayloadFile(danger, *runRecord);
+    // Both keys are found and opened before anything is asked.
+    const KeysPlan plan = planKeyRemoval(registryTaskPath(danger.task.uri, danger.taskPath));
+    show(keysPlanReport(plan), *runRecord);
+    // A Tree key not there has no Tasks key to find: nothing is left of them.
+    KeysOutcome keys = {false, plan.treeFound == ErrorNotFound};
+    if (askAboutKeys(plan, *runRecord)) keys = deletePlannedKeys(plan, runRecord);
+    // The executable's question comes whatever became of the keys; the
+    // path is the one the verdict fingerprinted. A file cannot be deleted
+    // while it runs: the yes covers stopping it.
+    const std::string& path = danger.executable;
+    PayloadRemoval removal;
+    if (ask(executableQuestion(path), *runRecord, "delete executable " + path))
+      removal = deletePayload(path, *runRecord);
+    show(payloadReport(path, removal), *runRecord);
     if (keys.gone && executableGone(removal)) ++outcome.removed;
     // The scheduler holds a task whose keys are gone until it restarts, and
     // can still start the executable if it is there.
