@@ -57,12 +57,12 @@ std::string machineKey(const std::string& subKey) { return "HKEY_LOCAL_MACHINE\\
 
 std::string hex(uint32_t value) {
   const char* digits = "0123456789abcdef";
-  std::string text;
+  std::string shown;
   do {
-    text.insert(text.begin(), digits[value & 15]);
+    shown.insert(shown.begin(), digits[value & 15]);
     value >>= 4;
   } while (value != 0);
-  return text;
+  return shown;
 }
 
 // Why a file gave no content, as the record says it.

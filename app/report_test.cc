@@ -42,8 +42,8 @@ Shown shownBy(const Report& report) {
   shown.out = readFile(files[0]);
   shown.err = readFile(files[1]);
   if (pathExists(runRecord.logPath))
-    for (const std::string& line : splitLines(readFile(runRecord.logPath)))
-      shown.record.push_back(line.substr(0, line.size() - 1));  // each ends in CR LF
+    for (const std::string& written : splitLines(readFile(runRecord.logPath)))
+      shown.record.push_back(written.substr(0, written.size() - 1));  // each ends in CR LF
   return shown;
 }
 
