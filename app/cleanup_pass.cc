@@ -175,9 +175,9 @@ PayloadRemoval removePayloadFile(const DangerousTask& danger, const RunRecord& r
     writeOut(MsgExeKept);
     endLine(StdStream::Out);
   } else {
-    const PassRights rights = takeFileRights(FileRights::Removal);
+    PassRights rights = takeFileRights(FileRights::Removal);
     removal = removeIfStillThePayload(path);
-    giveBackFileRights(runRecord, "backup and restore rights for the removal", rights);
+    giveBackFileRights(runRecord, "backup and restore rights for the removal", std::move(rights));
     reportStops(removal, path, runRecord);
     writeOut(MsgExeDeletedPrefix);
     writeOut(path);

@@ -16,14 +16,11 @@ bool isUserAdmin();
 std::string taskStoreRoot(const std::string& systemRoot);
 
 /// The administrator's rights a pass reads or removes files with, while
-/// they are in force.
-struct PassRights {
-  PlatformRights* rights;
-  bool inForce;
-};
+/// they are in force; put back when the pass gives them back, or at the
+/// latest when they go.
+typedef FileRightsTaken PassRights;
 PassRights takeFileRights(FileRights wanted);
 /// Puts them back, and records under label what the system reported.
-void giveBackFileRights(const RunRecord& record, const std::string& label,
-                        const PassRights& taken);
+void giveBackFileRights(const RunRecord& record, const std::string& label, PassRights taken);
 
 #endif  // VORKEL_APP_ENVIRONMENT_H_

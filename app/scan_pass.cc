@@ -175,7 +175,7 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
   const std::string store = taskStoreRoot(systemRoot);
   // The backup right passes over a definition's or an executable's access
   // list; it is given back before anything is asked.
-  const PassRights rights = takeFileRights(FileRights::Scan);
+  PassRights rights = takeFileRights(FileRights::Scan);
   const TaskStoreListing listing = collectTaskFiles(store);
   const std::vector<std::string>& files = listing.files;
   recordLine(runRecord, "task store", store);
@@ -251,7 +251,7 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
     recordDanger(runRecord, danger, true);
     dangers.push_back(std::move(danger));
   }
-  giveBackFileRights(runRecord, "backup right for the scan", rights);
+  giveBackFileRights(runRecord, "backup right for the scan", std::move(rights));
   recordLine(runRecord, "definitions read", std::to_string(files.size()));
   recordLine(runRecord, "not judged", std::to_string(result.unjudged));
 
