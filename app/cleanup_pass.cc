@@ -54,9 +54,11 @@ KeysOutcome deletePlannedKeys(const KeysPlan& plan, RunRecord* runRecord) {
 // Deletes the executable if it is still the file judged, with the rights
 // that pass over its access list, and says what became of it.
 PayloadRemoval deletePayload(const std::string& path, const RunRecord& runRecord) {
-  const PassRights rights = takeFileRights(FileRights::Removal);
+  PassRights rights = takeFileRights(FileRights::Removal);
   const PayloadRemoval removal = removeIfStillThePayload(path);
-  giveBackFileRights(runRecord, "backup and restore rights for the removal", rights);
+  show(rightsReport("backup and restore rights for the removal",
+                    giveBackFileRights(std::move(rights))),
+       runRecord);
   return removal;
 }
 

@@ -2,11 +2,7 @@
 
 #include "platform/platform.h"
 
-std::string getSystemRoot() {
-  std::string root;
-  if (!platformSystemRoot(&root)) return std::string();
-  return root;
-}
+std::string getSystemRoot() { return platformSystemRoot(); }
 
 bool isUserAdmin() { return platformIsAdministrator(); }
 
@@ -14,16 +10,11 @@ std::string taskStoreRoot(const std::string& systemRoot) {
   return systemRoot + "\\System32\\Tasks";
 }
 
-PassRights takeFileRights(FileRights wanted) {
-  PassRights taken = {nullptr, false};
-  taken.rights = platformBeginFileRights(wanted, &taken.inForce);
-  return taken;
-}
+PassRights takeFileRights(FileRights wanted) { return platformBeginFileRights(wanted); }
 
-void giveBackFileRights(const RunRecord& record, const std::string& label,
-                        const PassRights& taken) {
-  const bool asBefore = platformEndFileRights(taken.rights);
-  recordLine(record, label,
-             std::string(taken.inForce ? "in force" : "not in force") +
-                 (asBefore ? "" : ", and the rights were not as before afterwards"));
+RightsGivenBack giveBackFileRights(PassRights taken) {
+  RightsGivenBack given;
+  given.inForce = taken.inForce;
+  given.asBefore = platformEndFileRights(std::move(taken.rights));
+  return given;
 }

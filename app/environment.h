@@ -16,14 +16,17 @@ bool isUserAdmin();
 std::string taskStoreRoot(const std::string& systemRoot);
 
 /// The administrator's rights a pass reads or removes files with, while
-/// they are in force.
-struct PassRights {
-  PlatformRights* rights;
-  bool inForce;
-};
+/// they are in force; put back when the pass gives them back, or at the
+/// latest when they go.
+typedef FileRightsTaken PassRights;
 PassRights takeFileRights(FileRights wanted);
-/// Puts them back, and records under label what the system reported.
-void giveBackFileRights(const RunRecord& record, const std::string& label,
-                        const PassRights& taken);
+/// What the system reported of the rights: in force while the pass ran,
+/// and as before once they were given back.
+struct RightsGivenBack {
+  bool inForce = false;
+  bool asBefore = false;
+};
+/// Puts them back.
+RightsGivenBack giveBackFileRights(PassRights taken);
 
 #endif  // VORKEL_APP_ENVIRONMENT_H_

@@ -170,6 +170,14 @@ void show(const Report& report, const RunRecord& runRecord) {
   for (const RecordedLine& line : report.recorded) recordLine(runRecord, line.label, line.value);
 }
 
+Report rightsReport(const std::string& label, const RightsGivenBack& rights) {
+  Report report;
+  record(&report, label,
+         std::string(rights.inForce ? "in force" : "not in force") +
+             (rights.asBefore ? "" : ", and the rights were not as before afterwards"));
+  return report;
+}
+
 Report progressReport(uint32_t number) {
   Report report;
   colour(&report, ColourGreen);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/environment.h"
 #include "app/scan_pass.h"
 #include "console/messages.h"
 #include "platform/platform.h"
@@ -44,6 +45,9 @@ struct Report {
 
 /// Writes the report's pieces to the console, then its lines to the record.
 void show(const Report& report, const RunRecord& runRecord);
+
+/// How the administrator's rights of a pass went, under label.
+Report rightsReport(const std::string& label, const RightsGivenBack& rights);
 
 // The scan.
 /// The count of definitions read so far, in place of the last.

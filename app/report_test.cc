@@ -149,6 +149,8 @@ TEST(Report, ShowsAndRecordsEachOutcomeOnce) {
        {"file not deleted, no longer the file judged: " + Exe}},
       {"restart for a kept file", restartReport(payloadRemoval(PayloadOutcome::Kept)), "", "",
        {"restart needed: the scheduler holds the task until it restarts, and its file is there"}},
+      {"rights not put back", rightsReport("rights", {true, false}), "", "",
+       {"rights: in force, and the rights were not as before afterwards"}},
       {"end with a restart", cleanupEndReport(true), line(MsgAllDone) + line(MsgRestartNeeded), "",
        {}},
       {"definition refused", unreadReport("definition", Exe, FileFailure::Refused, 32, 0, 0),

@@ -72,7 +72,7 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
   const std::string store = taskStoreRoot(systemRoot);
   // The backup right passes over a definition's or an executable's access
   // list; it is given back before anything is asked.
-  const PassRights rights = takeFileRights(FileRights::Scan);
+  PassRights rights = takeFileRights(FileRights::Scan);
   const TaskStoreListing listing = collectTaskFiles(store);
   const std::vector<std::string>& files = listing.files;
   show(taskStoreReport(store), runRecord);
@@ -144,7 +144,8 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
                   std::move(verdict.executable), std::move(verdict.md5)},
                  true);
   }
-  giveBackFileRights(runRecord, "backup right for the scan", rights);
+  show(rightsReport("backup right for the scan", giveBackFileRights(std::move(rights))),
+       runRecord);
   show(scanEndReport(files.size(), result.unjudged, dangers), runRecord);
   if (dangers.empty()) return result;
   const bool remove = askYesNo();

@@ -40,11 +40,9 @@ long hashWholeFile(PlatformFile* file, uint64_t size, unsigned char digest[16]) 
 // system starts for it, not a name that only looks the same.
 Fingerprint fileFingerprint(const std::string& path) {
   const FileOpening opening = platformOpenFile(platformPathAsRun(path));
-  if (opening.file == nullptr)
+  if (!opening.file)
     return {std::string(), opening.failure, opening.error, opening.reparseTag, opening.attributes};
-  Fingerprint fingerprint = openFileFingerprint(opening.file, opening.size);
-  platformCloseFile(opening.file);
-  return fingerprint;
+  return openFileFingerprint(opening.file.get(), opening.size);
 }
 
 Fingerprint openFileFingerprint(PlatformFile* file, uint64_t size) {

@@ -89,9 +89,8 @@ TEST(Fingerprint, GivesNothingForWhatIsNotARegularFile) {
   }
   // Fewer bytes than the size it had at the open: no digest of a part.
   const FileOpening opening = platformOpenFile(folder.path + "/short");
-  ASSERT_NE(nullptr, opening.file);
-  const Fingerprint cut = openFileFingerprint(opening.file, opening.size + 1);
-  platformCloseFile(opening.file);
+  ASSERT_TRUE(opening.file);
+  const Fingerprint cut = openFileFingerprint(opening.file.get(), opening.size + 1);
   EXPECT_EQ("", cut.md5);
   EXPECT_EQ(FileFailure::Refused, cut.failure);
   EXPECT_EQ(ErrorCutShort, cut.error);

@@ -1,12 +1,20 @@
 // Operating-system services the tool uses. One header for every backend:
 // windows.cc (console, environment, files) and windows_registry.cc (keys,
 // through advapi32 and ntdll, and the administrator's rights) talk to
-// Windows; posix.cc stands in for them on a Unix machine, where the working directory plays the part of the
-// Windows machine (drive paths and registry keys become folders under it).
+// Windows; posix.cc stands in for them on a Unix machine, where the working
+// directory plays the part of the Windows machine (drive paths and registry
+// keys become folders under it).
 //
-// Every path, key name and value crosses this header as UTF-8; a backend
-// converts at its own edge. Only the console's fixed texts are bytes for the
-// console as they are.
+// Every path, key name and registry value's text crosses this header as
+// UTF-8; a backend converts at its own edge. Only the console's fixed texts,
+// and a value's stored bytes beside its text, are bytes as they are.
+//
+// Open files, keys and rights in force are handed out in move-only holders
+// (HeldFile, HeldKey, HeldRights) that close them, or put the rights back,
+// when they go; nobody closes by hand. A holder lends its handle to the
+// calls below as a plain pointer (held.get()), which none of them keeps. A
+// call that opens or reads returns one value holding what it got and the
+// system's code.
 #ifndef VORKEL_PLATFORM_H_
 #define VORKEL_PLATFORM_H_
 
@@ -33,16 +41,21 @@ const long ErrorNotSupported = 50;
 const long ErrorFileExists = 80;
 /// ERROR_INVALID_NAME: a name holding what no file's name may (* ? < > |).
 const long ErrorInvalidName = 123;
-const long ErrorMoreData = 234;
 /// ERROR_STOPPED_ON_SYMLINK: the key is a registry link, and was not followed.
 const long ErrorKeyIsLink = 681;
 /// ERROR_TIMEOUT: what was waited for did not come in time.
 const long ErrorTimedOut = 1460;
 
 // Registry value types, as Windows numbers them.
-const uint32_t ValueTypeString = 1;  // REG_SZ
-const uint32_t ValueTypeBinary = 3;  // REG_BINARY
-const uint32_t ValueTypeNumber = 4;  // REG_DWORD
+const uint32_t ValueTypeString = 1;            // REG_SZ
+const uint32_t ValueTypeExpandableString = 2;  // REG_EXPAND_SZ
+const uint32_t ValueTypeBinary = 3;            // REG_BINARY
+const uint32_t ValueTypeNumber = 4;            // REG_DWORD
+const uint32_t ValueTypeStrings = 7;           // REG_MULTI_SZ
+/// The types a backend gives as text: characters, stored with a zero after them.
+inline bool isStringType(uint32_t type) {
+  return type == ValueTypeString || type == ValueTypeExpandableString || type == ValueTypeStrings;
+}
 
 enum class StdStream { Out, Err };
 
@@ -86,11 +99,11 @@ void platformClearScreen();
 void platformWaitForKey();
 
 // The machine.
-/// The system's own folder (C:\Windows), false when it cannot be had. On
+/// The system's own folder (C:\Windows), "" when it cannot be had. On
 /// Windows it is asked of the system, never of SYSTEMROOT, which the user's
 /// own settings can change; the POSIX backend takes SYSTEMROOT, the system
 /// root of the machine in a folder.
-bool platformSystemRoot(std::string* root);
+std::string platformSystemRoot();
 /// True when the built-in Administrators group is in force for this process.
 bool platformIsAdministrator();
 
@@ -110,11 +123,13 @@ struct DirectoryEntry {
   bool isDirectory;  // a folder itself, not a link to one
   bool isLink;       // a symbolic link or a junction, to whatever it leads
 };
+struct DirectoryListing {
+  std::vector<DirectoryEntry> entries;
+  long error = ErrorSuccess;  // the system's code; no entries when it is not ErrorSuccess
+};
 /// Every entry of one directory once, "." and ".." included, in the order
-/// the system delivers them. False, with nothing added, when the directory
-/// cannot be listed. A link is never listed as a folder.
-bool platformListDirectory(const std::string& directory,
-                           std::vector<DirectoryEntry>* entries);
+/// the system delivers them. A link is never listed as a folder.
+DirectoryListing platformListDirectory(const std::string& directory);
 
 /// The folder a path leads to, every link on the way followed.
 struct FolderIdentity {
@@ -137,15 +152,29 @@ enum class FileRights {
   Removal,  // the backup and the restore right
 };
 struct PlatformRights;
-/// Puts the rights in force until platformEndFileRights, which is due
-/// whatever happened; *inForce says whether the system reports them so.
-PlatformRights* platformBeginFileRights(FileRights wanted, bool* inForce);
+/// Puts the rights back when a holder goes without platformEndFileRights,
+/// so that no path out of a pass leaves them in force.
+struct PlatformRightsRestorer {
+  void operator()(PlatformRights* rights) const;
+};
+typedef std::unique_ptr<PlatformRights, PlatformRightsRestorer> HeldRights;
+struct FileRightsTaken {
+  HeldRights rights;     // always held, in force or not
+  bool inForce = false;  // the system reports them in force
+};
+/// Puts the rights in force until their holder is given to
+/// platformEndFileRights (or goes).
+FileRightsTaken platformBeginFileRights(FileRights wanted);
 /// Puts the process's rights back as they were; true when the system
 /// reports them so.
-bool platformEndFileRights(PlatformRights* rights);
+bool platformEndFileRights(HeldRights rights);
 
 // Reading files, shared with other readers, writers and deleters.
 struct PlatformFile;
+struct PlatformFileCloser {
+  void operator()(PlatformFile* file) const;
+};
+typedef std::unique_ptr<PlatformFile, PlatformFileCloser> HeldFile;
 
 /// Why a file the scan reads gave no content.
 enum class FileFailure {
@@ -158,7 +187,7 @@ enum class FileFailure {
                      // offline attribute): not read; reparseTag and attributes say which
 };
 struct FileOpening {
-  PlatformFile* file = nullptr;  // when failure is None; platformCloseFile is due
+  HeldFile file;  // when failure is None
   uint64_t size = 0;
   FileFailure failure = FileFailure::None;
   long error = ErrorSuccess;  // the system's code (Refused; also set for Missing)
@@ -177,16 +206,19 @@ struct FileRead {
   long error = ErrorSuccess;
 };
 FileRead platformReadFile(PlatformFile* file, void* buffer, size_t capacity);
-void platformCloseFile(PlatformFile* file);
 
 // Removing a file. It is opened once, and everything after that goes
 // through the handle, so the file removed is the file that was read even
 // if its name or folder is swapped in between.
-/// Null, with the system's error code in *error, when the path is not a
-/// regular file that can be opened for reading and removal. The same files
-/// as platformOpenFile opens: anything it would not read (a link, a folder,
+struct FileToRemove {
+  HeldFile file;  // null when error is not ErrorSuccess
+  uint64_t size = 0;
+  long error = ErrorSuccess;
+};
+/// Opens a regular file for reading and removal. The same files as
+/// platformOpenFile opens: anything it would not read (a link, a folder,
 /// content held elsewhere) is refused (5).
-PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error);
+FileToRemove platformOpenFileToRemove(const std::string& path);
 /// What deleting a file opened to be removed took.
 struct FileDeletion {
   long result = 0;  // 0, or the system's error code
@@ -230,29 +262,61 @@ struct ProcessStop {
 /// A machine in a folder runs no program of its own: nothing is found there.
 std::vector<ProcessStop> platformStopProcessesRunning(PlatformFile* file);
 
-// Registry, under HKEY_LOCAL_MACHINE in the 64-bit view. Results are the
-// system's error codes (ErrorSuccess, ErrorNotFound, ErrorMoreData...). A
-// key an administrator may only read (the scheduler's own, on Windows 10
-// and 11) is opened with the administrator's backup or restore right when
-// the plain open is refused; nothing here ever creates a key.
+// Registry, under HKEY_LOCAL_MACHINE in the 64-bit view. Codes are the
+// system's (ErrorSuccess, ErrorNotFound...). A key an administrator may only
+// read (the scheduler's own, on Windows 10 and 11) is opened with the
+// administrator's backup or restore right when the plain open is refused;
+// nothing here ever creates a key.
 // A path is opened one name at a time, and none is followed if it is a
 // registry link (on the POSIX backend a key folder that is a symbolic link):
 // a link anywhere in the path gives ErrorKeyIsLink, and nothing is read or
 // deleted through it.
 struct PlatformKey;
-/// Opens a key to read its values.
-long platformOpenKey(const std::string& subKey, PlatformKey** key);
-/// Reads a value into buffer; *size is its capacity going in and the
-/// value's size coming out.
-long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
-                        uint32_t* size);
-void platformCloseKey(PlatformKey* key);
+struct PlatformKeyCloser {
+  void operator()(PlatformKey* key) const;
+};
+typedef std::unique_ptr<PlatformKey, PlatformKeyCloser> HeldKey;
+struct KeyOpening {
+  HeldKey key;  // null when error is not ErrorSuccess
+  long error = ErrorSuccess;
+};
+/// Opens a key to read its values and list its sub-keys.
+KeyOpening platformOpenKey(const std::string& subKey);
 /// Opens the key at subKey below an open key, name by name as
-/// platformOpenKey does (a link anywhere refuses it), to read its values
-/// and list its sub-keys; no right is put in force for it.
-long platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey, PlatformKey** key);
+/// platformOpenKey does (a link anywhere refuses it); no right is put in
+/// force for it.
+KeyOpening platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey);
+struct SubKeys {
+  std::vector<std::string> names;  // as far as the system listed them
+  long error = ErrorSuccess;
+};
 /// The names of an open key's sub-keys, in the order the system lists them.
-long platformListSubKeys(PlatformKey* key, std::vector<std::string>* names);
+SubKeys platformListSubKeys(PlatformKey* key);
+
+/// One value of a key, decoded here once: the logic reads text, and a
+/// backup writes raw back as it was.
+struct KeyValue {
+  std::string name;   // "" for the key's default value
+  uint32_t type = 0;  // as stored (ValueTypeString...)
+  std::string raw;    // the bytes as stored: a string in UTF-16 LE on Windows
+  /// A string type's characters in UTF-8 up to its first zero; any other
+  /// type's bytes as they are (the scheduler's Id may be stored as bytes).
+  std::string text = "";
+};
+struct ValueRead {
+  KeyValue value;
+  long error = ErrorSuccess;  // ErrorNotFound for a value the key does not hold
+};
+/// One whole value of an open key, by its name in any case.
+ValueRead platformReadValue(PlatformKey* key, const std::string& name);
+struct ValuesRead {
+  std::vector<KeyValue> values;  // as far as the system gave them
+  long error = ErrorSuccess;
+};
+/// Every value of an open key. A machine in a folder keeps no types: each
+/// value there is a file of bytes, given as binary with those bytes as its
+/// text.
+ValuesRead platformReadValues(PlatformKey* key);
 
 /// What opening a key to delete it, and deleting it, took.
 struct KeyDeletion {
@@ -269,12 +333,7 @@ struct KeyDeletion {
 };
 /// A key opened to be read and later deleted: found not to be a link and
 /// held, so that what is read and deleted is that key, whatever takes its
-/// name meanwhile. key is null when how.result is not ErrorSuccess, and
-/// closed with its holder.
-struct PlatformKeyCloser {
-  void operator()(PlatformKey* key) const { platformCloseKey(key); }
-};
-typedef std::unique_ptr<PlatformKey, PlatformKeyCloser> HeldKey;
+/// name meanwhile. key is null when how.result is not ErrorSuccess.
 struct KeyOpenedToRemove {
   HeldKey key;
   KeyDeletion how;
@@ -283,17 +342,6 @@ KeyOpenedToRemove platformOpenKeyToRemove(const std::string& subKey);
 /// Deletes a key opened to be removed, with its values, through that
 /// handle; one with sub-keys is refused. The system's code.
 long platformDeleteOpenKey(PlatformKey* key);
-
-/// One value of a key as stored: its type (ValueTypeString...)
-/// and its bytes, strings in UTF-16 as Windows keeps them.
-struct KeyValue {
-  std::string name;  // "" for the key's default value
-  uint32_t type = 0;
-  std::string data;
-};
-/// Every value of an open key. Keys the POSIX backend stands in for keep
-/// bytes only: each value there is given as binary.
-long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values);
 
 // Files the tool writes of its own: the record of a run and the backups of
 // the keys it deletes. Results are the system's error codes. A link or

@@ -160,11 +160,9 @@ void platformWaitForKey() {
   tcsetattr(STDIN_FILENO, TCSANOW, &before);
 }
 
-bool platformSystemRoot(std::string* root) {
+std::string platformSystemRoot() {
   const char* found = getenv("SYSTEMROOT");
-  if (found == nullptr) return false;
-  *root = found;
-  return true;
+  return found != nullptr ? found : "";
 }
 
 bool platformIsAdministrator() { return geteuid() == 0; }
@@ -176,21 +174,24 @@ std::string platformPathAsRun(const std::string& path) { return path; }
 // over them.
 struct PlatformRights {};
 
-PlatformRights* platformBeginFileRights(FileRights, bool* inForce) {
-  *inForce = false;
-  return new PlatformRights;
+void PlatformRightsRestorer::operator()(PlatformRights* rights) const { delete rights; }
+
+FileRightsTaken platformBeginFileRights(FileRights) {
+  FileRightsTaken taken;
+  taken.rights.reset(new PlatformRights);
+  return taken;
 }
 
-bool platformEndFileRights(PlatformRights* rights) {
-  delete rights;
-  return true;
-}
+bool platformEndFileRights(HeldRights) { return true; }
 
-bool platformListDirectory(const std::string& directory,
-                           std::vector<DirectoryEntry>* entries) {
+DirectoryListing platformListDirectory(const std::string& directory) {
+  DirectoryListing listed;
   std::string folder = hostPath(directory);
   DIR* listing = opendir(folder.c_str());
-  if (listing == nullptr) return false;
+  if (listing == nullptr) {
+    listed.error = windowsError(errno);
+    return listed;
+  }
   while (struct dirent* found = readdir(listing)) {
     DirectoryEntry entry;
     entry.name = found->d_name;
@@ -205,10 +206,10 @@ bool platformListDirectory(const std::string& directory,
     }
     entry.isDirectory = type == DT_DIR;
     entry.isLink = type == DT_LNK;
-    entries->push_back(std::move(entry));
+    listed.entries.push_back(std::move(entry));
   }
   closedir(listing);
-  return true;
+  return listed;
 }
 
 // The folder opened, every link followed; where it ended is what the
@@ -277,7 +278,7 @@ FileOpening regularFile(int fd, int openError, const std::string& host) {
     return opening;
   }
   opening.size = static_cast<uint64_t>(info.st_size);
-  opening.file = new PlatformFile;
+  opening.file.reset(new PlatformFile);
   opening.file->fd = fd;
   return opening;
 }
@@ -305,7 +306,7 @@ FileRead platformReadFile(PlatformFile* file, void* buffer, size_t capacity) {
   }
 }
 
-void platformCloseFile(PlatformFile* file) {
+void PlatformFileCloser::operator()(PlatformFile* file) const {
   close(file->fd);
   if (file->folder >= 0) close(file->folder);
   delete file;
@@ -313,32 +314,34 @@ void platformCloseFile(PlatformFile* file) {
 
 // The folder is held open, so the name is looked up in the folder the file
 // was found in even if a link takes that folder's place later.
-PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error) {
+FileToRemove platformOpenFileToRemove(const std::string& path) {
+  FileToRemove opened;
   const std::string host = hostPath(path);
   const size_t slash = host.rfind('/');
   const std::string folderPath = slash == std::string::npos ? "." : host.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? host : host.substr(slash + 1);
-  *error = ErrorNotFound;
-  if (name.empty() || name == "." || name == "..") return nullptr;
+  opened.error = ErrorNotFound;
+  if (name.empty() || name == "." || name == "..") return opened;
   int folder = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder < 0) {
-    *error = windowsError(errno);
-    return nullptr;
+    opened.error = windowsError(errno);
+    return opened;
   }
   const int fd = openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  const FileOpening opening = regularFile(fd, errno, host);
-  if (opening.file == nullptr) {
-    *error = opening.failure == FileFailure::Missing || opening.failure == FileFailure::Refused
-                 ? opening.error
-                 : ErrorAccessDenied;
+  FileOpening opening = regularFile(fd, errno, host);
+  if (!opening.file) {
+    const bool named =
+        opening.failure == FileFailure::Missing || opening.failure == FileFailure::Refused;
+    opened.error = named ? opening.error : ErrorAccessDenied;
     close(folder);
-    return nullptr;
+    return opened;
   }
-  *size = opening.size;
-  *error = 0;
+  opened.size = opening.size;
+  opened.error = ErrorSuccess;
   opening.file->folder = folder;
   opening.file->name = name;
-  return opening.file;
+  opened.file = std::move(opening.file);
+  return opened;
 }
 
 // Unlinked only while the name still holds the file opened; a read-only
@@ -468,14 +471,14 @@ struct PlatformKey {
   KeyFolder held;  // a key opened to be removed: its folder and the one holding it
 };
 
-long platformOpenKey(const std::string& subKey, PlatformKey** key) {
-  *key = nullptr;
+KeyOpening platformOpenKey(const std::string& subKey) {
+  KeyOpening opening;
   KeyFolder folder;
-  const long opened = openKeyFolder(subKey, &folder);
-  if (opened != ErrorSuccess) return opened;
-  *key = new PlatformKey;
-  (*key)->folder = keyFolder(subKey);
-  return ErrorSuccess;
+  opening.error = openKeyFolder(subKey, &folder);
+  if (opening.error != ErrorSuccess) return opening;
+  opening.key.reset(new PlatformKey);
+  opening.key->folder = keyFolder(subKey);
+  return opening;
 }
 
 namespace {
@@ -507,18 +510,44 @@ std::string valueFileName(int folder, const std::string& name) {
   return found;
 }
 
+// The folder keeps no type: every value is its file's bytes, given as
+// binary, whose text is those bytes.
+KeyValue storedValue(const std::string& name, std::string bytes) {
+  KeyValue value;
+  value.name = name;
+  value.type = ValueTypeBinary;
+  value.text = bytes;
+  value.raw = std::move(bytes);
+  return value;
+}
+
+// The whole of a value's file, or the system's code.
+long readValueFile(int fd, std::string* bytes) {
+  char chunk[4096];
+  for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) != 0;) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return windowsError(errno);
+    bytes->append(chunk, static_cast<size_t>(got));
+  }
+  return ErrorSuccess;
+}
+
+// The key's folder as held when it was opened to be removed, else by name.
+int openValueFolder(const PlatformKey& key) {
+  return key.held.fd >= 0 ? dup(key.held.fd)
+                          : open(key.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
 }  // namespace
 
-// A key opened to be removed is read through its folder as held.
-long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
-                        uint32_t* size) {
-  std::string name = valueName;
+ValueRead platformReadValue(PlatformKey* key, const std::string& name) {
+  ValueRead read;
+  read.error = ErrorNotFound;
   if (name.empty() || name == "." || name == ".." ||
       name.find_first_of("/\\") != std::string::npos)
-    return ErrorNotFound;
-  const int folder = key->held.fd >= 0 ? dup(key->held.fd)
-                                       : open(key->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) return ErrorNotFound;
+    return read;
+  const int folder = openValueFolder(*key);
+  if (folder < 0) return read;
   const int fd = openat(folder, valueFileName(folder, name).c_str(),
                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   const int opening = errno;
@@ -526,48 +555,47 @@ long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
   struct stat info;
   if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     if (fd >= 0) close(fd);
-    return fd < 0 && opening != ENOENT && opening != ELOOP ? ErrorAccessDenied : ErrorNotFound;
+    if (fd < 0 && opening != ENOENT && opening != ELOOP) read.error = ErrorAccessDenied;
+    return read;
   }
-  uint64_t length = static_cast<uint64_t>(info.st_size);
-  // Like Windows, a value too large for the buffer leaves part of it there.
-  size_t wanted = length < *size ? static_cast<size_t>(length) : *size;
-  size_t got = 0;
-  for (ssize_t chunk; got < wanted && (chunk = read(fd, buffer + got, wanted - got)) > 0;)
-    got += static_cast<size_t>(chunk);
+  std::string bytes;
+  read.error = readValueFile(fd, &bytes);
   close(fd);
-  if (got != wanted) return ErrorAccessDenied;
-  bool fits = length <= *size;
-  *size = static_cast<uint32_t>(length);
-  return fits ? ErrorSuccess : ErrorMoreData;
+  if (read.error == ErrorSuccess) read.value = storedValue(name, std::move(bytes));
+  return read;
 }
 
-void platformCloseKey(PlatformKey* key) { delete key; }
+void PlatformKeyCloser::operator()(PlatformKey* key) const { delete key; }
 
-long platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey, PlatformKey** key) {
-  *key = nullptr;
+KeyOpening platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey) {
+  KeyOpening opening;
   KeyFolder folder;
-  const long opened = openKeyFolder(subKey, &folder, parent->folder);
-  if (opened != ErrorSuccess) return opened;
-  *key = new PlatformKey;
-  (*key)->folder = parent->folder + "/" + hostPath(subKey);
-  return ErrorSuccess;
+  opening.error = openKeyFolder(subKey, &folder, parent->folder);
+  if (opening.error != ErrorSuccess) return opening;
+  opening.key.reset(new PlatformKey);
+  opening.key->folder = parent->folder + "/" + hostPath(subKey);
+  return opening;
 }
 
 // Sub-keys are the key folder's folders; a symbolic link stands for a
 // registry link, listed as a key whose open is refused.
-long platformListSubKeys(PlatformKey* key, std::vector<std::string>* names) {
+SubKeys platformListSubKeys(PlatformKey* key) {
+  SubKeys listed;
   DIR* listing = opendir(key->folder.c_str());
-  if (listing == nullptr) return windowsError(errno);
+  if (listing == nullptr) {
+    listed.error = windowsError(errno);
+    return listed;
+  }
   while (struct dirent* found = readdir(listing)) {
     const std::string name = found->d_name;
     struct stat info;
     if (name != "." && name != ".." &&
         lstat((key->folder + "/" + name).c_str(), &info) == 0 &&
         (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode)))
-      names->push_back(name);
+      listed.names.push_back(name);
   }
   closedir(listing);
-  return ErrorSuccess;
+  return listed;
 }
 
 // A key folder, or the folder holding it, that may not be written stands
@@ -626,17 +654,16 @@ long platformDeleteOpenKey(PlatformKey* key) {
 }
 
 // A key opened to be removed is read through its folder as held.
-long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values) {
-  const int folder = key->held.fd >= 0 ? dup(key->held.fd)
-                                       : open(key->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+ValuesRead platformReadValues(PlatformKey* key) {
+  ValuesRead read;
+  const int folder = openValueFolder(*key);
   DIR* listing = folder >= 0 ? fdopendir(folder) : nullptr;
   if (listing == nullptr) {
-    const long refused = windowsError(errno);
+    read.error = windowsError(errno);
     if (folder >= 0) close(folder);
-    return refused;
+    return read;
   }
   rewinddir(listing);
-  long result = ErrorSuccess;
   while (struct dirent* found = readdir(listing)) {
     const std::string name = found->d_name;
     struct stat info;
@@ -644,22 +671,14 @@ long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values) {
         (fstatat(dirfd(listing), name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode)))
       continue;
     const int valueFd = openat(dirfd(listing), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    FILE* file = valueFd >= 0 ? fdopen(valueFd, "rb") : nullptr;
-    if (file == nullptr) {
-      result = windowsError(errno);
-      if (valueFd >= 0) close(valueFd);
-      break;
-    }
-    KeyValue value;
-    value.name = name;
-    value.type = ValueTypeBinary;
-    char chunk[4096];
-    for (size_t got; (got = fread(chunk, 1, sizeof chunk, file)) > 0;) value.data.append(chunk, got);
-    fclose(file);
-    values->push_back(value);
+    std::string bytes;
+    read.error = valueFd >= 0 ? readValueFile(valueFd, &bytes) : windowsError(errno);
+    if (valueFd >= 0) close(valueFd);
+    if (read.error != ErrorSuccess) break;
+    read.values.push_back(storedValue(name, std::move(bytes)));
   }
   closedir(listing);
-  return result;
+  return read;
 }
 
 long platformMakeFolder(const std::string& path) {

@@ -25,37 +25,30 @@ class Posix : public testing::Test {
   InMachineFolder machine_;
 };
 
-TEST_F(Posix, OpenKeyAndQueryValue) {
+TEST_F(Posix, OpenKeyAndReadValue) {
   writeFile(Hive + "SOFTWARE/Tree/Job/Id", "{1234}");
+  writeFile(Hive + "SOFTWARE/Tree/Job/Path", std::string("\\a\0b", 4));
   writeFile(Hive + "SOFTWARE/Leaf", "not a key");
   makeFolders(Hive + "SOFTWARE/Tree/Job/Sub");
-  PlatformKey* key = nullptr;
-  EXPECT_EQ(platformOpenKey("SOFTWARE\\Missing", &key), 2);
-  EXPECT_EQ(key, nullptr);
-  EXPECT_EQ(platformOpenKey("SOFTWARE\\Leaf", &key), 2);
-  ASSERT_EQ(platformOpenKey("SOFTWARE\\Tree\\Job", &key), 0);
-  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(platformOpenKey("SOFTWARE\\Missing").error, 2);
+  EXPECT_FALSE(platformOpenKey("SOFTWARE\\Missing").key);
+  EXPECT_EQ(platformOpenKey("SOFTWARE\\Leaf").error, 2);
+  const KeyOpening job = platformOpenKey("SOFTWARE\\Tree\\Job");
+  ASSERT_EQ(job.error, 0);
+  ASSERT_TRUE(job.key);
 
-  const struct {
-    const char* name;
-    uint32_t capacity;
-    long result;
-    uint32_t size;
-  } cases[] = {
-      {"Id", 16, 0, 6},   {"Id", 6, 0, 6},      {"Id", 5, 234, 6},  {"Id", 0, 234, 6},
-      {"Missing", 16, 2, 16}, {"Sub", 16, 2, 16}, {"..", 16, 2, 16},
+  // The folder keeps no type: each value is binary, its text its bytes.
+  const struct { const char* name; long result; std::string bytes; } cases[] = {
+      {"Id", 0, "{1234}"}, {"iD", 0, "{1234}"}, {"Path", 0, std::string("\\a\0b", 4)},
+      {"Missing", 2, ""}, {"Sub", 2, ""}, {"..", 2, ""},
   };
   for (const auto& c : cases) {
-    char buffer[16] = {};
-    uint32_t size = c.capacity;
-    EXPECT_EQ(platformQueryValue(key, c.name, buffer, &size), c.result)
-        << c.name << " into " << c.capacity;
-    EXPECT_EQ(size, c.size) << c.name << " into " << c.capacity;
-    if (c.result == 0) {
-      EXPECT_EQ(std::string(buffer, size), "{1234}");
-    }
+    const ValueRead read = platformReadValue(job.key.get(), c.name);
+    EXPECT_EQ(read.error, c.result) << c.name;
+    EXPECT_EQ(read.value.type, c.result == 0 ? ValueTypeBinary : 0) << c.name;
+    EXPECT_EQ(read.value.raw, c.bytes) << c.name;
+    EXPECT_EQ(read.value.text, c.bytes) << c.name;
   }
-  platformCloseKey(key);
 }
 
 // Opened to be removed, then deleted through what was opened.
@@ -86,9 +79,9 @@ TEST_F(Posix, DeleteKeyOnlyWithoutSubKeys) {
   ASSERT_TRUE(held.key);
   ASSERT_EQ(0, rename((Hive + "K/Held").c_str(), (Hive + "K/Moved").c_str()));
   writeFile(Hive + "K/Held/Id", "{other}");
-  std::vector<KeyValue> values;
-  EXPECT_EQ(0, platformReadValues(held.key.get(), &values));
-  EXPECT_EQ("{held}", values.size() == 1 ? values[0].data : "");
+  const ValuesRead read = platformReadValues(held.key.get());
+  EXPECT_EQ(0, read.error);
+  EXPECT_EQ("{held}", read.values.size() == 1 ? read.values[0].raw : "");
   EXPECT_EQ(2, platformDeleteOpenKey(held.key.get()));
   EXPECT_EQ("{other}", readFile(Hive + "K/Held/Id"));
   EXPECT_EQ("{held}", readFile(Hive + "K/Moved/Id"));
@@ -112,30 +105,24 @@ TEST_F(Posix, KeysWithDotPartsOrLinksAreRefused) {
       {"A\\Out", 681}, {"Top\\B", 681}, {"Top", 681},
   };
   for (const auto& c : cases) {
-    PlatformKey* key = nullptr;
-    EXPECT_EQ(platformOpenKey(c.subKey, &key), c.code) << c.subKey;
-    EXPECT_EQ(key, nullptr) << c.subKey;
-    platformCloseKey(key);
+    const KeyOpening opening = platformOpenKey(c.subKey);
+    EXPECT_EQ(opening.error, c.code) << c.subKey;
+    EXPECT_FALSE(opening.key) << c.subKey;
     EXPECT_EQ(deleteKey(c.subKey), c.code) << c.subKey;
   }
   EXPECT_EQ(readFile("outside/value"), "x");
   EXPECT_EQ(readFile(Hive + "A/B/value"), "x");
   EXPECT_EQ(readFile(Hive + "A/B/Sub/value"), "x");
   EXPECT_TRUE(pathExists(Hive + "A/Link"));
-  PlatformKey* key = nullptr;
-  ASSERT_EQ(platformOpenKey("A\\B", &key), 0) << "the key itself opens";
-  platformCloseKey(key);
+  EXPECT_EQ(platformOpenKey("A\\B").error, 0) << "the key itself opens";
 }
 
 // Opens, deletes and closes, as removing a payload does: the system's code.
 long removeFile(const std::string& path) {
-  uint64_t size = 0;
-  long code = 0;
-  PlatformFile* file = platformOpenFileToRemove(path, &size, &code);
-  if (file == nullptr) return code;
-  const FileDeletion deletion = platformDeleteOpenFile(file);
+  const FileToRemove opened = platformOpenFileToRemove(path);
+  if (!opened.file) return opened.error;
+  const FileDeletion deletion = platformDeleteOpenFile(opened.file.get());
   EXPECT_FALSE(deletion.inUse) << path << ": nothing is in use here";
-  platformCloseFile(file);
   return deletion.result;
 }
 
@@ -148,9 +135,8 @@ TEST_F(Posix, DrivePathsStayOnTheDrive) {
   EXPECT_EQ(readFile("outside/value"), "x");
   writeFile("C:/Temp/a.txt", "abc");
   const FileOpening opening = platformOpenFile("C:\\Temp\\..\\..\\Temp\\a.txt");
-  ASSERT_NE(opening.file, nullptr);
+  ASSERT_TRUE(opening.file);
   EXPECT_EQ(opening.size, 3u);
-  platformCloseFile(opening.file);
 }
 
 TEST_F(Posix, RemovesOnlyTheRegularFileItOpened) {
@@ -173,14 +159,11 @@ TEST_F(Posix, RemovesOnlyTheRegularFileItOpened) {
   // Another file put in its place after the open is not the one opened.
   writeFile("C:/Temp/swapped.exe", "judged");
   writeFile("C:/Temp/decoy", "decoy");
-  uint64_t size = 0;
-  long code = 0;
-  PlatformFile* file = platformOpenFileToRemove("C:\\Temp\\swapped.exe", &size, &code);
-  ASSERT_NE(file, nullptr);
+  const FileToRemove swapped = platformOpenFileToRemove("C:\\Temp\\swapped.exe");
+  ASSERT_TRUE(swapped.file);
   ASSERT_EQ(rename("C:/Temp/decoy", "C:/Temp/swapped.exe"), 0);
-  EXPECT_NE(0, platformDeleteOpenFile(file).result);
-  EXPECT_NE(0, platformDeleteOpenFileAtRestart(file));
-  platformCloseFile(file);
+  EXPECT_NE(0, platformDeleteOpenFile(swapped.file.get()).result);
+  EXPECT_NE(0, platformDeleteOpenFileAtRestart(swapped.file.get()));
   EXPECT_EQ(readFile("C:/Temp/swapped.exe"), "decoy");
 }
 
@@ -200,7 +183,7 @@ TEST_F(Posix, OpenFileOnlyRegularFiles) {
   };
   for (const auto& c : cases) {
     const FileOpening opening = platformOpenFile(c.path);
-    EXPECT_EQ(opening.file, nullptr) << c.path;
+    EXPECT_FALSE(opening.file) << c.path;
     EXPECT_EQ(opening.failure, c.failure) << c.path;
     EXPECT_EQ(opening.error, c.error) << c.path;
     EXPECT_EQ(opening.reparseTag, c.tag) << c.path;
@@ -213,15 +196,14 @@ TEST_F(Posix, OpenFileOnlyRegularFiles) {
             ErrorAccessDenied);
 
   const FileOpening opening = platformOpenFile("C:\\Temp\\file.bin");
-  ASSERT_NE(opening.file, nullptr);
+  ASSERT_TRUE(opening.file);
   EXPECT_EQ(opening.size, 5u);
   char buffer[8];
-  EXPECT_EQ(platformReadFile(opening.file, buffer, sizeof buffer).bytes, 5u);
+  EXPECT_EQ(platformReadFile(opening.file.get(), buffer, sizeof buffer).bytes, 5u);
   EXPECT_EQ(std::string(buffer, 5), std::string("ab\0cd", 5));
-  const FileRead end = platformReadFile(opening.file, buffer, sizeof buffer);
+  const FileRead end = platformReadFile(opening.file.get(), buffer, sizeof buffer);
   EXPECT_EQ(end.bytes, 0u);
   EXPECT_EQ(end.error, ErrorSuccess);
-  platformCloseFile(opening.file);
 }
 
 // A link is listed as one, never as a folder; followed, it is the folder.
@@ -229,10 +211,10 @@ TEST_F(Posix, ListDirectoryMarksOnlyRealFolders) {
   writeFile("C:/Windows/Tasks/job", "x");
   makeFolders("C:/Windows/Tasks/Folder");
   ASSERT_EQ(symlink("Folder", "C:/Windows/Tasks/link"), 0);
-  std::vector<DirectoryEntry> entries;
-  ASSERT_TRUE(platformListDirectory("C:\\Windows\\Tasks", &entries));
+  const DirectoryListing listing = platformListDirectory("C:\\Windows\\Tasks");
+  ASSERT_EQ(listing.error, ErrorSuccess);
   std::vector<std::string> listed;
-  for (const DirectoryEntry& entry : entries)
+  for (const DirectoryEntry& entry : listing.entries)
     listed.push_back(entry.name + (entry.isDirectory ? "/" : "") + (entry.isLink ? "@" : ""));
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(listed, (std::vector<std::string>{"../", "./", "Folder/", "job", "link@"}));
@@ -249,10 +231,10 @@ TEST_F(Posix, ListDirectoryMarksOnlyRealFolders) {
   EXPECT_EQ(platformLinkTarget("C:\\Windows\\Tasks\\link"), "Folder");
   EXPECT_EQ(platformLinkTarget("C:\\Windows\\Tasks\\job"), "");
 
-  entries.clear();
-  EXPECT_FALSE(platformListDirectory("C:\\Windows\\Missing", &entries));
-  EXPECT_FALSE(platformListDirectory("C:\\Windows\\Tasks\\job", &entries));
-  EXPECT_TRUE(entries.empty());
+  EXPECT_EQ(platformListDirectory("C:\\Windows\\Missing").error, ErrorNotFound);
+  const DirectoryListing file = platformListDirectory("C:\\Windows\\Tasks\\job");
+  EXPECT_EQ(file.error, ErrorNotFound);
+  EXPECT_TRUE(file.entries.empty());
 }
 
 }  // namespace

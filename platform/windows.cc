@@ -287,12 +287,11 @@ void platformWaitForKey() {
 // A program of the user can write SystemRoot into the user's environment
 // (HKCU\Environment), which the tool inherits: the scan would then walk a
 // task store of the threat's choosing.
-bool platformSystemRoot(std::string* root) {
+std::string platformSystemRoot() {
   wchar_t buffer[MAX_PATH + 1];
   const UINT length = GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1);
-  if (length == 0 || length > MAX_PATH) return false;
-  *root = narrow(buffer, length);
-  return true;
+  if (length == 0 || length > MAX_PATH) return std::string();
+  return narrow(buffer, length);
 }
 
 bool platformIsAdministrator() {
@@ -379,11 +378,14 @@ bool attributesOf(HANDLE file, DWORD* attributes) {
 
 }  // namespace
 
-bool platformListDirectory(const std::string& directory,
-                           std::vector<DirectoryEntry>* entries) {
+DirectoryListing platformListDirectory(const std::string& directory) {
+  DirectoryListing listed;
   WIN32_FIND_DATAW found;
   HANDLE listing = FindFirstFileW(extendedPath(directory + "\\*").c_str(), &found);
-  if (listing == INVALID_HANDLE_VALUE) return false;
+  if (listing == INVALID_HANDLE_VALUE) {
+    listed.error = lastError();
+    return listed;
+  }
   do {
     DirectoryEntry entry;
     entry.name = narrow(found.cFileName, wcslen(found.cFileName));
@@ -393,10 +395,10 @@ bool platformListDirectory(const std::string& directory,
     entry.isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                         (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
     entry.isLink = isLinkEntry(found.dwFileAttributes, found.dwReserved0);
-    entries->push_back(entry);
+    listed.entries.push_back(entry);
   } while (FindNextFileW(listing, &found));
   FindClose(listing);
-  return true;
+  return listed;
 }
 
 std::string platformPathAsRun(const std::string& path) {
@@ -408,18 +410,22 @@ struct PlatformRights {
   Rights rights;
 };
 
-PlatformRights* platformBeginFileRights(FileRights wanted, bool* inForce) {
-  PlatformRights* taken = new PlatformRights;
-  *inForce = wanted == FileRights::Scan ? takeRights(BackupRight, 1, &taken->rights)
-                                        : takeRights(BackupAndRestoreRights, 2, &taken->rights);
+FileRightsTaken platformBeginFileRights(FileRights wanted) {
+  FileRightsTaken taken;
+  taken.rights.reset(new PlatformRights);
+  Rights* rights = &taken.rights->rights;
+  taken.inForce = wanted == FileRights::Scan ? takeRights(BackupRight, 1, rights)
+                                             : takeRights(BackupAndRestoreRights, 2, rights);
   return taken;
 }
 
-bool platformEndFileRights(PlatformRights* taken) {
-  const bool asBefore = putRightsBack(&taken->rights);
+// Put back once: what was put back before the holder goes is not again.
+void PlatformRightsRestorer::operator()(PlatformRights* taken) const {
+  putRightsBack(&taken->rights);
   delete taken;
-  return asBefore;
 }
+
+bool platformEndFileRights(HeldRights taken) { return putRightsBack(&taken->rights); }
 
 namespace {
 
@@ -613,7 +619,7 @@ FileOpening openRegularFile(const std::string& path,
     return failedOpening(FileFailure::Refused, lastError());
   FileOpening opening;
   opening.size = static_cast<uint64_t>(length.QuadPart);
-  opening.file = reinterpret_cast<PlatformFile*>(file.release());
+  opening.file.reset(reinterpret_cast<PlatformFile*>(file.release()));
   return opening;
 }
 
@@ -631,18 +637,20 @@ FileRead platformReadFile(PlatformFile* file, void* buffer, size_t capacity) {
   return read;
 }
 
-void platformCloseFile(PlatformFile* file) { CloseHandle(handleOf(file)); }
+void PlatformFileCloser::operator()(PlatformFile* file) const { CloseHandle(handleOf(file)); }
 
 // Only what the scan would read is removed: a link, junction or mount point
 // in the last part is refused rather than followed, and so is content a
 // provider holds.
-PlatformFile* platformOpenFileToRemove(const std::string& path, uint64_t* size, long* error) {
-  const FileOpening opening = openRegularFile(path, openToRemove);
+FileToRemove platformOpenFileToRemove(const std::string& path) {
+  FileOpening opening = openRegularFile(path, openToRemove);
   const bool named =
       opening.failure == FileFailure::Missing || opening.failure == FileFailure::Refused;
-  *error = opening.file != nullptr ? ErrorSuccess : named ? opening.error : ERROR_ACCESS_DENIED;
-  if (opening.file != nullptr) *size = opening.size;
-  return opening.file;
+  FileToRemove opened;
+  opened.error = opening.file ? ErrorSuccess : named ? opening.error : ERROR_ACCESS_DENIED;
+  opened.size = opening.file ? opening.size : 0;
+  opened.file = std::move(opening.file);
+  return opened;
 }
 
 // Opened following every link on the way, as the scheduler would list it.

@@ -172,78 +172,97 @@ LONG deleteOpenKey(HKEY key) {
   return status < 0 ? static_cast<LONG>(RtlNtStatusToDosError(status)) : ERROR_SUCCESS;
 }
 
+HKEY handleOf(PlatformKey* key) { return reinterpret_cast<HKEY>(key); }
+
+KeyOpening keyOpening(LONG result, OwnedKey* key) {
+  KeyOpening opening;
+  opening.error = result;
+  if (result == ERROR_SUCCESS) opening.key.reset(reinterpret_cast<PlatformKey*>(key->release()));
+  return opening;
+}
+
+// A value as stored, its text decoded once: a string from UTF-16 up to its
+// first zero, any other type's bytes as they are.
+KeyValue storedValue(std::string name, DWORD type, const unsigned char* data, DWORD length) {
+  KeyValue value;
+  value.name = std::move(name);
+  value.type = type;
+  value.raw.assign(reinterpret_cast<const char*>(data), length);
+  value.text = isStringType(type) ? utf8FromRegistryString(value.raw) : value.raw;
+  return value;
+}
 
 }  // namespace
 
 // A key refused to an administrator is opened again with the backup right;
 // what that retry gives counts then, a link included.
-long platformOpenKey(const std::string& subKey, PlatformKey** key) {
-  OwnedKey opened;
-  LONG result = openEachName(subKey, KEY_READ, &opened);
+KeyOpening platformOpenKey(const std::string& subKey) {
+  OwnedKey key;
+  LONG result = openEachName(subKey, KEY_READ, &key);
   if (result == ERROR_ACCESS_DENIED) {
     Rights rights;
     if (takeRights(BackupRight, 1, &rights))
-      result = openEachNameWithRights(subKey, KEY_READ, &opened);
+      result = openEachNameWithRights(subKey, KEY_READ, &key);
     putRightsBack(&rights);
   }
-  *key = result == ERROR_SUCCESS ? reinterpret_cast<PlatformKey*>(opened.release()) : nullptr;
-  return result;
+  return keyOpening(result, &key);
 }
 
-long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
-                        uint32_t* size) {
-  // The value's bytes as stored, with its name in UTF-16; a string comes
-  // back as UTF-16 and is given as UTF-8, in the caller's buffer as far as
-  // it goes.
+// Measured, then read; a value grown in between is measured again.
+ValueRead platformReadValue(PlatformKey* key, const std::string& name) {
+  ValueRead read;
+  const std::wstring wide = widen(name);
   DWORD type = 0;
   DWORD length = 0;
-  const std::wstring name = widen(valueName);
-  HKEY hkey = reinterpret_cast<HKEY>(key);
-  LONG result = RegQueryValueExW(hkey, name.c_str(), nullptr, &type, nullptr, &length);
-  if (result != ERROR_SUCCESS) return result;
-  std::vector<unsigned char> stored(length + sizeof(wchar_t));
-  result = RegQueryValueExW(hkey, name.c_str(), nullptr, &type, stored.data(), &length);
-  if (result != ERROR_SUCCESS) return result;
-  std::string bytes;
-  if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)
-    bytes = narrow(reinterpret_cast<const wchar_t*>(stored.data()), length / sizeof(wchar_t));
-  else
-    bytes.assign(reinterpret_cast<const char*>(stored.data()), length);
-  const size_t copied = bytes.size() < *size ? bytes.size() : *size;
-  memcpy(buffer, bytes.data(), copied);
-  const bool fits = bytes.size() <= *size;
-  *size = static_cast<uint32_t>(bytes.size());
-  return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
+  LONG result = RegQueryValueExW(handleOf(key), wide.c_str(), nullptr, &type, nullptr, &length);
+  std::vector<unsigned char> stored;
+  while (result == ERROR_SUCCESS) {
+    stored.assign(length + sizeof(wchar_t), 0);  // never empty: a null buffer only measures
+    DWORD got = static_cast<DWORD>(stored.size());
+    result = RegQueryValueExW(handleOf(key), wide.c_str(), nullptr, &type, stored.data(), &got);
+    if (result == ERROR_MORE_DATA) {
+      length = got;
+      result = ERROR_SUCCESS;
+      continue;
+    }
+    if (result == ERROR_SUCCESS) read.value = storedValue(name, type, stored.data(), got);
+    break;
+  }
+  read.error = result;
+  return read;
 }
 
-void platformCloseKey(PlatformKey* key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
+void PlatformKeyCloser::operator()(PlatformKey* key) const { RegCloseKey(handleOf(key)); }
 
-long platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey, PlatformKey** key) {
-  OwnedKey opened;
-  const LONG result = openEachName(subKey, KEY_READ, &opened, reinterpret_cast<HKEY>(parent));
-  *key = result == ERROR_SUCCESS ? reinterpret_cast<PlatformKey*>(opened.release()) : nullptr;
-  return result;
+KeyOpening platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey) {
+  OwnedKey key;
+  return keyOpening(openEachName(subKey, KEY_READ, &key, handleOf(parent)), &key);
 }
 
-long platformListSubKeys(PlatformKey* key, std::vector<std::string>* names) {
-  HKEY hkey = reinterpret_cast<HKEY>(key);
+SubKeys platformListSubKeys(PlatformKey* key) {
+  SubKeys listed;
+  HKEY hkey = handleOf(key);
   DWORD longest = 0;
-  LONG result = RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, &longest, nullptr,
-                                 nullptr, nullptr, nullptr, nullptr, nullptr);
-  if (result != ERROR_SUCCESS) return result;
+  listed.error = RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, &longest, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (listed.error != ERROR_SUCCESS) return listed;
   std::wstring name(longest + 1, L'\0');
   for (DWORD index = 0;; ++index) {
     DWORD length = static_cast<DWORD>(name.size());
-    result = RegEnumKeyExW(hkey, index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
-    if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    const LONG result =
+        RegEnumKeyExW(hkey, index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) return listed;
     if (result == ERROR_MORE_DATA) {
       // A longer name made since it was measured: room for the longest there is.
       name.assign(name.size() * 2 + 256, L'\0');
       --index;
       continue;
     }
-    if (result != ERROR_SUCCESS) return result;
-    names->push_back(narrow(name.data(), length));
+    if (result != ERROR_SUCCESS) {
+      listed.error = result;
+      return listed;
+    }
+    listed.names.push_back(narrow(name.data(), length));
   }
 }
 
@@ -262,27 +281,29 @@ KeyOpenedToRemove platformOpenKeyToRemove(const std::string& subKey) {
       opened.how.result = openEachNameWithRights(subKey, KEY_READ | DELETE, &key);
     opened.how.rightsPutBack = putRightsBack(&rights);
   }
-  if (opened.how.result == ERROR_SUCCESS) opened.key.reset(reinterpret_cast<PlatformKey*>(key.release()));
+  if (opened.how.result == ERROR_SUCCESS)
+    opened.key.reset(reinterpret_cast<PlatformKey*>(key.release()));
   return opened;
 }
 
-long platformDeleteOpenKey(PlatformKey* key) { return deleteOpenKey(reinterpret_cast<HKEY>(key)); }
+long platformDeleteOpenKey(PlatformKey* key) { return deleteOpenKey(handleOf(key)); }
 
-long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values) {
-  HKEY hkey = reinterpret_cast<HKEY>(key);
+ValuesRead platformReadValues(PlatformKey* key) {
+  ValuesRead read;
+  HKEY hkey = handleOf(key);
   DWORD count = 0, longestName = 0, largest = 0;
-  LONG result = RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                 &count, &longestName, &largest, nullptr, nullptr);
-  if (result != ERROR_SUCCESS) return result;
+  read.error = RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                                &longestName, &largest, nullptr, nullptr);
+  if (read.error != ERROR_SUCCESS) return read;
   std::wstring name(longestName + 1, L'\0');
   std::vector<unsigned char> data(largest + 1);
   for (DWORD index = 0;; ++index) {
     DWORD nameLength = static_cast<DWORD>(name.size());
     DWORD dataLength = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    result = RegEnumValueW(hkey, index, &name[0], &nameLength, nullptr, &type, data.data(),
-                           &dataLength);
-    if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    const LONG result =
+        RegEnumValueW(hkey, index, &name[0], &nameLength, nullptr, &type, data.data(), &dataLength);
+    if (result == ERROR_NO_MORE_ITEMS) return read;
     if (result == ERROR_MORE_DATA) {
       // Grown since it was measured: measured again, and read again.
       RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -292,12 +313,11 @@ long platformReadValues(PlatformKey* key, std::vector<KeyValue>* values) {
       --index;
       continue;
     }
-    if (result != ERROR_SUCCESS) return result;
-    KeyValue value;
-    value.name = narrow(name.data(), nameLength);
-    value.type = type;
-    value.data.assign(reinterpret_cast<const char*>(data.data()), dataLength);
-    values->push_back(value);
+    if (result != ERROR_SUCCESS) {
+      read.error = result;
+      return read;
+    }
+    read.values.push_back(
+        storedValue(narrow(name.data(), nameLength), type, data.data(), dataLength));
   }
 }
-

@@ -173,16 +173,16 @@ std::string regFileSection(const KeySnapshot& key, std::vector<std::string>* not
     }
     const std::string name = (value.name.empty() ? "@" : quoted(value.name)) + "=";
     std::string utf8;
-    if (value.type == ValueTypeString && quotableString(value.data, &utf8)) {
+    if (value.type == ValueTypeString && quotableString(value.raw, &utf8)) {
       text += name + quoted(utf8);
-    } else if (value.type == ValueTypeNumber && value.data.size() == 4) {
+    } else if (value.type == ValueTypeNumber && value.raw.size() == 4) {
       char number[16];
       snprintf(number, sizeof number, "dword:%02x%02x%02x%02x",
-               static_cast<unsigned char>(value.data[3]), static_cast<unsigned char>(value.data[2]),
-               static_cast<unsigned char>(value.data[1]), static_cast<unsigned char>(value.data[0]));
+               static_cast<unsigned char>(value.raw[3]), static_cast<unsigned char>(value.raw[2]),
+               static_cast<unsigned char>(value.raw[1]), static_cast<unsigned char>(value.raw[0]));
       text += name + number;
     } else {
-      text += hexValue(name, value.type, value.data);
+      text += hexValue(name, value.type, value.raw);
     }
     text += LineEnd;
   }

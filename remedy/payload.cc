@@ -10,16 +10,15 @@
 // file fingerprinted. Only a file in use is left to the restart: any other
 // refusal would be the same after it.
 PayloadRemoval removeIfStillThePayload(const std::string& path) {
-  uint64_t size = 0;
-  long code = ErrorSuccess;
-  PlatformFile* file = platformOpenFileToRemove(platformPathAsRun(path), &size, &code);
+  const FileToRemove opened = platformOpenFileToRemove(platformPathAsRun(path));
+  PlatformFile* file = opened.file.get();
   PayloadRemoval removal;
   removal.outcome = PayloadOutcome::Failed;
-  removal.code = code;
+  removal.code = opened.error;
   if (file == nullptr) return removal;
   removal.outcome = PayloadOutcome::Changed;
   removal.code = ErrorSuccess;
-  if (isKnownPayloadMd5(openFileFingerprint(file, size).md5)) {
+  if (isKnownPayloadMd5(openFileFingerprint(file, opened.size).md5)) {
     removal.stopped = platformStopProcessesRunning(file);
     removal.otherNames = platformOtherNames(file);
     const FileDeletion deletion = platformDeleteOpenFile(file);
@@ -35,7 +34,6 @@ PayloadRemoval removeIfStillThePayload(const std::string& path) {
         removal.code = scheduled;
     }
   }
-  platformCloseFile(file);
   return removal;
 }
 

@@ -60,7 +60,7 @@ TEST(Remedy, PlansBothKeysThroughTheTreeKeysId) {
       {"\\Other", ErrorSuccess, tasks + "{Other}", "\\Microsoft\\Other", true},
       {"\\NoPath", ErrorSuccess, tasks + "{NoPath}", "", false},
       {"\\NoId", ErrorSuccess, "", "", false},
-      {"\\Long", ErrorSuccess, "", "", false},  // cut, it could name another key
+      {"\\Long", ErrorSuccess, "", "", false},  // too long for an Id whole
       {"\\Missing", ErrorNotFound, "", "", false},
       {"\\Link", ErrorKeyIsLink, "", "", false},  // not followed to the Id it would find
   };
@@ -83,7 +83,7 @@ TEST(Remedy, BacksUpAndDeletesWhatThePlanOpened) {
   writeFile(cacheFolder("Tasks\\{1}\\Path"), "\\T");
   KeysPlan plan = planKeyRemoval("\\T");
   ASSERT_EQ(2u, snapshotPlannedKeys(plan).size());
-  EXPECT_EQ("\\T", snapshotPlannedKeys(plan)[1].values.at(0).data);
+  EXPECT_EQ("\\T", snapshotPlannedKeys(plan)[1].values.at(0).raw);
   KeysRemoval removal = removeKeys(plan);
   EXPECT_EQ(ErrorSuccess, removal.tree.result);
   EXPECT_EQ(ErrorSuccess, removal.tasks.result);

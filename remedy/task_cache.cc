@@ -4,23 +4,25 @@ namespace {
 
 // The key to read a planned key's values through: the one held to delete
 // it, or, when the system would not give that (an administrator may only
-// read it), one opened to read only.
+// read it), one opened to read only and held in readOnly. Whether it could
+// be read at all is readOnly->error either way.
 PlatformKey* readable(const KeyOpenedToRemove& opened, const std::string& subKey,
-                      HeldKey* readOnly, long* found) {
-  *found = opened.how.result;
+                      KeyOpening* readOnly) {
+  readOnly->error = opened.how.result;
   if (opened.key) return opened.key.get();
   if (opened.how.result != ErrorAccessDenied) return nullptr;
-  PlatformKey* key = nullptr;
-  *found = platformOpenKey(subKey, &key);
-  readOnly->reset(key);
-  return key;
+  *readOnly = platformOpenKey(subKey);
+  return readOnly->key.get();
 }
 
 KeySnapshot snapshot(const KeyOpenedToRemove& opened, const std::string& subKey) {
   KeySnapshot taken;
   taken.subKey = subKey;
   taken.readResult = opened.how.result;
-  if (opened.key) taken.readResult = platformReadValues(opened.key.get(), &taken.values);
+  if (!opened.key) return taken;
+  ValuesRead read = platformReadValues(opened.key.get());
+  taken.readResult = read.error;
+  taken.values = std::move(read.values);
   return taken;
 }
 
@@ -40,19 +42,17 @@ KeysPlan planKeyRemoval(const std::string& taskPath) {
   KeysPlan plan;
   plan.treeKey = std::string(TaskCacheBase) + "\\Tree\\" + taskPath;
   plan.tree = platformOpenKeyToRemove(plan.treeKey);
-  HeldKey treeReadOnly;
-  PlatformKey* tree = readable(plan.tree, plan.treeKey, &treeReadOnly, &plan.treeFound);
+  KeyOpening treeReadOnly;
+  PlatformKey* tree = readable(plan.tree, plan.treeKey, &treeReadOnly);
+  plan.treeFound = treeReadOnly.error;
   if (tree == nullptr) return plan;
   const std::string id = readTaskId(tree);
   if (id.empty()) return plan;
   plan.tasksKey = std::string(TaskCacheBase) + "\\Tasks\\" + id;
   plan.tasks = platformOpenKeyToRemove(plan.tasksKey);
-  HeldKey tasksReadOnly;
-  long tasksFound = ErrorSuccess;
-  PlatformKey* tasks = readable(plan.tasks, plan.tasksKey, &tasksReadOnly, &tasksFound);
-  // Text up to its first zero, however long.
-  if (tasks != nullptr && readWholeValue(tasks, "Path", &plan.owner) == ErrorSuccess)
-    plan.owner = plan.owner.substr(0, plan.owner.find('\0'));
+  KeyOpening tasksReadOnly;
+  PlatformKey* tasks = readable(plan.tasks, plan.tasksKey, &tasksReadOnly);
+  if (tasks != nullptr) plan.owner = readTaskOwner(tasks);
   plan.ownedByAnother = !plan.owner.empty() && !sameTaskPath(plan.owner, taskPath);
   return plan;
 }

@@ -1,7 +1,5 @@
 #include "tasks/registry_tasks.h"
 
-#include <string.h>
-
 #include "platform/platform.h"
 
 const char TaskCacheBase[] =
@@ -9,9 +7,9 @@ const char TaskCacheBase[] =
 
 namespace {
 
-const uint32_t IdBufferSize = 260;
-// The scheduler's Actions are a few hundred bytes; this is far past any.
-const uint32_t LargestValue = 16u << 20;
+const size_t IdBufferSize = 260;
+
+std::string upToZero(const std::string& text) { return text.substr(0, text.find('\0')); }
 
 }  // namespace
 
@@ -26,48 +24,33 @@ std::string comparableTaskPath(const std::string& path) {
   return out;
 }
 
-long readWholeValue(PlatformKey* key, const char* name, std::string* bytes) {
-  uint32_t capacity = 512;
-  for (;;) {
-    bytes->assign(capacity, '\0');
-    uint32_t size = capacity;
-    const long result = platformQueryValue(key, name, &(*bytes)[0], &size);
-    if (result == ErrorSuccess) {
-      bytes->resize(size < capacity ? size : capacity);
-      return result;
-    }
-    bytes->clear();
-    // Grown since it was measured: asked again with room for what it is now.
-    if (result != ErrorMoreData || size <= capacity || size > LargestValue) return result;
-    capacity = size;
-  }
-}
-
 namespace {
 
 // The Tree key holds SD (the task's access list) and Index; a task without
 // the first, or with an Index of 0 or none, is left out of the scheduler's
 // own list: a way the threat's kind hides its tasks.
 std::string hiddenBecause(PlatformKey* treeKey) {
-  std::string value;
-  if (readWholeValue(treeKey, "SD", &value) == ErrorNotFound) return "no SD value";
-  const long index = readWholeValue(treeKey, "Index", &value);
-  if (index == ErrorNotFound) return "no Index value";
-  if (index == ErrorSuccess && value.find_first_not_of('\0') == std::string::npos)
+  if (platformReadValue(treeKey, "SD").error == ErrorNotFound) return "no SD value";
+  const ValueRead index = platformReadValue(treeKey, "Index");
+  if (index.error == ErrorNotFound) return "no Index value";
+  if (index.error == ErrorSuccess && index.value.raw.find_first_not_of('\0') == std::string::npos)
     return "Index is 0";
   return std::string();
 }
 
 void readTask(PlatformKey* tasksRoot, RegistryTask* task) {
-  PlatformKey* key = nullptr;
-  task->tasksOpened = tasksRoot == nullptr ? ErrorNotFound
-                                           : platformOpenKeyBelow(tasksRoot, task->id, &key);
-  if (task->tasksOpened != ErrorSuccess) return;
-  std::string owner;
-  if (readWholeValue(key, "Path", &owner) == ErrorSuccess) task->ownerPath = owner.substr(0, owner.find('\0'));
-  task->actionsRead = readWholeValue(key, "Actions", &task->actions);
+  if (tasksRoot == nullptr) {
+    task->tasksOpened = ErrorNotFound;
+    return;
+  }
+  const KeyOpening opening = platformOpenKeyBelow(tasksRoot, task->id);
+  task->tasksOpened = opening.error;
+  if (!opening.key) return;
+  task->ownerPath = readTaskOwner(opening.key.get());
+  ValueRead actions = platformReadValue(opening.key.get(), "Actions");
+  task->actionsRead = actions.error;
+  task->actions = std::move(actions.value.raw);
   task->hasActions = task->actionsRead != ErrorNotFound;
-  platformCloseKey(key);
 }
 
 // Depth first below key (whose path below Tree is path), each key before
@@ -85,34 +68,31 @@ void walk(PlatformKey* key, const std::string& path, PlatformKey* tasksRoot,
     readTask(tasksRoot, &task);
     found->tasks.push_back(std::move(task));
   }
-  std::vector<std::string> names;
-  const long listed = platformListSubKeys(key, &names);
-  if (listed != ErrorSuccess) found->unread.push_back({treeKey, listed});
-  for (const std::string& name : names) {
-    PlatformKey* below = nullptr;
-    const long opened = platformOpenKeyBelow(key, name, &below);
-    if (opened != ErrorSuccess) {
-      found->unread.push_back({treeKey + "\\" + name, opened});
+  const SubKeys listed = platformListSubKeys(key);
+  if (listed.error != ErrorSuccess) found->unread.push_back({treeKey, listed.error});
+  for (const std::string& name : listed.names) {
+    const KeyOpening below = platformOpenKeyBelow(key, name);
+    if (!below.key) {
+      found->unread.push_back({treeKey + "\\" + name, below.error});
       continue;
     }
-    walk(below, path + "\\" + name, tasksRoot, found);
-    platformCloseKey(below);
+    walk(below.key.get(), path + "\\" + name, tasksRoot, found);
   }
 }
 
 }  // namespace
 
 std::string readTaskId(PlatformKey* treeKey) {
-  char buffer[IdBufferSize];
-  memset(buffer, 0, sizeof buffer);
-  uint32_t size = IdBufferSize;
-  if (platformQueryValue(treeKey, "Id", buffer, &size) != ErrorSuccess) return std::string();
-  size_t stored = size < IdBufferSize ? size : IdBufferSize;
-  // The value is text up to its first zero byte, never past the buffer.
-  size_t length = 0;
-  // cppcheck-suppress knownConditionTrueFalse ; size is set by the query above
-  while (length < stored && buffer[length] != '\0') ++length;
-  return std::string(buffer, length);
+  const ValueRead id = platformReadValue(treeKey, "Id");
+  if (id.error != ErrorSuccess) return std::string();
+  // A string's text leaves out the zero it is stored with; bytes are whole.
+  const size_t stored = id.value.text.size() + (isStringType(id.value.type) ? 1 : 0);
+  return stored <= IdBufferSize ? upToZero(id.value.text) : std::string();
+}
+
+std::string readTaskOwner(PlatformKey* tasksKey) {
+  const ValueRead path = platformReadValue(tasksKey, "Path");
+  return path.error == ErrorSuccess ? upToZero(path.value.text) : std::string();
 }
 
 bool sameTaskPath(const std::string& one, const std::string& other) {
@@ -121,18 +101,13 @@ bool sameTaskPath(const std::string& one, const std::string& other) {
 
 RegistryTasks readRegistryTasks() {
   RegistryTasks found;
-  PlatformKey* tree = nullptr;
   const std::string treeKey = std::string(TaskCacheBase) + "\\Tree";
-  const long opened = platformOpenKey(treeKey, &tree);
-  if (opened != ErrorSuccess) {
-    if (opened != ErrorNotFound) found.unread.push_back({treeKey, opened});
+  const KeyOpening tree = platformOpenKey(treeKey);
+  if (!tree.key) {
+    if (tree.error != ErrorNotFound) found.unread.push_back({treeKey, tree.error});
     return found;
   }
-  PlatformKey* tasksRoot = nullptr;
-  if (platformOpenKey(std::string(TaskCacheBase) + "\\Tasks", &tasksRoot) != ErrorSuccess)
-    tasksRoot = nullptr;
-  walk(tree, "", tasksRoot, &found);
-  platformCloseKey(tree);
-  if (tasksRoot != nullptr) platformCloseKey(tasksRoot);
+  const KeyOpening tasksRoot = platformOpenKey(std::string(TaskCacheBase) + "\\Tasks");
+  walk(tree.key.get(), "", tasksRoot.key.get(), &found);
   return found;
 }

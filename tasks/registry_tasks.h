@@ -14,18 +14,18 @@
 extern const char TaskCacheBase[];
 
 struct PlatformKey;
-/// The task's identifier in an open Tree key, or "" when the key holds no Id
-/// that fits 260 bytes whole: a cut or stale identifier would name some
-/// other task's key. Text up to its first zero byte, whatever its type.
+/// The task's identifier in an open Tree key: its Id's text up to its first
+/// zero, whatever its type; "" when it holds none, or one longer than 260
+/// bytes (a string counted with the zero it is stored with).
 std::string readTaskId(PlatformKey* treeKey);
+/// The task path an open Tasks key says it belongs to: its Path value's
+/// text up to its first zero, "" when it has none.
+std::string readTaskOwner(PlatformKey* tasksKey);
 
 /// A task path as the registry tells names apart (letters in either case,
 /// each name once separated): two paths name the same task when these agree.
 std::string comparableTaskPath(const std::string& path);
 bool sameTaskPath(const std::string& one, const std::string& other);
-/// A whole value of an open key as the platform gives it (a string as
-/// UTF-8); the system's code.
-long readWholeValue(PlatformKey* key, const char* name, std::string* bytes);
 
 /// One Tree key that holds an Id: a task, as the scheduler knows it.
 struct RegistryTask {
@@ -36,7 +36,7 @@ struct RegistryTask {
   std::string ownerPath;     // that key's Path value, "" when none
   bool hasActions = false;   // it holds an Actions value (Windows 8 and later)
   long actionsRead = 0;      // reading it: the system's code
-  std::string actions;       // its bytes
+  std::string actions;       // its bytes as stored
   std::string hiddenBecause;  // "" or why the scheduler's own list leaves it out
 };
 

@@ -33,7 +33,7 @@ struct RegistryActions {
 /// Decodes the value's size bytes. Never reads past their end, and
 /// allocates nothing from a count before checking that the bytes hold it.
 RegistryActions decodeTaskActions(const unsigned char* bytes, size_t size);
-/// The same for a value as the registry functions give it (KeyValue.data).
+/// The same for a value's bytes as the registry stores them (KeyValue.raw).
 RegistryActions decodeTaskActions(const std::string& value);
 
 #endif  // VORKEL_TASKS_TASK_ACTIONS_H_

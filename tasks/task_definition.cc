@@ -25,13 +25,13 @@ std::unique_ptr<unsigned char[]> readWholeFile(const std::string& path, size_t* 
   record->readError = opening.error;
   record->reparseTag = opening.reparseTag;
   record->attributes = opening.attributes;
-  if (opening.file == nullptr) return nullptr;
+  if (!opening.file) return nullptr;
   std::unique_ptr<unsigned char[]> contents;
   if (opening.size <= LargestDefinition)
     contents.reset(new (std::nothrow) unsigned char[static_cast<size_t>(opening.size)]);
   size_t filled = 0;
   while (contents && filled < opening.size) {
-    const FileRead got = platformReadFile(opening.file, contents.get() + filled,
+    const FileRead got = platformReadFile(opening.file.get(), contents.get() + filled,
                                           static_cast<size_t>(opening.size) - filled);
     if (got.error != ErrorSuccess || got.bytes == 0) {
       // Part of a definition is not the definition: nothing of it is judged.
@@ -42,7 +42,6 @@ std::unique_ptr<unsigned char[]> readWholeFile(const std::string& path, size_t* 
     }
     filled += got.bytes;
   }
-  platformCloseFile(opening.file);
   *size = filled;
   return contents;
 }

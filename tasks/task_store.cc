@@ -31,9 +31,8 @@ bool isToList(const std::string& path, StoreWalk* walk) {
 }
 
 void listFolder(const std::string& directory, StoreWalk* walk) {
-  std::vector<DirectoryEntry> entries;
-  if (!platformListDirectory(directory, &entries)) return;
-  for (const DirectoryEntry& entry : entries) {
+  const DirectoryListing listing = platformListDirectory(directory);
+  for (const DirectoryEntry& entry : listing.entries) {
     if (entry.name == "." || entry.name == "..") continue;
     // Made at its final size: it is kept in the list as it is.
     std::string path;

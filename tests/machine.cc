@@ -130,7 +130,7 @@ std::string regFileValues(const std::vector<KeyValue>& values) {
     char type[16];
     snprintf(type, sizeof type, "%x", static_cast<unsigned>(value.type));
     text += (value.name.empty() ? std::string("@") : "\"" + name + "\"") + "=hex(" + type +
-            "):" + hexBytes(value.data, ",") + "\r\n";
+            "):" + hexBytes(value.raw, ",") + "\r\n";
   }
   return text;
 }
@@ -233,7 +233,7 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
       makeFolders(keyFolder);
       // The default value has no name, which no file can have.
       for (const KeyValue& value : storedValues(runner, key))
-        if (!value.name.empty()) writeFile(keyFolder + "/" + value.name, value.data);
+        if (!value.name.empty()) writeFile(keyFolder + "/" + value.name, value.raw);
       if (key.readOnly) chmod(keyFolder.c_str(), 0555);
     }
   }

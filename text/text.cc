@@ -132,6 +132,12 @@ std::u16string utf16FromLeBytes(const std::string& bytes) {
   return units;
 }
 
+std::string utf8FromRegistryString(const std::string& bytes) {
+  const std::u16string units = utf16FromLeBytes(bytes);
+  const size_t zero = units.find(u'\0');
+  return utf8FromUtf16(units.data(), zero == std::u16string::npos ? units.size() : zero);
+}
+
 std::string utf16LeFromUtf8(const std::string& utf8) {
   const std::u16string wide = utf16FromUtf8(utf8);
   std::string bytes;

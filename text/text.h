@@ -43,6 +43,9 @@ size_t utf8FromUtf16Le(const unsigned char* in, size_t size, unsigned char* out)
 /// The UTF-16 units of little-endian bytes, as the registry stores a
 /// string (an odd last byte ignored).
 std::u16string utf16FromLeBytes(const std::string& bytes);
+/// A string value as the registry stores it (UTF-16 LE, an odd last byte
+/// ignored) as UTF-8 text, up to its first zero unit.
+std::string utf8FromRegistryString(const std::string& bytes);
 /// UTF-16 little endian, as regedit's files hold it.
 std::string utf16LeFromUtf8(const std::string& utf8);
 /// How many of count units make the first piece of at most most units (most

@@ -16,6 +16,7 @@ TEST(Text, Utf16RoundTripsEveryUnitAndUtf8StandsInForBadBytes) {
       {u"a" + std::u16string(1, char16_t(0xDFFF)), "a\xED\xBF\xBF"},
       {std::u16string{char16_t(0xDC00), char16_t(0xD800)}, "\xED\xB0\x80\xED\xA0\x80"},
       {std::u16string(1, char16_t(0)), std::string(1, '\0')},
+      {u"ab" + std::u16string(1, char16_t(0)) + u"c", std::string("ab\0c", 4)},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.utf8, utf8FromUtf16(c.units.data(), c.units.size()));
@@ -27,6 +28,8 @@ TEST(Text, Utf16RoundTripsEveryUnitAndUtf8StandsInForBadBytes) {
     const size_t length =
         utf8FromUtf16Le(reinterpret_cast<const unsigned char*>(le.data()), le.size(), out);
     EXPECT_EQ(c.utf8, std::string(reinterpret_cast<char*>(out), length));
+    // A string value's text ends at its first zero; an odd last byte is no unit.
+    EXPECT_EQ(c.utf8.substr(0, c.utf8.find('\0')), utf8FromRegistryString(le + "\x41"));
   }
   for (const char* bad : {"\x80", "\xC0\xAF", "\xE4\xB8", "\xF5\x80\x80\x80", "\xF4\x90\x80\x80"})
     EXPECT_EQ(u'\uFFFD', utf16FromUtf8(bad)[0]) << bad;

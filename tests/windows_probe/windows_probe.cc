@@ -58,11 +58,10 @@ std::wstring wide(const std::string& text) {
 std::string wholeFile(const std::string& path) {
   std::string bytes;
   const FileOpening opening = platformOpenFile(path);
-  if (opening.file == nullptr) return bytes;
+  if (!opening.file) return bytes;
   char chunk[65536];
-  for (FileRead got; (got = platformReadFile(opening.file, chunk, sizeof chunk)).bytes > 0;)
+  for (FileRead got; (got = platformReadFile(opening.file.get(), chunk, sizeof chunk)).bytes > 0;)
     bytes.append(chunk, got.bytes);
-  platformCloseFile(opening.file);
   return bytes;
 }
 
@@ -283,9 +282,7 @@ int main() {
           "\nafter " + backupRights() + "\n");
   } else if (verb == "open-key") {
     const std::string before = backupRights();
-    PlatformKey* key = nullptr;
-    long result = platformOpenKey(subject, &key);
-    if (key != nullptr) platformCloseKey(key);
+    const long result = platformOpenKey(subject).error;
     print("result=" + std::to_string(result) + "\nbefore " + before + "\nafter " +
           backupRights() + "\n");
   } else if (verb == "shut") {
@@ -312,26 +309,20 @@ int main() {
   } else if (verb == "file-rights") {
     // The token before, while a pass's rights are in force, and after.
     const std::string before = backupRights();
-    bool inForce = false;
-    PlatformRights* rights = platformBeginFileRights(
-        subject == "removal" ? FileRights::Removal : FileRights::Scan, &inForce);
+    FileRightsTaken taken =
+        platformBeginFileRights(subject == "removal" ? FileRights::Removal : FileRights::Scan);
     const std::string during = backupRights();
-    const bool asBefore = platformEndFileRights(rights);
-    print("inForce=" + std::to_string(inForce) + " asBefore=" + std::to_string(asBefore) +
+    const bool asBefore = platformEndFileRights(std::move(taken.rights));
+    print("inForce=" + std::to_string(taken.inForce) + " asBefore=" + std::to_string(asBefore) +
           "\nbefore " + before + "\nduring " + during + "\nafter " + backupRights() + "\n");
   } else if (verb == "remove") {
     const PayloadRemoval removal = removeIfStillThePayload(subject);
     print("outcome=" + std::to_string(static_cast<int>(removal.outcome)) +
           " code=" + std::to_string(removal.code));
   } else if (verb == "at-restart") {
-    uint64_t size = 0;
-    long code = 0;
-    PlatformFile* file = platformOpenFileToRemove(subject, &size, &code);
-    if (file != nullptr) {
-      code = platformDeleteOpenFileAtRestart(file);
-      platformCloseFile(file);
-    }
-    print(std::to_string(code));
+    const FileToRemove opened = platformOpenFileToRemove(subject);
+    print(std::to_string(opened.file ? platformDeleteOpenFileAtRestart(opened.file.get())
+                                     : opened.error));
   } else if (verb == "append" && count == 4) {
     print(std::to_string(platformAppendToFile(subject, utf8(arguments[3]))));
   } else {
