@@ -57,14 +57,13 @@ std::string openKeyError(const std::string& code);
 
 /// One dangerous task past the list, its names shown as the runner shows
 /// them: the keys deleted or failing (or kept, answered no; or none found),
-/// the executable's running program stopped, the executable deleted,
-/// failing or left to the restart (or kept), and its other names. The
-/// restart line follows when a file is left to it or keys went while the
-/// executable was kept.
+/// the executable's running program stopped, the executable deleted or
+/// failing (or kept), and its other names. The restart line follows when
+/// keys went while the executable was kept.
 struct Removal {
   std::string uri = Uri, id = TaskId, exe = PayloadString;
   bool keysFound = true, treeDeleted = true, tasksDeleted = true, keysKept = false;
-  bool exeStopped = false, exeDeleted = true, exeKept = false, exeScheduled = false;
+  bool exeStopped = false, exeDeleted = true, exeKept = false;
   std::vector<std::string> otherNames = {};
   bool otherNamesUnlisted = false;
 };
@@ -123,9 +122,6 @@ struct Scenario {
   int status = 0;
   // Cache keys and file paths the run removes.
   std::vector<std::string> gone = {TreeName, TasksName, PayloadString};
-  // Files of the machine the run leaves to be deleted at the restart, each
-  // renamed beside its old name (Wine only).
-  std::vector<std::string> deletedAtRestart = {};
   // Lines the run's record must hold, in this order with others between
   // (a line ending in '*' stands for any line that starts so), in a block
   // with its header and exit status. None: the record is not looked at.
