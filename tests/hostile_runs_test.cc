@@ -62,14 +62,19 @@ void insertAfter(std::string& xml, const std::string& tag, const std::string& te
 enum Judged { Never, UnderWine, Always };
 
 // The infected machine with these arguments in the task and its file made
-// by change; dangerous where judged so.
+// by change; dangerous where judged so; the file named as unread with this
+// error, when one is given.
 std::function<void(const Runner&, Scenario&)> candidate(
     const std::string& arguments, Judged judged,
-    const std::function<void(MachineFile&)>& change = nullptr) {
+    const std::function<void(MachineFile&)>& change = nullptr, long unreadError = 0) {
   return [=](const Runner& r, Scenario& s) {
     const bool dangerous = judged == Always || (judged == UnderWine && r.wine);
     s.machine.tasks[0] = definition(TaskName, Uri, Interpreter, arguments, dangerous);
     if (change) change(s.machine.files[0]);
+    if (unreadError != 0) {
+      s.machine.tasks[0].unjudgedPath = PayloadString;
+      s.machine.tasks[0].unjudgedFields = errorField(unreadError);
+    }
     if (!dangerous) {
       s.afterScan = nothingFound;
       s.gone = {};
@@ -248,17 +253,12 @@ const std::vector<Scenario>& scenarios() {
 
       // A payload the tool may not read, or one another program holds open
       // sharing nothing: named, and nothing of it deleted on a guess.
-      {.name = "NamesPayloadItCannotOpen", .prepare = [](const Runner& r, Scenario& s) {
-         candidate(QuotedPayload, Never, [](MachineFile& f) { f.kind = EntryKind::Locked; })(r, s);
-         s.machine.tasks[0].unjudgedPath = PayloadString;
-         s.machine.tasks[0].unjudgedFields = errorField(ErrorAccessDenied);
-       }},
+      {.name = "NamesPayloadItCannotOpen",
+       .prepare = candidate(QuotedPayload, Never,
+                            [](MachineFile& f) { f.kind = EntryKind::Locked; }, ErrorAccessDenied)},
       {.name = "NamesPayloadHeldOpenSharingNothing", .wineOnly = true,
-       .prepare = [](const Runner& r, Scenario& s) {
-         candidate(QuotedPayload, Never, [](MachineFile& f) { f.held = true; })(r, s);
-         s.machine.tasks[0].unjudgedPath = PayloadString;
-         s.machine.tasks[0].unjudgedFields = errorField(ErrorSharingViolation);
-       },
+       .prepare = candidate(QuotedPayload, Never, [](MachineFile& f) { f.held = true; },
+                            ErrorSharingViolation),
        .recordHolds = [](const Runner&) -> std::vector<std::string> {
          return {"not judged, executable could not be read, error 32: " + PayloadString,
                  "not judged: 1"};
@@ -511,14 +511,6 @@ const std::vector<Scenario>& scenarios() {
                  "key deleted: " + cache + "Tree\\" + Uri,
                  "key not deleted, it is a registry link: " + cache + TasksName};
        }},
-
-      // A Tasks key whose Path names another task is that task's: kept, and
-      // the Tree key goes as confirmed.
-      {.name = "KeepsTasksKeyWhosePathNamesAnotherTask", .wineOnly = true,
-       .machine = infectedMachineWith([](Machine& m) {
-         m.keys[1].values = {{"Path", ValueTypeString,
-                              registryString("\\Microsoft\\Windows\\Defrag\\ScheduledDefrag")}};
-       }), .afterScan = treeKeyOnly(TaskId), .gone = {TreeName, PayloadString}},
 
       // ---- The command interpreter ---------------------------------------
       // The user's settings name another program (the probe, which says so

@@ -96,6 +96,16 @@ std::string dangerLine(const Runner& runner, const std::string& where, const Tas
          msg(MsgFieldArg) + shown(runner, task.arguments) + "\n";
 }
 
+std::string unjudgedLine(const Runner& runner, const std::string& path, const std::string& fields) {
+  return msg(MsgUnjudgedHead) + shown(runner, path) + fields + "\n";
+}
+
+// The scan's line naming a link in the task store (a Windows path).
+std::string linkLine(const Runner& runner, const std::string& path, const std::string& target) {
+  return msg(MsgStoreLinkHead) + shown(runner, path) + msg(MsgFieldLinkTarget) +
+         shown(runner, target) + "\n";
+}
+
 // The definitions in the order listed, then the tasks only the registry has.
 std::string scanSection(const Runner& runner, const std::vector<const TaskFile*>& order,
                         const std::vector<const TaskFile*>& registryOnly) {
@@ -156,20 +166,10 @@ std::string removalSteps(const Runner& r, const Removal& removal, const ProcessI
 
 }  // namespace
 
-std::string unjudgedLine(const Runner& runner, const std::string& path, const std::string& fields) {
-  return msg(MsgUnjudgedHead) + shown(runner, path) + fields + "\n";
-}
-
 std::string errorField(long code) {
   char hex[16];
   snprintf(hex, sizeof hex, "%lx", code);
   return msg(MsgFieldErrorCode) + hex;
-}
-
-std::string linkLine(const Runner& runner, const std::string& relativePath,
-                     const std::string& target) {
-  return msg(MsgStoreLinkHead) + shown(runner, taskStore(runner) + "\\" + relativePath) +
-         msg(MsgFieldLinkTarget) + shown(runner, target) + "\n";
 }
 
 std::string openKeyError(const std::string& code) {
@@ -324,11 +324,10 @@ void listedTasks(LiveMachine& live, std::vector<const TaskFile*>* order, std::st
       std::string target = path.substr(arrow + 4);
       if (target.size() > 7 && target.compare(target.size() - 7, 7, " walked") == 0)
         target.resize(target.size() - 7);
-      *links += msg(MsgStoreLinkHead) + shown(live.runner, path.substr(5, arrow - 5)) +
-                msg(MsgFieldLinkTarget) + shown(live.runner, target) + "\n";
+      *links += linkLine(live.runner, path.substr(5, arrow - 5), target);
     } else if (found != byPath.end() && found->second->listed &&
                found->second->kind == EntryKind::Symlink) {
-      *links += linkLine(live.runner, path, found->second->bytes);
+      *links += linkLine(live.runner, taskStore(live.runner) + "\\" + path, found->second->bytes);
     } else if (found != byPath.end() && found->second->listed) {
       order->push_back(found->second);
     }

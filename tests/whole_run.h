@@ -29,14 +29,8 @@ TaskFile ordinary(const std::string& relativePath);
 /// The task's Tree key holding the Id, and its Tasks key.
 std::vector<CacheKey> cacheKeys(const std::string& name, const std::string& id);
 MachineFile payload(const std::string& path = PayloadPath);
-/// The scan's line naming a file it could not read (path as the runner shows
-/// it) with these fields after the path.
-std::string unjudgedLine(const Runner& runner, const std::string& path, const std::string& fields);
 /// The error code field, as the tool writes it (hexadecimal).
 std::string errorField(long code);
-/// The scan's line naming a link in the task store.
-std::string linkLine(const Runner& runner, const std::string& relativePath,
-                     const std::string& target);
 /// One infected task with its keys and payload, plus two ordinary tasks.
 Machine infectedMachine();
 

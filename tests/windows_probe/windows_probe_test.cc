@@ -57,12 +57,27 @@ Fields splitRecord(const std::string& out) {
                 out.substr(second + 1));
 }
 
+const int RightEnabled = 2;  // SE_PRIVILEGE_ENABLED
+
+// The attributes the probe's line gives a right ("SeBackupPrivilege=2"), or
+// -1 when the line does not name it.
+int rightAttributes(const std::string& line, const std::string& right) {
+  const size_t at = line.find(right + "=");
+  return at == std::string::npos ? -1 : atoi(line.c_str() + at + right.size() + 1);
+}
+
+// The lines of a probe's answer after each label ("before ", "during "...).
+std::string lineAfter(const std::string& out, const std::string& label) {
+  const size_t at = out.find("\n" + label);
+  if (at == std::string::npos) return "(no " + label + "line)";
+  const size_t start = at + 1 + label.size();
+  return out.substr(start, out.find('\n', start) - start);
+}
+
 std::string exec(const std::string& inside) {
   return "<?xml version=\"1.0\"?>\r\n<Task><Actions><Exec>" + inside +
          "</Exec></Actions></Task>\r\n";
 }
-
-}  // namespace
 
 TEST_F(WineProbe, ReadsDefinitionsAsTheNativeBuildDoes) {
   const std::string uri = u8"\\Microsoft\\Windows\\更新\\Tâche 😀";
@@ -181,8 +196,6 @@ TEST_F(WineProbe, WalksLinkLoopsAsTheNativeBuildDoes) {
   EXPECT_EQ(wine, listed);
 }
 
-namespace {
-
 // A task named outside the ANSI code page is found by its real name, in
 // UTF-8, and read by it.
 TEST_F(WineProbe, ReadsTaskNamedOutsideTheCodePage) {
@@ -217,16 +230,11 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
       {"Plain", "result=0 retried=0 inForce=0 putBack=0"},
   };
   for (const auto& c : cases) {
-    std::string out = runProbe("delete-key", base + "\\" + c.key);
-    std::string first = out.substr(0, out.find('\n'));
-    EXPECT_EQ(c.outcome, first) << c.key;
+    const std::string out = runProbe("delete-key", base + "\\" + c.key);
+    EXPECT_EQ(c.outcome, out.substr(0, out.find('\n'))) << c.key;
     // The probe's own reading of its token, before and after the call.
-    size_t before = out.find("before "), after = out.find("\nafter ");
-    ASSERT_NE(std::string::npos, after) << out;
-    std::string rightsBefore = out.substr(before + 7, after - before - 7);
-    std::string rightsAfter = out.substr(after + 7, out.size() - after - 8);
-    EXPECT_EQ(rightsBefore, rightsAfter) << c.key;
-    EXPECT_NE(std::string::npos, rightsBefore.find("SeRestorePrivilege=")) << out;
+    EXPECT_EQ(lineAfter(out, "before "), lineAfter(out, "after ")) << c.key;
+    EXPECT_NE(-1, rightAttributes(lineAfter(out, "before "), "SeRestorePrivilege")) << out;
   }
   ProcessResult left = runUnderWine({"reg", "query", "HKLM\\" + base, "/s"}, "");
   for (const char* key : {"Protected", "Parent", "Parent\\Child"})
@@ -238,10 +246,7 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
   // right; Wine refuses that too, and the token is as before.
   const std::string opened = runProbe("open-key", base + "\\Parent\\Child");
   EXPECT_EQ(0u, opened.find("result=5\n")) << opened;
-  const size_t before = opened.find("before "), after = opened.find("\nafter ");
-  ASSERT_NE(std::string::npos, after) << opened;
-  EXPECT_EQ(opened.substr(before + 7, after - before - 7),
-            opened.substr(after + 7, opened.size() - after - 8));
+  EXPECT_EQ(lineAfter(opened, "before "), lineAfter(opened, "after ")) << opened;
   runUnderWine({probeProgram(), "unprotect", base + "\\Protected"}, "");
   runUnderWine({probeProgram(), "unprotect", base + "\\Parent\\Child"}, "");
   runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
@@ -266,10 +271,6 @@ TEST_F(WineProbe, ValuesInACodePageKeepOnlyWhatItHolds) {
         << c.text << " at " << c.codePage;
   }
 }
-
-}  // namespace
-
-namespace {
 
 // A registry link is neither followed nor read nor deleted, wherever it
 // stands in the path; the key it points at stays as it was. Opened by its
@@ -311,23 +312,6 @@ TEST_F(WineProbe, RefusesRegistryLinksAnywhereInThePath) {
     EXPECT_EQ(0, removed.status) << link;
   }
   runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
-}
-
-const int RightEnabled = 2;  // SE_PRIVILEGE_ENABLED
-
-// The attributes the probe's line gives a right ("SeBackupPrivilege=2"), or
-// -1 when the line does not name it.
-int rightAttributes(const std::string& line, const std::string& right) {
-  const size_t at = line.find(right + "=");
-  return at == std::string::npos ? -1 : atoi(line.c_str() + at + right.size() + 1);
-}
-
-// The lines of a probe's answer after each label ("before ", "during "...).
-std::string lineAfter(const std::string& out, const std::string& label) {
-  const size_t at = out.find("\n" + label);
-  if (at == std::string::npos) return "(no " + label + "line)";
-  const size_t start = at + 1 + label.size();
-  return out.substr(start, out.find('\n', start) - start);
 }
 
 // A name the walk lists is the file of that name, whatever Windows' path
