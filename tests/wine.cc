@@ -123,6 +123,12 @@ void stopUnderWine(int processGroup) {
 
 std::string probeProgram() { return windowsProgram("tests/vorkel-probe.exe"); }
 
+ProcessResult runTheProbe(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv = {probeProgram()};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return runUnderWine(argv, "");
+}
+
 int importRegistry(const std::string& regFile) {
   writeFile(wineDriveC() + "/vk-state/import.reg", regFile);
   return runUnderWine({"regedit", "/S", "C:\\vk-state\\import.reg"}, "").status;

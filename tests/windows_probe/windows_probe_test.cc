@@ -222,7 +222,7 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
                    "[HKEY_LOCAL_MACHINE\\" + base + "\\Protected]\r\n\"Id\"=\"{p}\"\r\n\r\n"
                    "[HKEY_LOCAL_MACHINE\\" + base + "\\Plain]\r\n\r\n"
                    "[HKEY_LOCAL_MACHINE\\" + base + "\\Parent\\Child]\r\n\r\n")));
-  ASSERT_EQ(0, runUnderWine({probeProgram(), "protect", base + "\\Protected"}, "").status);
+  ASSERT_EQ(0, runTheProbe({"protect", base + "\\Protected"}).status);
   const struct { const char* key; const char* outcome; } cases[] = {
       {"Protected", "result=5 retried=1 inForce=1 putBack=1"},
       {"Parent", "result=5 retried=0 inForce=0 putBack=0"},
@@ -241,14 +241,14 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
     EXPECT_NE(std::string::npos, left.out.find(base + "\\" + key + "\r\n")) << key;
   for (const char* key : {"Plain", "Missing"})
     EXPECT_EQ(std::string::npos, left.out.find(base + "\\" + key + "\r\n")) << key;
-  ASSERT_EQ(0, runUnderWine({probeProgram(), "shut", base + "\\Parent\\Child"}, "").status);
+  ASSERT_EQ(0, runTheProbe({"shut", base + "\\Parent\\Child"}).status);
   // A key administrators may not read is opened again with the backup
   // right; Wine refuses that too, and the token is as before.
   const std::string opened = runProbe("open-key", base + "\\Parent\\Child");
   EXPECT_EQ(0u, opened.find("result=5\n")) << opened;
   EXPECT_EQ(lineAfter(opened, "before "), lineAfter(opened, "after ")) << opened;
-  runUnderWine({probeProgram(), "unprotect", base + "\\Protected"}, "");
-  runUnderWine({probeProgram(), "unprotect", base + "\\Parent\\Child"}, "");
+  runTheProbe({"unprotect", base + "\\Protected"});
+  runTheProbe({"unprotect", base + "\\Parent\\Child"});
   runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
 }
 
@@ -265,7 +265,7 @@ TEST_F(WineProbe, ValuesInACodePageKeepOnlyWhatItHolds) {
       {u8"中😀", "65001", u8"中😀"},
   };
   for (const auto& c : cases) {
-    ProcessResult run = runUnderWine({probeProgram(), "code-page", c.text, c.codePage}, "");
+    ProcessResult run = runTheProbe({"code-page", c.text, c.codePage});
     EXPECT_EQ(0, run.status) << c.codePage;
     EXPECT_EQ(testing::PrintToString(c.bytes), testing::PrintToString(run.out))
         << c.text << " at " << c.codePage;
@@ -283,11 +283,8 @@ TEST_F(WineProbe, RefusesRegistryLinksAnywhereInThePath) {
   ASSERT_EQ(0, importRegistry(utf16leWithBom("Windows Registry Editor Version 5.00\r\n\r\n" +
                                              key + "]\r\n\"Id\"=\"{victim}\"\r\n\r\n" + key +
                                              "\\Child]\r\n\r\n")));
-  for (const char* link : {"Lk", "Mid"}) {
-    const ProcessResult made =
-        runUnderWine({probeProgram(), "make-link", base + "\\" + link, victim}, "");
-    ASSERT_EQ(0, made.status) << link;
-  }
+  for (const char* link : {"Lk", "Mid"})
+    ASSERT_EQ(0, runTheProbe({"make-link", base + "\\" + link, victim}).status) << link;
   EXPECT_EQ("link result=0 type=6 target=" + victim + "\nfollowed Id={victim}\n",
             runProbe("link-value", base + "\\Lk"));
   const struct { const char* verb; const char* key; const char* outcome; } cases[] = {
@@ -306,11 +303,8 @@ TEST_F(WineProbe, RefusesRegistryLinksAnywhereInThePath) {
   EXPECT_NE(std::string::npos, left.out.find("{victim}")) << left.out;
   EXPECT_NE(std::string::npos, left.out.find(base + "\\Victim\\Child\r\n")) << left.out;
   // The links themselves are still there to be taken away.
-  for (const char* link : {"Lk", "Mid"}) {
-    const ProcessResult removed =
-        runUnderWine({probeProgram(), "remove-link", base + "\\" + link}, "");
-    EXPECT_EQ(0, removed.status) << link;
-  }
+  for (const char* link : {"Lk", "Mid"})
+    EXPECT_EQ(0, runTheProbe({"remove-link", base + "\\" + link}).status) << link;
   runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
 }
 
@@ -380,7 +374,7 @@ TEST_F(WineProbe, WritesNoFileThroughALinkOrASecondName) {
       {"plain.log", "0", "ax"},     {"new.log", "0", "x"},
   };
   for (const auto& c : cases) {
-    ProcessResult run = runUnderWine({probeProgram(), "append", windows("own\\") + c.name, "x"}, "");
+    ProcessResult run = runTheProbe({"append", windows("own\\") + c.name, "x"});
     EXPECT_EQ(0, run.status) << c.name;
     EXPECT_EQ(c.result, run.out) << c.name;
     if (c.left != nullptr) {
