@@ -576,18 +576,14 @@ const std::vector<Scenario>& scenarios() {
 class HostileRun : public testing::TestWithParam<RowParam> {};
 
 TEST_P(HostileRun, EndsWellAndTouchesOnlyWhatWasConfirmed) {
-  checkWholeRun(*std::get<0>(GetParam()), scenarios()[std::get<1>(GetParam())]);
-}
-
-std::string named(const testing::TestParamInfo<RowParam>& info) {
-  return rowName(scenarios(), info.param);
+  checkWholeRun(*std::get<0>(GetParam()), *std::get<1>(GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Native, HostileRun,
-                         testing::ValuesIn(rowsFor(scenarios(), nativeRunner())), named);
+                         testing::ValuesIn(rowsFor(scenarios(), nativeRunner())), rowName);
 INSTANTIATE_TEST_SUITE_P(Release, HostileRun,
-                         testing::ValuesIn(rowsFor(scenarios(), releaseRunner())), named);
+                         testing::ValuesIn(rowsFor(scenarios(), releaseRunner())), rowName);
 INSTANTIATE_TEST_SUITE_P(Wine, HostileRun, testing::ValuesIn(rowsFor(scenarios(), wineRunner())),
-                         named);
+                         rowName);
 
 }  // namespace

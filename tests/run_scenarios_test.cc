@@ -230,17 +230,13 @@ const std::vector<Scenario>& scenarios() {
 class WholeRun : public testing::TestWithParam<RowParam> {};
 
 TEST_P(WholeRun, PrintsReturnsAndLeavesWhatItShould) {
-  checkWholeRun(*std::get<0>(GetParam()), scenarios()[std::get<1>(GetParam())]);
-}
-
-std::string named(const testing::TestParamInfo<RowParam>& info) {
-  return rowName(scenarios(), info.param);
+  checkWholeRun(*std::get<0>(GetParam()), *std::get<1>(GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Native, WholeRun, testing::ValuesIn(rowsFor(scenarios(), nativeRunner())),
-                         named);
+                         rowName);
 INSTANTIATE_TEST_SUITE_P(Wine, WholeRun, testing::ValuesIn(rowsFor(scenarios(), wineRunner())),
-                         named);
+                         rowName);
 
 size_t occurrences(const std::string& text, const std::string& part) {
   size_t count = 0;

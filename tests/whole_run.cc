@@ -491,11 +491,11 @@ std::vector<RowParam> rowsFor(const std::vector<Scenario>& table, const Runner& 
     const bool release = table[i].peakKibLimit != 0;
     if (runner.wine ? table[i].onWine
                     : !table[i].wineOnly && release == (&runner == &releaseRunner()))
-      picked.emplace_back(&runner, i);
+      picked.emplace_back(&runner, &table[i]);
   }
   return picked;
 }
 
-std::string rowName(const std::vector<Scenario>& table, const RowParam& row) {
-  return std::get<0>(row)->name + "_" + table[std::get<1>(row)].name;
+std::string rowName(const testing::TestParamInfo<RowParam>& row) {
+  return std::get<0>(row.param)->name + "_" + std::get<1>(row.param)->name;
 }

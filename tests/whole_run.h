@@ -9,6 +9,8 @@
 #include <tuple>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "console/messages.h"
 #include "tests/machine.h"
 
@@ -138,11 +140,12 @@ struct Scenario {
 /// row says), the record and backups, and what is left on the machine.
 void checkWholeRun(const Runner& runner, const Scenario& scenario);
 
-/// A table's rows for one runner, and their names: natively all but the
-/// Windows-only rows, the rows with a memory limit only on the build
-/// without sanitizers; under Wine the rows marked for it.
-typedef std::tuple<const Runner*, size_t> RowParam;
+/// A table's rows for one runner (the table lives as long as the suite),
+/// and a row's test name: natively all but the Windows-only rows, the rows
+/// with a memory limit only on the build without sanitizers; under Wine the
+/// rows marked for it.
+typedef std::tuple<const Runner*, const Scenario*> RowParam;
 std::vector<RowParam> rowsFor(const std::vector<Scenario>& table, const Runner& runner);
-std::string rowName(const std::vector<Scenario>& table, const RowParam& row);
+std::string rowName(const testing::TestParamInfo<RowParam>& row);
 
 #endif  // VORKEL_TESTS_WHOLE_RUN_H_

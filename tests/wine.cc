@@ -123,10 +123,9 @@ void stopUnderWine(int processGroup) {
 
 std::string probeProgram() { return windowsProgram("tests/vorkel-probe.exe"); }
 
-ProcessResult runTheProbe(const std::vector<std::string>& arguments) {
-  std::vector<std::string> argv = {probeProgram()};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return runUnderWine(argv, "");
+ProcessResult runTheProbe(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), probeProgram());
+  return runUnderWine(arguments, "");
 }
 
 int importRegistry(const std::string& regFile) {

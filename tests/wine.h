@@ -31,7 +31,7 @@ void stopUnderWine(int processGroup);
 /// The Windows build's probe (tests/windows_probe/windows_probe.cc), which Wine runs,
 /// and one run of it with these arguments and no input.
 std::string probeProgram();
-ProcessResult runTheProbe(const std::vector<std::string>& arguments);
+ProcessResult runTheProbe(std::vector<std::string> arguments);
 
 /// Imports a .reg file's bytes with regedit; its exit status.
 int importRegistry(const std::string& regFile);

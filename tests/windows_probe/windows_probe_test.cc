@@ -196,20 +196,6 @@ TEST_F(WineProbe, WalksLinkLoopsAsTheNativeBuildDoes) {
   EXPECT_EQ(wine, listed);
 }
 
-// A task named outside the ANSI code page is found by its real name, in
-// UTF-8, and read by it.
-TEST_F(WineProbe, ReadsTaskNamedOutsideTheCodePage) {
-  const std::string xml = schedulerTaskXml("\\Updater", "C:\\Windows\\System32\\cmd.exe",
-                                           "/c start C:\\x\\y.exe");
-  writeFile(host(u8"emoji/Task\U0001F600"), utf16leWithBom(xml));
-  std::string listed = runProbe("list", windows("emoji"));
-  ASSERT_FALSE(listed.empty());
-  std::string path = listed.substr(0, listed.find('\n'));
-  EXPECT_EQ(windows(u8"emoji\\Task\U0001F600"), path);
-  EXPECT_EQ(Fields("\\Updater", "C:\\Windows\\System32\\cmd.exe", "/c start C:\\x\\y.exe"),
-            splitRecord(runProbe("read", path)));
-}
-
 // An open to delete refused with access denied is tried once more with the
 // backup and restore rights in force, which are put back after. Wine
 // enforces the access list but grants no such right, so the retry fails
