@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <random>
 #include <string>
 #include <tuple>
@@ -32,18 +31,15 @@ class WineProbe : public testing::Test {
     ASSERT_FALSE(winePrefix().empty()) << winePrefixProblem();
   }
 
-  static std::string host(const std::string& name) {
-    return wineDriveC() + "/probe/" + name;
-  }
+  static std::string host(const std::string& name) { return wineDriveC() + "/probe/" + name; }
   static std::string windows(const std::string& name) { return "C:\\probe\\" + name; }
 
   // Standard output of one probe run, which must end promptly and well.
   static std::string runProbe(const std::string& verb, const std::string& path,
                               double* seconds = nullptr, int timeoutSeconds = 30) {
-    auto start = std::chrono::steady_clock::now();
+    const double start = monotonicSeconds();
     ProcessResult run = runUnderWine({probeProgram(), verb, path}, "", timeoutSeconds);
-    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    if (seconds != nullptr) *seconds = took.count();
+    if (seconds != nullptr) *seconds = monotonicSeconds() - start;
     EXPECT_FALSE(run.timedOut) << verb << ' ' << path;
     EXPECT_EQ(0, run.status) << verb << ' ' << path << ": " << run.err;
     return run.out;
