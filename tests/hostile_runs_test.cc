@@ -259,10 +259,8 @@ const std::vector<Scenario>& scenarios() {
       {.name = "NamesPayloadHeldOpenSharingNothing", .wineOnly = true,
        .prepare = candidate(QuotedPayload, Never, [](MachineFile& f) { f.held = true; },
                             ErrorSharingViolation),
-       .recordHolds = [](const Runner&) -> std::vector<std::string> {
-         return {"not judged, executable could not be read, error 32: " + PayloadString,
-                 "not judged: 1"};
-       },
+       .recordHolds = holds({"not judged, executable could not be read, error 32: " + PayloadString,
+                             "not judged: 1"}),
        .outcome = "dangerous=0 removed=0 incomplete=0 unjudged=1 restart=no"},
 
       // The user's own default cryptographic provider names one that is not
@@ -394,19 +392,16 @@ const std::vector<Scenario>& scenarios() {
          m.tasks[0].bytes = ordinary(TaskName).bytes;
          m.keys[1].values = {{"Actions", ValueTypeBinary, registryActions()}};
        }),
-       .recordHolds = [](const Runner&) -> std::vector<std::string> {
-         return {"the registry's copy starts other programs than the definition: *",
-                 "dangerous task: *", "  action from: the registry's copy of the task"};
-       }},
+       .recordHolds = holds({"the registry's copy starts other programs than the definition: *",
+                             "dangerous task: *",
+                             "  action from: the registry's copy of the task"})},
 
       // A value that does not follow the layout is judged not at all, and
       // said so; the definition is judged as ever.
       {.name = "PassesOverMalformedActions", .machine = infectedMachineWith([](Machine& m) {
          m.keys[1].values = {{"Actions", ValueTypeBinary, registryActions().substr(0, 20)}};
        }),
-       .recordHolds = [](const Runner&) -> std::vector<std::string> {
-         return {"Actions not judged, *"};
-       }},
+       .recordHolds = holds({"Actions not judged, *"})},
 
       // The scheduler runs every Exec, and takes an element's whole text.
       {.name = "JudgesSecondAction", .prepare = infectedUtf8(
@@ -462,14 +457,12 @@ const std::vector<Scenario>& scenarios() {
              {"Path", ValueTypeString, registryString(Uri)},
              {"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]\r\n@=\"x\"", ValueTypeNumber,
               std::string("\x01\0\0\0", 4)}};
-       }), .recordHolds = [](const Runner&) {
-         return std::vector<std::string>{
-             NotBackedUp + CacheRoot + "\\" + TreeName +
-                 " value x^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A\"y\"=\"z\"",
-             NotBackedUp + CacheRoot + "\\" + TasksName +
-                 " value ^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A@=\"x\"",
-             "registry backup: *"};
-       },
+       }), .recordHolds = holds({
+           NotBackedUp + CacheRoot + "\\" + TreeName +
+               " value x^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A\"y\"=\"z\"",
+           NotBackedUp + CacheRoot + "\\" + TasksName +
+               " value ^0D^0A[HKEY_LOCAL_MACHINE\\SOFTWARE\\Anything]^0D^0A@=\"x\"",
+           "registry backup: *"}),
        .restoresFromBackup = true, .plantedKey = "SOFTWARE\\Anything"},
 
       // Arguments holding CR LF and the record's own words: the console
@@ -494,9 +487,8 @@ const std::vector<Scenario>& scenarios() {
                             {{"Tree\\Other", IdKind::Text, TaskId}, {TasksName}}),
        .answers = "yyy", .afterScan = noIdentifier, .err = openKeyError("2a9"),
        .gone = {PayloadString},
-       .recordHolds = [](const Runner&) -> std::vector<std::string> {
-         return {"Tree key is a registry link, not followed: " + CacheRoot + "\\Tree\\" + Uri};
-       }},
+       .recordHolds = holds(
+           {"Tree key is a registry link, not followed: " + CacheRoot + "\\Tree\\" + Uri})},
 
       // A Tasks key that is a link is neither backed up nor deleted, and
       // the key it names stays; the Tree key goes as confirmed.
@@ -504,13 +496,12 @@ const std::vector<Scenario>& scenarios() {
        .machine = withIdKey({TreeName, IdKind::Text, TaskId},
                             {{.path = TasksName, .linkTo = "Tasks\\{other}"}, {"Tasks\\{other}"}}),
        .afterScan = treeKeyOnly(TaskId), .gone = {TreeName, PayloadString},
-       .recordHolds = [](const Runner&) -> std::vector<std::string> {
-         const std::string cache = CacheRoot + "\\";
-         return {"answer: delete registry keys *",
-                 "backup of " + cache + TasksName + ": not read, the key is a registry link",
-                 "key deleted: " + cache + "Tree\\" + Uri,
-                 "key not deleted, it is a registry link: " + cache + TasksName};
-       }},
+       .recordHolds = holds({"answer: delete registry keys *",
+                             "backup of " + CacheRoot + "\\" + TasksName +
+                                 ": not read, the key is a registry link",
+                             "key deleted: " + CacheRoot + "\\Tree\\" + Uri,
+                             "key not deleted, it is a registry link: " + CacheRoot + "\\" +
+                                 TasksName})},
 
       // ---- The command interpreter ---------------------------------------
       // The user's settings name another program (the probe, which says so

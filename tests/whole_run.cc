@@ -208,6 +208,10 @@ AfterScan treeKeyOnly(const std::string& id) {
   return removes({.id = id, .tasksDeleted = false});
 }
 
+RecordLines holds(const std::vector<std::string>& lines) {
+  return [lines](const Runner&) { return lines; };
+}
+
 std::vector<std::string> recordedDanger(const Runner& runner, const std::string& definition,
                                         const std::string& uri, const std::string& arguments,
                                         const std::string& executable) {

@@ -81,6 +81,8 @@ AfterScan treeKeyOnly(const std::string& id);
 /// Lines the record must hold, for a runner (they name its system root).
 typedef std::function<std::vector<std::string>(const Runner&)> RecordLines;
 
+/// These lines, whichever the runner.
+RecordLines holds(const std::vector<std::string>& lines);
 /// The start and the scan finding one dangerous task.
 std::vector<std::string> recordedDanger(const Runner& runner,
                                         const std::string& definition = TaskName,
