@@ -206,10 +206,9 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
     // running server: a program makes both.
     for (const CacheKey& key : machine.keys) {
       const std::string name = cacheKeyName(key.path);
+      const std::string target = "\\Registry\\Machine\\" + cacheKeyName(key.linkTo);
       if (!key.linkTo.empty()) {
-        EXPECT_EQ(0, runTheProbe({"make-link", name, "\\Registry\\Machine\\" +
-                                                         cacheKeyName(key.linkTo)}).status)
-            << key.path;
+        EXPECT_EQ(0, runTheProbe({"make-link", name, target}).status) << key.path;
       }
       if (key.readOnly) {
         EXPECT_EQ(0, runTheProbe({"protect", name}).status) << key.path;

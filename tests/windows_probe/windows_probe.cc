@@ -115,8 +115,8 @@ std::string backupRights() {
 // A key below HKEY_LOCAL_MACHINE in the 64-bit view, or nullptr.
 HKEY openMachineKey(const std::string& subKey, DWORD options, REGSAM access) {
   HKEY key = nullptr;
-  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, widen(subKey).c_str(), options,
-                       access | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, widen(subKey).c_str(), options, access | KEY_WOW64_64KEY,
+                       &key) == ERROR_SUCCESS
              ? key
              : nullptr;
 }
