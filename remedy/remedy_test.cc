@@ -51,27 +51,54 @@ TEST(Remedy, PlansBothKeysThroughTheTreeKeysId) {
   makeFolders(cacheFolder("Tasks\\{NoPath}"));
   makeFolders(cacheFolder("Tree\\NoId"));
   writeFile(cacheFolder("Tree\\Long\\Id"), std::string(300, 'x'));
+  // A string's terminating zero counts: 259 characters fill the buffer, 260
+  // are too long; bytes with no zero are taken whole up to its end.
+  writeFile(cacheFolder("Tree\\Fills\\Id"), std::string(259, 'A') + '\0');
+  writeFile(cacheFolder("Tree\\Over\\Id"), std::string(260, 'A') + '\0');
+  writeFile(cacheFolder("Tree\\Bytes\\Id"), std::string(260, 'B'));
+  writeFile(cacheFolder("Tree\\Number\\Id"), std::string("123\0", 4));
+  makeFolders(cacheFolder("Tasks\\123"));
+  writeFile(cacheFolder("Tree\\Dots\\Id"), "..\\Tree\\Updater");
+  writeFile(cacheFolder("Tree\\NoSuch\\Id"), "{no-such-task}");
   writeFile(cacheFolder("Victim\\Id"), "{victim}");
   ASSERT_EQ(0, symlink("../Victim", cacheFolder("Tree\\Link").c_str()));
   const std::string tasks = std::string(TaskCacheBase) + "\\Tasks\\";
-  const struct { const char* path; long found; std::string tasksKey; const char* owner; bool another; } cases[] = {
-      {"\\Updater", ErrorSuccess, tasks + "{Updater}", "\\Updater", false},
-      {"\\Same", ErrorSuccess, tasks + "{Same}", "\\SAME", false},
-      {"\\Other", ErrorSuccess, tasks + "{Other}", "\\Microsoft\\Other", true},
-      {"\\NoPath", ErrorSuccess, tasks + "{NoPath}", "", false},
-      {"\\NoId", ErrorSuccess, "", "", false},
-      {"\\Long", ErrorSuccess, "", "", false},  // too long for an Id whole
-      {"\\Missing", ErrorNotFound, "", "", false},
-      {"\\Link", ErrorKeyIsLink, "", "", false},  // not followed to the Id it would find
+  const struct {
+    const char* path;
+    long found;
+    std::string tasksKey;
+    long tasksOpened;
+    const char* owner;
+    bool another;
+  } cases[] = {
+      {"\\Updater", ErrorSuccess, tasks + "{Updater}", ErrorSuccess, "\\Updater", false},
+      {"\\Same", ErrorSuccess, tasks + "{Same}", ErrorSuccess, "\\SAME", false},
+      {"\\Other", ErrorSuccess, tasks + "{Other}", ErrorSuccess, "\\Microsoft\\Other", true},
+      {"\\NoPath", ErrorSuccess, tasks + "{NoPath}", ErrorSuccess, "", false},
+      {"\\NoId", ErrorSuccess, "", ErrorSuccess, "", false},
+      {"\\Long", ErrorSuccess, "", ErrorSuccess, "", false},  // too long for an Id whole
+      {"\\Fills", ErrorSuccess, tasks + std::string(259, 'A'), ErrorNotFound, "", false},
+      {"\\Over", ErrorSuccess, "", ErrorSuccess, "", false},
+      {"\\Bytes", ErrorSuccess, tasks + std::string(260, 'B'), ErrorNotFound, "", false},
+      {"\\Number", ErrorSuccess, tasks + "123", ErrorSuccess, "", false},
+      // Taken literally, never as the other task's key it would name.
+      {"\\Dots", ErrorSuccess, tasks + "..\\Tree\\Updater", ErrorNotFound, "", false},
+      {"\\NoSuch", ErrorSuccess, tasks + "{no-such-task}", ErrorNotFound, "", false},
+      {"\\Missing", ErrorNotFound, "", ErrorSuccess, "", false},
+      {"\\Link", ErrorKeyIsLink, "", ErrorSuccess, "", false},  // not followed to its Id
   };
   for (const auto& c : cases) {
     const KeysPlan plan = planKeyRemoval(c.path);
     EXPECT_EQ(std::string(TaskCacheBase) + "\\Tree\\" + c.path, plan.treeKey);
     EXPECT_EQ(c.found, plan.treeFound) << c.path;
     EXPECT_EQ(c.tasksKey, plan.tasksKey) << c.path;
+    EXPECT_EQ(c.tasksOpened, plan.tasks.how.result) << c.path;
     EXPECT_EQ(c.owner, plan.owner) << c.path;
     EXPECT_EQ(c.another, plan.ownedByAnother) << c.path;
   }
+  // Deleting what the plan for the dotted Id opened leaves the key it names.
+  EXPECT_EQ(ErrorNotFound, removeKeys(planKeyRemoval("\\Dots")).tasks.result);
+  EXPECT_EQ("{Updater}", readFile(cacheFolder("Tree\\Updater\\Id")));
 }
 
 // The backup is read through the handles that delete; a key renamed into a

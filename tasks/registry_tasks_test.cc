@@ -32,6 +32,8 @@ TEST(RegistryTasks, WalksTheTreeAndReadsEachTasksKey) {
   writeFile(key("Tree\\IndexZero\\Id"), "{3}");
   writeFile(key("Tree\\IndexZero\\SD"), "sd");
   writeFile(key("Tree\\IndexZero\\Index"), std::string(4, '\0'));
+  writeFile(key("Tree\\NoSuch\\Id"), "{no-such-task}");
+  writeFile(key("Tree\\Long\\Id"), std::string(300, 'x'));  // cut, it could name another task
   writeFile(key("Elsewhere\\Id"), "{4}");
   ASSERT_EQ(0, symlink("../Elsewhere", key("Tree\\Link").c_str()));
   const RegistryTasks found = readRegistryTasks();
@@ -45,8 +47,9 @@ TEST(RegistryTasks, WalksTheTreeAndReadsEachTasksKey) {
       {"\\Folder\\Shown", "{1}", "\\Folder\\Shown", true, ""},
       {"\\IndexZero", "{3}", "", false, "Index is 0"},
       {"\\NoSd", "{2}", "", false, "no SD value"},
+      {"\\NoSuch", "{no-such-task}", "", false, "no SD value"},
   };
-  ASSERT_EQ(3u, found.tasks.size());
+  ASSERT_EQ(4u, found.tasks.size());
   for (const auto& c : cases) {
     auto task = std::find_if(found.tasks.begin(), found.tasks.end(),
                              [&](const RegistryTask& t) { return t.path == c.path; });

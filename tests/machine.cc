@@ -103,13 +103,9 @@ std::vector<KeyValue> storedValues(const Runner& runner, const CacheKey& key) {
       values.push_back({"Id", ValueTypeString,
                         runner.wine ? registryString(key.id) : key.id + std::string(1, '\0')});
       break;
-    case IdKind::Number: {
-      // Little endian, as the registry holds a DWORD and as this host is.
-      const uint32_t number = static_cast<uint32_t>(std::stoul(key.id));
-      values.push_back(
-          {"Id", ValueTypeNumber, std::string(reinterpret_cast<const char*>(&number), 4)});
+    case IdKind::Number:  // little endian, as the registry holds a DWORD
+      values.push_back({"Id", ValueTypeNumber, u32Le(static_cast<unsigned>(std::stoul(key.id)))});
       break;
-    }
     case IdKind::Bytes: values.push_back({"Id", ValueTypeBinary, key.id}); break;
     case IdKind::None: break;
   }
@@ -209,17 +205,13 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
     // regedit makes no links, and an access list is kept only by the
     // running server: a program makes both.
     for (const CacheKey& key : machine.keys) {
+      const std::string name = cacheKeyName(key.path);
+      const std::string target = "\\Registry\\Machine\\" + cacheKeyName(key.linkTo);
       if (!key.linkTo.empty()) {
-        const ProcessResult link =
-            runUnderWine({probeProgram(), "make-link", cacheKeyName(key.path),
-                          "\\Registry\\Machine\\" + cacheKeyName(key.linkTo)},
-                         "");
-        EXPECT_EQ(0, link.status) << key.path;
+        EXPECT_EQ(0, runTheProbe({"make-link", name, target}).status) << key.path;
       }
       if (key.readOnly) {
-        const ProcessResult protect =
-            runUnderWine({probeProgram(), "protect", cacheKeyName(key.path)}, "");
-        EXPECT_EQ(0, protect.status) << key.path;
+        EXPECT_EQ(0, runTheProbe({"protect", name}).status) << key.path;
       }
     }
   } else {
@@ -244,15 +236,14 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
   }
   if (machine.hasTaskStore) makeFolders(store);
   for (const TaskFile& task : machine.tasks)
-    if (!task.registryOnly) makeEntry(store + "/" + slashes(task.relativePath), task.kind, task.bytes);
+    if (!task.registryOnly)
+      makeEntry(store + "/" + slashes(task.relativePath), task.kind, task.bytes);
   for (const MachineFile& file : machine.files) {
     makeEntry(hostPath(file.windowsPath), file.kind,
               file.kind == EntryKind::HardLink ? hostPath(file.bytes) : file.bytes, file.sparseSize,
               file.readOnly);
-    if (runner.wine && file.hiddenSystem) {
-      // Read-only, hidden and system, as Windows reads them back.
-      runUnderWine({probeProgram(), "attributes", file.windowsPath, "7"}, "");
-    }
+    // Read-only, hidden and system, as Windows reads them back.
+    if (runner.wine && file.hiddenSystem) runTheProbe({"attributes", file.windowsPath, "7"});
   }
 }
 
@@ -264,11 +255,10 @@ LiveMachine::~LiveMachine() {
   for (const std::string& host : madeByTest) removeTree(host);
   removeTree(hostPath(runner.systemRoot + "\\Debug"));
   for (const CacheKey& key : machine.keys) {
-    if (key.readOnly) runUnderWine({probeProgram(), "unprotect", cacheKeyName(key.path)}, "");
+    if (key.readOnly) runTheProbe({"unprotect", cacheKeyName(key.path)});
     // A link is taken away as itself: regedit would delete what it names
     // and leave the link.
-    if (!key.linkTo.empty())
-      runUnderWine({probeProgram(), "remove-link", cacheKeyName(key.path)}, "");
+    if (!key.linkTo.empty()) runTheProbe({"remove-link", cacheKeyName(key.path)});
   }
   if (!machine.userValues.empty())
     importRegistry(utf16leWithBom("Windows Registry Editor Version 5.00\r\n\r\n" +
@@ -309,8 +299,7 @@ std::vector<std::string> nativeCommand(const Runner& runner) {
 int startRunning(const std::string& windowsPath) {
   int group = startUnderWine({windowsPath});
   for (int tries = 0; tries < 300; ++tries) {
-    if (runUnderWine({probeProgram(), "refuses-deletion", windowsPath}, "").out == "1")
-      return group;
+    if (runTheProbe({"refuses-deletion", windowsPath}).out == "1") return group;
     usleep(100 * 1000);
   }
   stopUnderWine(group);
@@ -332,8 +321,7 @@ ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSecond
     }
     if (!runner.wine || !file.running) continue;
     running.push_back(startRunning(file.windowsPath));
-    runningIds[file.windowsPath] =
-        runUnderWine({probeProgram(), "process-id", file.windowsPath}, "").out;
+    runningIds[file.windowsPath] = runTheProbe({"process-id", file.windowsPath}).out;
   }
   // Writers keep changing the growing files until the run is over: up to
   // 64 MiB a megabyte at a time, then written over from the start again.
@@ -367,7 +355,7 @@ ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSecond
   for (std::thread& writer : writers) writer.join();
   for (const MachineFile& file : machine.files) {
     if (runner.wine && file.running && entryExists(hostPath(file.windowsPath))) {
-      EXPECT_EQ("1", runUnderWine({probeProgram(), "refuses-deletion", file.windowsPath}, "").out)
+      EXPECT_EQ("1", runTheProbe({"refuses-deletion", file.windowsPath}).out)
           << file.windowsPath << " was left on disk but is no longer running";
     }
   }
@@ -430,7 +418,7 @@ std::vector<std::string> LiveMachine::listingOrder() {
   if (!runner.wine) return ::listingOrder(taskStoreHost(runner, folder.path));
   // Wine lists a folder in its own order, so ask the Windows build's walk.
   const std::string root = taskStore(runner);
-  ProcessResult listed = runUnderWine({probeProgram(), "list", root}, "");
+  ProcessResult listed = runTheProbe({"list", root});
   // A line that is not a path below the root is kept whole, to fail the
   // comparison rather than the parse.
   const std::string prefix = root + "\\";

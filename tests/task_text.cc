@@ -39,39 +39,21 @@ std::string schedulerTaskXml(const std::string& uri, const std::string& command,
   std::string xml =
       "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
       "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n"
-      "  <RegistrationInfo>\n"
-      "    <Date>2026-03-14T09:26:53</Date>\n"
+      "  <RegistrationInfo>\n    <Date>2026-03-14T09:26:53</Date>\n"
       "    <Author>WORKSTATION\\Administrator</Author>\n";
   if (!uri.empty()) xml += "    <URI>" + escapeXml(uri) + "</URI>\n";
   xml +=
-      "  </RegistrationInfo>\n"
-      "  <Triggers>\n"
-      "    <LogonTrigger>\n"
-      "      <Enabled>true</Enabled>\n"
-      "    </LogonTrigger>\n"
-      "  </Triggers>\n"
-      "  <Principals>\n"
-      "    <Principal id=\"Author\">\n"
-      "      <UserId>S-1-5-18</UserId>\n"
-      "      <RunLevel>HighestAvailable</RunLevel>\n"
-      "    </Principal>\n"
-      "  </Principals>\n"
-      "  <Settings>\n"
+      "  </RegistrationInfo>\n  <Triggers>\n    <LogonTrigger>\n      <Enabled>true</Enabled>\n"
+      "    </LogonTrigger>\n  </Triggers>\n  <Principals>\n    <Principal id=\"Author\">\n"
+      "      <UserId>S-1-5-18</UserId>\n      <RunLevel>HighestAvailable</RunLevel>\n"
+      "    </Principal>\n  </Principals>\n  <Settings>\n"
       "    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>\n"
       "    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>\n"
-      "    <Hidden>true</Hidden>\n"
-      "    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>\n"
-      "  </Settings>\n"
-      "  <Actions Context=\"Author\">\n"
-      "    <Exec>\n"
+      "    <Hidden>true</Hidden>\n    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>\n"
+      "  </Settings>\n  <Actions Context=\"Author\">\n    <Exec>\n"
       "      <Command>" + escapeXml(command) + "</Command>\n";
-  if (!arguments.empty())
-    xml += "      <Arguments>" + escapeXml(arguments) + "</Arguments>\n";
-  xml +=
-      "    </Exec>\n"
-      "  </Actions>\n"
-      "</Task>\n";
-  return xml;
+  if (!arguments.empty()) xml += "      <Arguments>" + escapeXml(arguments) + "</Arguments>\n";
+  return xml + "    </Exec>\n  </Actions>\n</Task>\n";
 }
 
 std::string u16Le(unsigned value) {

@@ -9,6 +9,8 @@
 #include <tuple>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "console/messages.h"
 #include "tests/machine.h"
 
@@ -29,14 +31,8 @@ TaskFile ordinary(const std::string& relativePath);
 /// The task's Tree key holding the Id, and its Tasks key.
 std::vector<CacheKey> cacheKeys(const std::string& name, const std::string& id);
 MachineFile payload(const std::string& path = PayloadPath);
-/// The scan's line naming a file it could not read (path as the runner shows
-/// it) with these fields after the path.
-std::string unjudgedLine(const Runner& runner, const std::string& path, const std::string& fields);
 /// The error code field, as the tool writes it (hexadecimal).
 std::string errorField(long code);
-/// The scan's line naming a link in the task store.
-std::string linkLine(const Runner& runner, const std::string& relativePath,
-                     const std::string& target);
 /// One infected task with its keys and payload, plus two ordinary tasks.
 Machine infectedMachine();
 
@@ -57,14 +53,13 @@ std::string openKeyError(const std::string& code);
 
 /// One dangerous task past the list, its names shown as the runner shows
 /// them: the keys deleted or failing (or kept, answered no; or none found),
-/// the executable's running program stopped, the executable deleted,
-/// failing or left to the restart (or kept), and its other names. The
-/// restart line follows when a file is left to it or keys went while the
-/// executable was kept.
+/// the executable's running program stopped, the executable deleted or
+/// failing (or kept), and its other names. The restart line follows when
+/// keys went while the executable was kept.
 struct Removal {
   std::string uri = Uri, id = TaskId, exe = PayloadString;
   bool keysFound = true, treeDeleted = true, tasksDeleted = true, keysKept = false;
-  bool exeStopped = false, exeDeleted = true, exeKept = false, exeScheduled = false;
+  bool exeStopped = false, exeDeleted = true, exeKept = false;
   std::vector<std::string> otherNames = {};
   bool otherNamesUnlisted = false;
 };
@@ -86,6 +81,8 @@ AfterScan treeKeyOnly(const std::string& id);
 /// Lines the record must hold, for a runner (they name its system root).
 typedef std::function<std::vector<std::string>(const Runner&)> RecordLines;
 
+/// These lines, whichever the runner.
+RecordLines holds(const std::vector<std::string>& lines);
 /// The start and the scan finding one dangerous task.
 std::vector<std::string> recordedDanger(const Runner& runner,
                                         const std::string& definition = TaskName,
@@ -123,9 +120,6 @@ struct Scenario {
   int status = 0;
   // Cache keys and file paths the run removes.
   std::vector<std::string> gone = {TreeName, TasksName, PayloadString};
-  // Files of the machine the run leaves to be deleted at the restart, each
-  // renamed beside its old name (Wine only).
-  std::vector<std::string> deletedAtRestart = {};
   // Lines the run's record must hold, in this order with others between
   // (a line ending in '*' stands for any line that starts so), in a block
   // with its header and exit status. None: the record is not looked at.
@@ -148,11 +142,12 @@ struct Scenario {
 /// row says), the record and backups, and what is left on the machine.
 void checkWholeRun(const Runner& runner, const Scenario& scenario);
 
-/// A table's rows for one runner, and their names: natively all but the
-/// Windows-only rows, the rows with a memory limit only on the build
-/// without sanitizers; under Wine the rows marked for it.
-typedef std::tuple<const Runner*, size_t> RowParam;
+/// A table's rows for one runner (the table lives as long as the suite),
+/// and a row's test name: natively all but the Windows-only rows, the rows
+/// with a memory limit only on the build without sanitizers; under Wine the
+/// rows marked for it.
+typedef std::tuple<const Runner*, const Scenario*> RowParam;
 std::vector<RowParam> rowsFor(const std::vector<Scenario>& table, const Runner& runner);
-std::string rowName(const std::vector<Scenario>& table, const RowParam& row);
+std::string rowName(const testing::TestParamInfo<RowParam>& row);
 
 #endif  // VORKEL_TESTS_WHOLE_RUN_H_

@@ -123,6 +123,11 @@ void stopUnderWine(int processGroup) {
 
 std::string probeProgram() { return windowsProgram("tests/vorkel-probe.exe"); }
 
+ProcessResult runTheProbe(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), probeProgram());
+  return runUnderWine(arguments, "");
+}
+
 int importRegistry(const std::string& regFile) {
   writeFile(wineDriveC() + "/vk-state/import.reg", regFile);
   return runUnderWine({"regedit", "/S", "C:\\vk-state\\import.reg"}, "").status;

@@ -28,8 +28,10 @@ int startUnderWine(const std::vector<std::string>& programAndArgs);
 /// Ends what startUnderWine started.
 void stopUnderWine(int processGroup);
 
-/// The Windows build's probe (tests/windows_probe/windows_probe.cc), which Wine runs.
+/// The Windows build's probe (tests/windows_probe/windows_probe.cc), which Wine runs,
+/// and one run of it with these arguments and no input.
 std::string probeProgram();
+ProcessResult runTheProbe(std::vector<std::string> arguments);
 
 /// Imports a .reg file's bytes with regedit; its exit status.
 int importRegistry(const std::string& regFile);

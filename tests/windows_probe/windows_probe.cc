@@ -39,21 +39,7 @@ void print(const std::string& text) {
   platformWrite(StdStream::Out, text.data(), text.size());
 }
 
-std::string utf8(const wchar_t* wide) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  std::string text(size > 0 ? size : 1, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], size, nullptr, nullptr);
-  text.resize(text.size() - 1);
-  return text;
-}
-
-std::wstring wide(const std::string& text) {
-  int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring out(size > 0 ? size : 1, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], size);
-  out.resize(out.size() - 1);
-  return out;
-}
+std::string utf8(const wchar_t* text) { return narrow(text, wcslen(text)); }
 
 std::string wholeFile(const std::string& path) {
   std::string bytes;
@@ -90,9 +76,9 @@ std::string fingerprintText(const Fingerprint& fingerprint) {
 // ended; PATH.held says when it does.
 int holdFile(const std::string& path) {
   HANDLE held =
-      CreateFileW(wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      CreateFileW(widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (held == INVALID_HANDLE_VALUE) return 1;
-  HANDLE marker = CreateFileW(wide(path + ".held").c_str(), GENERIC_WRITE, 0, nullptr,
+  HANDLE marker = CreateFileW(widen(path + ".held").c_str(), GENERIC_WRITE, 0, nullptr,
                               CREATE_ALWAYS, 0, nullptr);
   if (marker == INVALID_HANDLE_VALUE) return 1;
   CloseHandle(marker);
@@ -125,16 +111,22 @@ std::string backupRights() {
   return rights;
 }
 
+// A key below HKEY_LOCAL_MACHINE in the 64-bit view, or nullptr.
+HKEY openMachineKey(const std::string& subKey, DWORD options, REGSAM access) {
+  HKEY key = nullptr;
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, widen(subKey).c_str(), options, access | KEY_WOW64_64KEY,
+                       &key) == ERROR_SUCCESS
+             ? key
+             : nullptr;
+}
+
 // Sets a key's access list, and its owner when the descriptor names one.
 // "protect" gives it the list the scheduler's keys have on Windows 10 and
 // 11: owned by SYSTEM, administrators may read; they may also change the
 // list, so that "unprotect" can take it away again.
 int setKeySecurity(const std::string& subKey, const wchar_t* sddl, bool owner) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(subKey).c_str(), 0,
-                    WRITE_DAC | (owner ? WRITE_OWNER : 0) | KEY_WOW64_64KEY,
-                    &key) != ERROR_SUCCESS)
-    return 1;
+  HKEY key = openMachineKey(subKey, 0, WRITE_DAC | (owner ? WRITE_OWNER : 0));
+  if (key == nullptr) return 1;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   int status = 1;
   if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
@@ -150,7 +142,7 @@ int setKeySecurity(const std::string& subKey, const wchar_t* sddl, bool owner) {
 // Whether the system would refuse to delete the file now (a running
 // program): the deletion is asked for and, if granted, called off.
 bool refusesDeletion(const std::string& path) {
-  HANDLE file = CreateFileW(wide(path).c_str(), DELETE,
+  HANDLE file = CreateFileW(widen(path).c_str(), DELETE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return true;
@@ -177,7 +169,7 @@ std::string processIdOf(const std::string& path) {
     wchar_t image[MAX_PATH];
     DWORD length = MAX_PATH;
     if (process != nullptr && QueryFullProcessImageNameW(process, 0, image, &length) &&
-        lstrcmpiW(image, wide(path).c_str()) == 0)
+        lstrcmpiW(image, widen(path).c_str()) == 0)
       found = std::to_string(entry.th32ProcessID);
     if (process != nullptr) CloseHandle(process);
   }
@@ -189,12 +181,12 @@ std::string processIdOf(const std::string& path) {
 // program may: created as a link, its target stored as SymbolicLinkValue.
 int makeLink(const std::string& subKey, const std::string& target) {
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide(subKey).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, widen(subKey).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
                       KEY_ALL_ACCESS | KEY_CREATE_LINK | KEY_WOW64_64KEY, nullptr, &key,
                       nullptr) != ERROR_SUCCESS)
     return 1;
   // The target without its terminating zero, as the system takes it.
-  const std::wstring name = wide(target);
+  const std::wstring name = widen(target);
   const LONG set = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
                                   reinterpret_cast<const BYTE*>(name.data()),
                                   static_cast<DWORD>(name.size() * sizeof(wchar_t)));
@@ -204,10 +196,8 @@ int makeLink(const std::string& subKey, const std::string& target) {
 
 // The link key itself is deleted, not its target.
 int removeLink(const std::string& subKey) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(subKey).c_str(), REG_OPTION_OPEN_LINK,
-                    DELETE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-    return 1;
+  HKEY key = openMachineKey(subKey, REG_OPTION_OPEN_LINK, DELETE);
+  if (key == nullptr) return 1;
   const NTSTATUS status = NtDeleteKey(key);
   RegCloseKey(key);
   return status >= 0 ? 0 : 1;
@@ -217,9 +207,8 @@ int removeLink(const std::string& subKey) {
 // by its name as anyone opens it ("followed Id=...").
 std::string linkValue(const std::string& subKey) {
   std::string shown;
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(subKey).c_str(), REG_OPTION_OPEN_LINK,
-                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+  HKEY key = openMachineKey(subKey, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE);
+  if (key != nullptr) {
     wchar_t target[512] = {};
     DWORD type = 0, size = sizeof target - sizeof(wchar_t);
     const LONG read = RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type,
@@ -228,8 +217,7 @@ std::string linkValue(const std::string& subKey) {
              " target=" + utf8(target) + "\n";
     RegCloseKey(key);
   }
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(subKey).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
-                    &key) == ERROR_SUCCESS) {
+  if ((key = openMachineKey(subKey, 0, KEY_QUERY_VALUE)) != nullptr) {
     wchar_t id[64] = {};
     DWORD size = sizeof id - sizeof(wchar_t);
     RegQueryValueExW(key, L"Id", nullptr, nullptr, reinterpret_cast<BYTE*>(id), &size);
@@ -293,7 +281,7 @@ int main() {
   } else if (verb == "unprotect") {
     return setKeySecurity(subject, L"D:P(A;;KA;;;SY)(A;;KA;;;BA)", false);
   } else if (verb == "attributes" && count == 4) {
-    return SetFileAttributesW(wide(subject).c_str(), wcstoul(arguments[3], nullptr, 16)) ? 0 : 1;
+    return SetFileAttributesW(widen(subject).c_str(), wcstoul(arguments[3], nullptr, 16)) ? 0 : 1;
   } else if (verb == "code-page" && count == 4) {
     print(textInCodePage(subject, static_cast<unsigned>(wcstoul(arguments[3], nullptr, 10))));
   } else if (verb == "make-link" && count == 4) {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <random>
 #include <string>
 #include <tuple>
@@ -32,18 +31,15 @@ class WineProbe : public testing::Test {
     ASSERT_FALSE(winePrefix().empty()) << winePrefixProblem();
   }
 
-  static std::string host(const std::string& name) {
-    return wineDriveC() + "/probe/" + name;
-  }
+  static std::string host(const std::string& name) { return wineDriveC() + "/probe/" + name; }
   static std::string windows(const std::string& name) { return "C:\\probe\\" + name; }
 
   // Standard output of one probe run, which must end promptly and well.
   static std::string runProbe(const std::string& verb, const std::string& path,
                               double* seconds = nullptr, int timeoutSeconds = 30) {
-    auto start = std::chrono::steady_clock::now();
+    const double start = monotonicSeconds();
     ProcessResult run = runUnderWine({probeProgram(), verb, path}, "", timeoutSeconds);
-    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    if (seconds != nullptr) *seconds = took.count();
+    if (seconds != nullptr) *seconds = monotonicSeconds() - start;
     EXPECT_FALSE(run.timedOut) << verb << ' ' << path;
     EXPECT_EQ(0, run.status) << verb << ' ' << path << ": " << run.err;
     return run.out;
@@ -57,12 +53,27 @@ Fields splitRecord(const std::string& out) {
                 out.substr(second + 1));
 }
 
+const int RightEnabled = 2;  // SE_PRIVILEGE_ENABLED
+
+// The attributes the probe's line gives a right ("SeBackupPrivilege=2"), or
+// -1 when the line does not name it.
+int rightAttributes(const std::string& line, const std::string& right) {
+  const size_t at = line.find(right + "=");
+  return at == std::string::npos ? -1 : atoi(line.c_str() + at + right.size() + 1);
+}
+
+// The lines of a probe's answer after each label ("before ", "during "...).
+std::string lineAfter(const std::string& out, const std::string& label) {
+  const size_t at = out.find("\n" + label);
+  if (at == std::string::npos) return "(no " + label + "line)";
+  const size_t start = at + 1 + label.size();
+  return out.substr(start, out.find('\n', start) - start);
+}
+
 std::string exec(const std::string& inside) {
   return "<?xml version=\"1.0\"?>\r\n<Task><Actions><Exec>" + inside +
          "</Exec></Actions></Task>\r\n";
 }
-
-}  // namespace
 
 TEST_F(WineProbe, ReadsDefinitionsAsTheNativeBuildDoes) {
   const std::string uri = u8"\\Microsoft\\Windows\\更新\\Tâche 😀";
@@ -181,22 +192,6 @@ TEST_F(WineProbe, WalksLinkLoopsAsTheNativeBuildDoes) {
   EXPECT_EQ(wine, listed);
 }
 
-namespace {
-
-// A task named outside the ANSI code page is found by its real name, in
-// UTF-8, and read by it.
-TEST_F(WineProbe, ReadsTaskNamedOutsideTheCodePage) {
-  const std::string xml = schedulerTaskXml("\\Updater", "C:\\Windows\\System32\\cmd.exe",
-                                           "/c start C:\\x\\y.exe");
-  writeFile(host(u8"emoji/Task\U0001F600"), utf16leWithBom(xml));
-  std::string listed = runProbe("list", windows("emoji"));
-  ASSERT_FALSE(listed.empty());
-  std::string path = listed.substr(0, listed.find('\n'));
-  EXPECT_EQ(windows(u8"emoji\\Task\U0001F600"), path);
-  EXPECT_EQ(Fields("\\Updater", "C:\\Windows\\System32\\cmd.exe", "/c start C:\\x\\y.exe"),
-            splitRecord(runProbe("read", path)));
-}
-
 // An open to delete refused with access denied is tried once more with the
 // backup and restore rights in force, which are put back after. Wine
 // enforces the access list but grants no such right, so the retry fails
@@ -209,7 +204,7 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
                    "[HKEY_LOCAL_MACHINE\\" + base + "\\Protected]\r\n\"Id\"=\"{p}\"\r\n\r\n"
                    "[HKEY_LOCAL_MACHINE\\" + base + "\\Plain]\r\n\r\n"
                    "[HKEY_LOCAL_MACHINE\\" + base + "\\Parent\\Child]\r\n\r\n")));
-  ASSERT_EQ(0, runUnderWine({probeProgram(), "protect", base + "\\Protected"}, "").status);
+  ASSERT_EQ(0, runTheProbe({"protect", base + "\\Protected"}).status);
   const struct { const char* key; const char* outcome; } cases[] = {
       {"Protected", "result=5 retried=1 inForce=1 putBack=1"},
       {"Parent", "result=5 retried=0 inForce=0 putBack=0"},
@@ -217,33 +212,25 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
       {"Plain", "result=0 retried=0 inForce=0 putBack=0"},
   };
   for (const auto& c : cases) {
-    std::string out = runProbe("delete-key", base + "\\" + c.key);
-    std::string first = out.substr(0, out.find('\n'));
-    EXPECT_EQ(c.outcome, first) << c.key;
+    const std::string out = runProbe("delete-key", base + "\\" + c.key);
+    EXPECT_EQ(c.outcome, out.substr(0, out.find('\n'))) << c.key;
     // The probe's own reading of its token, before and after the call.
-    size_t before = out.find("before "), after = out.find("\nafter ");
-    ASSERT_NE(std::string::npos, after) << out;
-    std::string rightsBefore = out.substr(before + 7, after - before - 7);
-    std::string rightsAfter = out.substr(after + 7, out.size() - after - 8);
-    EXPECT_EQ(rightsBefore, rightsAfter) << c.key;
-    EXPECT_NE(std::string::npos, rightsBefore.find("SeRestorePrivilege=")) << out;
+    EXPECT_EQ(lineAfter(out, "before "), lineAfter(out, "after ")) << c.key;
+    EXPECT_NE(-1, rightAttributes(lineAfter(out, "before "), "SeRestorePrivilege")) << out;
   }
   ProcessResult left = runUnderWine({"reg", "query", "HKLM\\" + base, "/s"}, "");
   for (const char* key : {"Protected", "Parent", "Parent\\Child"})
     EXPECT_NE(std::string::npos, left.out.find(base + "\\" + key + "\r\n")) << key;
   for (const char* key : {"Plain", "Missing"})
     EXPECT_EQ(std::string::npos, left.out.find(base + "\\" + key + "\r\n")) << key;
-  ASSERT_EQ(0, runUnderWine({probeProgram(), "shut", base + "\\Parent\\Child"}, "").status);
+  ASSERT_EQ(0, runTheProbe({"shut", base + "\\Parent\\Child"}).status);
   // A key administrators may not read is opened again with the backup
   // right; Wine refuses that too, and the token is as before.
   const std::string opened = runProbe("open-key", base + "\\Parent\\Child");
   EXPECT_EQ(0u, opened.find("result=5\n")) << opened;
-  const size_t before = opened.find("before "), after = opened.find("\nafter ");
-  ASSERT_NE(std::string::npos, after) << opened;
-  EXPECT_EQ(opened.substr(before + 7, after - before - 7),
-            opened.substr(after + 7, opened.size() - after - 8));
-  runUnderWine({probeProgram(), "unprotect", base + "\\Protected"}, "");
-  runUnderWine({probeProgram(), "unprotect", base + "\\Parent\\Child"}, "");
+  EXPECT_EQ(lineAfter(opened, "before "), lineAfter(opened, "after ")) << opened;
+  runTheProbe({"unprotect", base + "\\Protected"});
+  runTheProbe({"unprotect", base + "\\Parent\\Child"});
   runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
 }
 
@@ -260,16 +247,12 @@ TEST_F(WineProbe, ValuesInACodePageKeepOnlyWhatItHolds) {
       {u8"中😀", "65001", u8"中😀"},
   };
   for (const auto& c : cases) {
-    ProcessResult run = runUnderWine({probeProgram(), "code-page", c.text, c.codePage}, "");
+    ProcessResult run = runTheProbe({"code-page", c.text, c.codePage});
     EXPECT_EQ(0, run.status) << c.codePage;
     EXPECT_EQ(testing::PrintToString(c.bytes), testing::PrintToString(run.out))
         << c.text << " at " << c.codePage;
   }
 }
-
-}  // namespace
-
-namespace {
 
 // A registry link is neither followed nor read nor deleted, wherever it
 // stands in the path; the key it points at stays as it was. Opened by its
@@ -282,11 +265,8 @@ TEST_F(WineProbe, RefusesRegistryLinksAnywhereInThePath) {
   ASSERT_EQ(0, importRegistry(utf16leWithBom("Windows Registry Editor Version 5.00\r\n\r\n" +
                                              key + "]\r\n\"Id\"=\"{victim}\"\r\n\r\n" + key +
                                              "\\Child]\r\n\r\n")));
-  for (const char* link : {"Lk", "Mid"}) {
-    const ProcessResult made =
-        runUnderWine({probeProgram(), "make-link", base + "\\" + link, victim}, "");
-    ASSERT_EQ(0, made.status) << link;
-  }
+  for (const char* link : {"Lk", "Mid"})
+    ASSERT_EQ(0, runTheProbe({"make-link", base + "\\" + link, victim}).status) << link;
   EXPECT_EQ("link result=0 type=6 target=" + victim + "\nfollowed Id={victim}\n",
             runProbe("link-value", base + "\\Lk"));
   const struct { const char* verb; const char* key; const char* outcome; } cases[] = {
@@ -305,29 +285,9 @@ TEST_F(WineProbe, RefusesRegistryLinksAnywhereInThePath) {
   EXPECT_NE(std::string::npos, left.out.find("{victim}")) << left.out;
   EXPECT_NE(std::string::npos, left.out.find(base + "\\Victim\\Child\r\n")) << left.out;
   // The links themselves are still there to be taken away.
-  for (const char* link : {"Lk", "Mid"}) {
-    const ProcessResult removed =
-        runUnderWine({probeProgram(), "remove-link", base + "\\" + link}, "");
-    EXPECT_EQ(0, removed.status) << link;
-  }
+  for (const char* link : {"Lk", "Mid"})
+    EXPECT_EQ(0, runTheProbe({"remove-link", base + "\\" + link}).status) << link;
   runUnderWine({"reg", "delete", "HKLM\\" + base, "/f"}, "");
-}
-
-const int RightEnabled = 2;  // SE_PRIVILEGE_ENABLED
-
-// The attributes the probe's line gives a right ("SeBackupPrivilege=2"), or
-// -1 when the line does not name it.
-int rightAttributes(const std::string& line, const std::string& right) {
-  const size_t at = line.find(right + "=");
-  return at == std::string::npos ? -1 : atoi(line.c_str() + at + right.size() + 1);
-}
-
-// The lines of a probe's answer after each label ("before ", "during "...).
-std::string lineAfter(const std::string& out, const std::string& label) {
-  const size_t at = out.find("\n" + label);
-  if (at == std::string::npos) return "(no " + label + "line)";
-  const size_t start = at + 1 + label.size();
-  return out.substr(start, out.find('\n', start) - start);
 }
 
 // A name the walk lists is the file of that name, whatever Windows' path
@@ -396,7 +356,7 @@ TEST_F(WineProbe, WritesNoFileThroughALinkOrASecondName) {
       {"plain.log", "0", "ax"},     {"new.log", "0", "x"},
   };
   for (const auto& c : cases) {
-    ProcessResult run = runUnderWine({probeProgram(), "append", windows("own\\") + c.name, "x"}, "");
+    ProcessResult run = runTheProbe({"append", windows("own\\") + c.name, "x"});
     EXPECT_EQ(0, run.status) << c.name;
     EXPECT_EQ(c.result, run.out) << c.name;
     if (c.left != nullptr) {
