@@ -18,6 +18,7 @@ const uint32_t LargestValue = 16u << 20;
 // The registry has no empty names: "a\\b" is a\b.
 std::string comparableTaskPath(const std::string& path) {
   std::string out;
+  out.reserve(path.size());
   for (char c : path) {
     if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
     out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -34,6 +35,7 @@ long readWholeValue(PlatformKey* key, const char* name, std::string* bytes) {
     const long result = platformQueryValue(key, name, &(*bytes)[0], &size);
     if (result == ErrorSuccess) {
       bytes->resize(size < capacity ? size : capacity);
+      bytes->shrink_to_fit();  // every task's Actions is kept for the whole scan
       return result;
     }
     bytes->clear();
