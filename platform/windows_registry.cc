@@ -194,15 +194,18 @@ long platformQueryValue(PlatformKey* key, const char* valueName, char* buffer,
                         uint32_t* size) {
   // The value's bytes as stored, with its name in UTF-16; a string comes
   // back as UTF-16 and is given as UTF-8, in the caller's buffer as far as
-  // it goes.
+  // it goes. Most values fit a first read; a larger one is read again with
+  // room for the size it gave.
   DWORD type = 0;
-  DWORD length = 0;
+  DWORD length = 2048;
   const std::wstring name = widen(valueName);
   HKEY hkey = reinterpret_cast<HKEY>(key);
-  LONG result = RegQueryValueExW(hkey, name.c_str(), nullptr, &type, nullptr, &length);
-  if (result != ERROR_SUCCESS) return result;
   std::vector<unsigned char> stored(length + sizeof(wchar_t));
-  result = RegQueryValueExW(hkey, name.c_str(), nullptr, &type, stored.data(), &length);
+  LONG result = RegQueryValueExW(hkey, name.c_str(), nullptr, &type, stored.data(), &length);
+  if (result == ERROR_MORE_DATA) {
+    stored.assign(length + sizeof(wchar_t), 0);
+    result = RegQueryValueExW(hkey, name.c_str(), nullptr, &type, stored.data(), &length);
+  }
   if (result != ERROR_SUCCESS) return result;
   std::string bytes;
   if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)
@@ -227,17 +230,16 @@ long platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey, Platfo
 
 long platformListSubKeys(PlatformKey* key, std::vector<std::string>* names) {
   HKEY hkey = reinterpret_cast<HKEY>(key);
-  DWORD longest = 0;
-  LONG result = RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, &longest, nullptr,
-                                 nullptr, nullptr, nullptr, nullptr, nullptr);
-  if (result != ERROR_SUCCESS) return result;
-  std::wstring name(longest + 1, L'\0');
+  // Room for the longest name the registry allows; the loop makes more if
+  // it is ever short.
+  std::wstring name(256, L'\0');
   for (DWORD index = 0;; ++index) {
     DWORD length = static_cast<DWORD>(name.size());
-    result = RegEnumKeyExW(hkey, index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
+    const LONG result =
+        RegEnumKeyExW(hkey, index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
     if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
     if (result == ERROR_MORE_DATA) {
-      // A longer name made since it was measured: room for the longest there is.
+      // A name longer than the room made: more room, and the same index again.
       name.assign(name.size() * 2 + 256, L'\0');
       --index;
       continue;
