@@ -107,9 +107,10 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
     TaskVerdict verdict = judgeTask(record);
     bool fromRegistry = false;
     if (copy != nullptr && copy->actions.ok) {
-      if (!sameActions(copy->actions.programs, record.actions))
-        show(disagreementReport(path), runRecord);
-      if (!verdict.dangerous) {
+      // The same programs get the same verdict: their files are not read twice.
+      const bool same = sameActions(copy->actions.programs, record.actions);
+      if (!same) show(disagreementReport(path), runRecord);
+      if (!verdict.dangerous && !same) {
         TaskVerdict registryVerdict = judgeActions(copy->actions.programs);
         fromRegistry = registryVerdict.dangerous;
         if (fromRegistry) verdict = std::move(registryVerdict);

@@ -1,6 +1,10 @@
-// The least work a scan needs, written plainly: walk the task folder, read
-// every definition whole, and for each candidate read and MD5 the file its
-// arguments name. Prints nothing unless given -v, then the counts.
+// The least work a scan needs, written plainly: read the scheduler's copy of
+// every task in the registry (walk TaskCache\Tree, read each Id, open
+// Tasks\{Id}, read Path and Actions), walk the task folder and read every
+// definition whole, and for each candidate read and MD5 the file its
+// arguments name; a registry copy that names another file than its
+// definition has that one judged too. Prints nothing unless given -v, then
+// the counts.
 //
 //   vorkel-floor [-v] [MD5 [TASK_FOLDER]]
 //
@@ -15,13 +19,20 @@
 // </Arguments> must contain .exe. The file is then the first X:\ in the
 // arguments up to the next &, " or < (a closing &quot;, a quote or the end
 // of the element), which covers the argument lines the benchmark machines
-// hold. Characters beyond ASCII in the path are dropped.
+// hold. Characters beyond ASCII in the path are dropped. In an Actions value
+// the same test is made on each program action's command and arguments, up
+// to the first action of another kind; the registry copy is matched to its
+// definition by the Tree key's path, in any case of ASCII letters.
+//
+// Natively the registry is the POSIX build's: HKEY_LOCAL_MACHINE/ below the
+// working directory, keys as folders and values as files (strings UTF-8).
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #ifdef _WIN32
@@ -43,14 +54,25 @@ namespace {
 
 struct Counts {
   unsigned long definitions = 0;
+  unsigned long registryTasks = 0;
   unsigned long candidates = 0;
   unsigned long dangerous = 0;
 };
 
+// What a registry copy starts, as far as the verdict needs it.
+struct RegistryCopy {
+  bool candidate = false;
+  std::string file;  // the candidate's executable, "" when none
+  bool matched = false;  // a definition has it
+};
+
 std::vector<char> definition;          // one definition, reused
+std::vector<char> value;               // one registry value, reused
 std::vector<unsigned char> chunk(1 << 20);  // hashing buffer, reused
 std::string payloadMd5;
 Counts counts;
+std::unordered_map<std::string, RegistryCopy> copies;  // by lower-cased task path
+size_t rootLength = 0;  // of the task folder's path, so that a definition's task path follows
 
 // ASCII text as UTF-16 LE bytes.
 std::string units(const char* ascii) {
@@ -68,9 +90,8 @@ const std::string CommandOpen = units("<Command>"), CommandClose = units("</Comm
 
 // Offset of pattern (UTF-16 LE bytes) in text's [from, to), from even, at a
 // unit boundary; to when it is not there.
-size_t find(const std::vector<char>& text, size_t from, size_t to,
-            const std::string& pattern) {
-  std::string_view within(text.data() + from, to - from);
+size_t find(std::string_view text, size_t from, size_t to, const std::string& pattern) {
+  std::string_view within = text.substr(from, to - from);
   size_t at = within.find(pattern);
   while (at != std::string_view::npos && at % 2 != 0) at = within.find(pattern, at + 1);
   return at == std::string_view::npos ? to : from + at;
@@ -78,8 +99,7 @@ size_t find(const std::vector<char>& text, size_t from, size_t to,
 
 // Whether text's [from, to) holds lower (lower-case ASCII) as UTF-16 LE
 // units in any case of ASCII letters.
-bool containsCaseless(const std::vector<char>& text, size_t from, size_t to,
-                      const char* lower) {
+bool containsCaseless(std::string_view text, size_t from, size_t to, const char* lower) {
   size_t length = strlen(lower);
   for (size_t at = from; at + 2 * length <= to; at += 2) {
     size_t i = 0;
@@ -94,13 +114,91 @@ bool containsCaseless(const std::vector<char>& text, size_t from, size_t to,
 }
 
 // The element's text as [begin, end) offsets; false when it is missing.
-bool elementText(const std::vector<char>& text, const std::string& open,
-                 const std::string& close, size_t* begin, size_t* end) {
+bool elementText(std::string_view text, const std::string& open, const std::string& close,
+                 size_t* begin, size_t* end) {
   size_t start = find(text, 0, text.size(), open);
   if (start == text.size()) return false;
   *begin = start + open.size();
   *end = find(text, *begin, text.size(), close);
   return *end != text.size();
+}
+
+// Whether a command and an argument line (UTF-16 LE, [begin, end) each) are
+// a candidate's, and then the file the arguments name ("" when none).
+bool candidateFile(std::string_view text, size_t commandBegin, size_t commandEnd,
+                   size_t argumentsBegin, size_t argumentsEnd, std::string* file) {
+  if (!containsCaseless(text, commandBegin, commandEnd, "cmd.exe") ||
+      find(text, argumentsBegin, argumentsEnd, Exe) == argumentsEnd)
+    return false;
+  for (size_t at = argumentsBegin; at + 6 <= argumentsEnd; at += 2) {
+    char letter = static_cast<char>(text[at] | 0x20);
+    if (letter >= 'a' && letter <= 'z' && text[at + 2] == ':' && text[at + 4] == '\\') {
+      for (; at < argumentsEnd && text[at] != '&' && text[at] != '"' && text[at] != '<';
+           at += 2)
+        if (text[at + 1] == 0) *file += text[at];
+      break;
+    }
+  }
+  return true;
+}
+
+uint32_t u32At(std::string_view bytes, size_t at) {
+  return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at])) |
+         static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8 |
+         static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 16 |
+         static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
+}
+
+unsigned u16At(std::string_view bytes, size_t at) {
+  return static_cast<unsigned char>(bytes[at]) |
+         static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+}
+
+// Steps over a counted string at *at, giving its units' [begin, end);
+// false when the value ends first.
+bool countedString(std::string_view bytes, size_t* at, size_t* begin, size_t* end) {
+  if (bytes.size() - *at < 4) return false;
+  uint32_t length = u32At(bytes, *at);
+  if (length > bytes.size() - *at - 4) return false;
+  *begin = *at + 4;
+  *end = *begin + length;
+  *at = *end;
+  return true;
+}
+
+// The verdict's part of an Actions value: the first candidate among its
+// program actions.
+RegistryCopy judgeActions(std::string_view bytes) {
+  RegistryCopy copy;
+  if (bytes.size() < 2) return copy;
+  const unsigned version = u16At(bytes, 0);
+  size_t at = 2, begin = 0, end = 0;
+  if (version == 3 && !countedString(bytes, &at, &begin, &end)) return copy;
+  while (bytes.size() - at >= 2 && u16At(bytes, at) == 0x6666) {
+    at += 2;
+    size_t commandBegin = 0, commandEnd = 0, argumentsBegin = 0, argumentsEnd = 0;
+    if (!countedString(bytes, &at, &begin, &end) ||
+        !countedString(bytes, &at, &commandBegin, &commandEnd) ||
+        !countedString(bytes, &at, &argumentsBegin, &argumentsEnd) ||
+        !countedString(bytes, &at, &begin, &end))
+      break;
+    if (candidateFile(bytes, commandBegin, commandEnd, argumentsBegin, argumentsEnd,
+                      &copy.file)) {
+      copy.candidate = true;
+      break;
+    }
+    if (version == 3) {
+      if (bytes.size() - at < 2) break;
+      at += 2;  // the action's flags
+    }
+  }
+  return copy;
+}
+
+std::string lowered(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
 }
 
 std::string hexDigest(const unsigned char digest[16]) {
@@ -134,23 +232,92 @@ std::string fileMd5(const std::string& path) {
   return hexDigest(digest);
 }
 
-bool readWhole(const std::string& path) {
+bool readWhole(const std::string& path, std::vector<char>* into) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size;
   GetFileSizeEx(file, &size);
-  definition.resize(static_cast<size_t>(size.QuadPart));
+  into->resize(static_cast<size_t>(size.QuadPart));
   DWORD got = 0;
   size_t filled = 0;
-  while (filled < definition.size() &&
-         ReadFile(file, definition.data() + filled,
-                  static_cast<DWORD>(definition.size() - filled), &got, nullptr) &&
+  while (filled < into->size() &&
+         ReadFile(file, into->data() + filled, static_cast<DWORD>(into->size() - filled), &got,
+                  nullptr) &&
          got > 0)
     filled += got;
-  definition.resize(filled);
+  into->resize(filled);
   CloseHandle(file);
   return true;
+}
+
+const REGSAM KeyAccess = KEY_READ | KEY_WOW64_64KEY;
+const wchar_t TaskCache[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache";
+
+// A value's bytes, in value's buffer until the next read; false when there
+// is none.
+bool readValue(HKEY key, const wchar_t* name, std::string_view* bytes) {
+  if (value.size() < 4096) value.resize(4096);
+  for (;;) {
+    DWORD size = static_cast<DWORD>(value.size());
+    const LONG result = RegQueryValueExW(key, name, nullptr, nullptr,
+                                         reinterpret_cast<BYTE*>(value.data()), &size);
+    if (result == ERROR_SUCCESS) {
+      *bytes = std::string_view(value.data(), size);
+      return true;
+    }
+    if (result != ERROR_MORE_DATA) return false;
+    value.resize(size);
+  }
+}
+
+std::string narrow(const std::wstring& wide) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], length,
+                      nullptr, nullptr);
+  return out;
+}
+
+// Depth first below key, whose path below Tree is path.
+void walkRegistry(HKEY key, const std::wstring& path, HKEY tasks) {
+  std::string_view bytes;
+  if (!path.empty() && readValue(key, L"Id", &bytes)) {
+    std::wstring id(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    id.resize(wcsnlen(id.c_str(), id.size()));
+    ++counts.registryTasks;
+    RegistryCopy copy;
+    HKEY task = nullptr;
+    if (RegOpenKeyExW(tasks, id.c_str(), 0, KeyAccess, &task) == ERROR_SUCCESS) {
+      readValue(task, L"Path", &bytes);
+      if (readValue(task, L"Actions", &bytes)) copy = judgeActions(bytes);
+      RegCloseKey(task);
+    }
+    copies[lowered(narrow(path))] = copy;
+  }
+  wchar_t name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = 256;
+    if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    HKEY below = nullptr;
+    if (RegOpenKeyExW(key, name, 0, KeyAccess, &below) != ERROR_SUCCESS) continue;
+    walkRegistry(below, path + L"\\" + name, tasks);
+    RegCloseKey(below);
+  }
+}
+
+void readRegistry() {
+  HKEY tree = nullptr, tasks = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(TaskCache) + L"\\Tree").c_str(), 0,
+                    KeyAccess, &tree) == ERROR_SUCCESS &&
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(TaskCache) + L"\\Tasks").c_str(), 0,
+                    KeyAccess, &tasks) == ERROR_SUCCESS)
+    walkRegistry(tree, std::wstring(), tasks);
+  if (tree != nullptr) RegCloseKey(tree);
+  if (tasks != nullptr) RegCloseKey(tasks);
 }
 
 std::string hostPath(const std::string& windowsPath) { return windowsPath; }
@@ -191,21 +358,56 @@ std::string fileMd5(const std::string& path) {
   return hexDigest(digest);
 }
 
-bool readWhole(const std::string& path) {
+bool readWhole(const std::string& path, std::vector<char>* into) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info;
   fstat(fd, &info);
-  definition.resize(static_cast<size_t>(info.st_size));
+  into->resize(static_cast<size_t>(info.st_size));
   size_t filled = 0;
   ssize_t got;
-  while (filled < definition.size() &&
-         (got = read(fd, definition.data() + filled, definition.size() - filled)) > 0)
+  while (filled < into->size() &&
+         (got = read(fd, into->data() + filled, into->size() - filled)) > 0)
     filled += static_cast<size_t>(got);
-  definition.resize(filled);
+  into->resize(filled);
   close(fd);
   return true;
 }
+
+const char TaskCache[] =
+    "HKEY_LOCAL_MACHINE/SOFTWARE/Microsoft/Windows NT/CurrentVersion/Schedule/TaskCache";
+
+void readTask(const std::string& folder, const std::string& path) {
+  ++counts.registryTasks;
+  RegistryCopy copy;
+  if (readWhole(folder + "/Id", &value)) {
+    const std::string tasks = std::string(TaskCache) + "/Tasks/" +
+                              std::string(value.data(), strnlen(value.data(), value.size()));
+    readWhole(tasks + "/Path", &value);
+    if (readWhole(tasks + "/Actions", &value))
+      copy = judgeActions(std::string_view(value.data(), value.size()));
+  }
+  copies[lowered(path)] = copy;
+}
+
+// Depth first below folder, whose path below Tree is path; a key's values
+// are files, its sub-keys folders.
+void walkRegistry(const std::string& folder, const std::string& path) {
+  DIR* listing = opendir(folder.c_str());
+  if (listing == nullptr) return;
+  bool hasId = false;
+  while (struct dirent* found = readdir(listing)) {
+    if (strcmp(found->d_name, ".") == 0 || strcmp(found->d_name, "..") == 0) continue;
+    if (found->d_type == DT_DIR)
+      walkRegistry(folder + "/" + found->d_name, path + "\\" + found->d_name);
+    else if (strcmp(found->d_name, "Id") == 0)
+      hasId = !path.empty();
+  }
+  closedir(listing);
+  if (hasId) readTask(folder, path);
+}
+
+void readRegistry() { walkRegistry(std::string(TaskCache) + "/Tree", std::string()); }
 
 std::string hostPath(const std::string& windowsPath) {
   std::string path = windowsPath;
@@ -233,30 +435,37 @@ void walk(const std::string& folder) {
 
 #endif
 
-void judge(const std::string& path) {
-  if (!readWhole(path)) return;
-  ++counts.definitions;
-  size_t begin = 0, end = 0;
-  if (!elementText(definition, CommandOpen, CommandClose, &begin, &end) ||
-      !containsCaseless(definition, begin, end, "cmd.exe"))
-    return;
-  if (!elementText(definition, ArgumentsOpen, ArgumentsClose, &begin, &end) ||
-      find(definition, begin, end, Exe) == end)
-    return;
+// One task's verdict over its definition's action and its registry copy's:
+// a file named by both is judged once.
+void settle(const RegistryCopy& own, const RegistryCopy* copy) {
+  if (!own.candidate && (copy == nullptr || !copy->candidate)) return;
   ++counts.candidates;
-  std::string file;
-  for (size_t at = begin; at + 6 <= end; at += 2) {
-    char letter = static_cast<char>(definition[at] | 0x20);
-    if (letter >= 'a' && letter <= 'z' && definition[at + 2] == ':' &&
-        definition[at + 4] == '\\') {
-      for (; at < end && definition[at] != '&' && definition[at] != '"' &&
-             definition[at] != '<';
-           at += 2)
-        if (definition[at + 1] == 0) file += definition[at];
-      break;
-    }
+  bool dangerous = !own.file.empty() && fileMd5(hostPath(own.file)) == payloadMd5;
+  if (!dangerous && copy != nullptr && !copy->file.empty() && copy->file != own.file)
+    dangerous = fileMd5(hostPath(copy->file)) == payloadMd5;
+  counts.dangerous += dangerous;
+}
+
+void judge(const std::string& path) {
+  if (!readWhole(path, &definition)) return;
+  ++counts.definitions;
+  const std::string_view text(definition.data(), definition.size());
+  RegistryCopy own;
+  size_t commandBegin = 0, commandEnd = 0, argumentsBegin = 0, argumentsEnd = 0;
+  if (elementText(text, CommandOpen, CommandClose, &commandBegin, &commandEnd) &&
+      elementText(text, ArgumentsOpen, ArgumentsClose, &argumentsBegin, &argumentsEnd))
+    own.candidate = candidateFile(text, commandBegin, commandEnd, argumentsBegin, argumentsEnd,
+                                  &own.file);
+  std::string taskPath = path.substr(rootLength);
+  for (char& c : taskPath)
+    if (c == '/') c = '\\';
+  RegistryCopy* copy = nullptr;
+  const auto found = copies.find(lowered(taskPath));
+  if (found != copies.end() && !found->second.matched) {
+    found->second.matched = true;
+    copy = &found->second;
   }
-  if (!file.empty() && fileMd5(hostPath(file)) == payloadMd5) ++counts.dangerous;
+  settle(own, copy);
 }
 
 }  // namespace
@@ -272,9 +481,14 @@ int main(int argc, char** argv) {
 #else
   context = EVP_MD_CTX_new();
 #endif
+  readRegistry();
+  rootLength = hostPath(root).size();
   walk(hostPath(root));
+  // The tasks only the registry has.
+  for (const auto& entry : copies)
+    if (!entry.second.matched) settle(entry.second, nullptr);
   if (verbose)
-    printf("definitions %lu candidates %lu dangerous %lu\n", counts.definitions,
-           counts.candidates, counts.dangerous);
+    printf("definitions %lu registry tasks %lu candidates %lu dangerous %lu\n",
+           counts.definitions, counts.registryTasks, counts.candidates, counts.dangerous);
   return 0;
 }

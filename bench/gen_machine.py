@@ -18,15 +18,25 @@ stand-in payload (tests/stand-in-payload.exe, byte for byte), so a test
 signature build counts the tasks naming it as dangerous. Everything follows
 from the seed.
 
+Each task has the keys the scheduler keeps for it below
+HKLM\\...\\Schedule\\TaskCache: a Tree key at its path with Id (its
+identifier, "{GUID}"), SD and Index, every folder of Tree an SD, and a
+Tasks\\{GUID} key with Path and Actions (the binary layout Windows 10
+writes, with the definition's Exec action). Natively the keys are folders
+and the values files under FOLDER/HKEY_LOCAL_MACHINE; for Wine they are
+C:\\tasks.reg, for regedit to import once.
+
 FOLDER/manifest.tsv lists, one a line, "candidate" or "dangerous", the
 task's URI and its definition's Windows path; a first comment line gives the
-counts. Only standard library.
+counts. Only standard library. --no-registry leaves the keys out.
 """
 
 import argparse
 import os
 import random
+import struct
 import sys
+import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 STAND_IN = os.path.join(HERE, "..", "tests", "stand-in-payload.exe")
@@ -163,8 +173,10 @@ def task_folders(rng, count):
 
 
 def definition(rng, uri, command, arguments):
+    """The definition's bytes and its principal, which is also the context
+    of the registry copy's actions."""
     words = [rng.choice(WORDS) for _ in range(rng.randrange(4, 32))]
-    text = TEMPLATE.format(
+    fields = dict(
         month=rng.randrange(1, 13), day=rng.randrange(1, 29),
         hour=rng.randrange(24), minute=rng.randrange(60), second=rng.randrange(60),
         fraction=rng.randrange(10**7), host=rng.randrange(1000),
@@ -173,7 +185,85 @@ def definition(rng, uri, command, arguments):
         principal=rng.choice(["Author", "LocalSystem", "System"]),
         hidden=rng.choice(["true", "false"]),
         command=escape(command), arguments=escape(arguments))
-    return "\ufeff".encode("utf-16-le") + text.replace("\n", "\r\n").encode("utf-16-le")
+    text = TEMPLATE.format(**fields)
+    return ("\ufeff".encode("utf-16-le") + text.replace("\n", "\r\n").encode("utf-16-le"),
+            fields["principal"])
+
+
+# The scheduler's copy of the tasks, below HKEY_LOCAL_MACHINE.
+TASK_CACHE = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache"
+REG_SZ, REG_BINARY, REG_DWORD = 1, 3, 4
+
+
+def counted(text):
+    """A string of an Actions value: its byte count, then UTF-16 LE."""
+    units = text.encode("utf-16-le")
+    return struct.pack("<I", len(units)) + units
+
+
+def actions_value(context, command, arguments):
+    """Version 3 (Windows 10 and 11): the context, then one program action
+    with an empty id and working folder, and no flags."""
+    return (struct.pack("<H", 3) + counted(context) + struct.pack("<H", 0x6666) + counted("")
+            + counted(command) + counted(arguments) + counted("") + struct.pack("<H", 0))
+
+
+def sid(authority, *subs):
+    return struct.pack("<BB", 1, len(subs)) + struct.pack(">Q", authority)[2:] + \
+        b"".join(struct.pack("<I", s) for s in subs)
+
+
+def security_descriptor():
+    """Self-relative: owner and group SYSTEM, full access for SYSTEM and
+    the Administrators, as the scheduler's SD values look."""
+    system, admins = sid(5, 18), sid(5, 32, 544)
+    aces = b"".join(struct.pack("<BBHI", 0, 0, 8 + len(s), 0x1F01FF) + s for s in (system, admins))
+    acl = struct.pack("<BBHHH", 2, 0, 8 + len(aces), 2, 0) + aces
+    dacl_at = 20
+    owner_at = dacl_at + len(acl)
+    group_at = owner_at + len(system)
+    return (struct.pack("<BBHIIII", 1, 0, 0x8004, owner_at, group_at, 0, dacl_at) + acl
+            + system + system)
+
+
+SECURITY = security_descriptor()
+
+
+def native_value(value_type, data):
+    """The value file's bytes: the POSIX build takes a string as UTF-8."""
+    if value_type == REG_SZ:
+        return data.encode("utf-8") + b"\0"
+    if value_type == REG_DWORD:
+        return struct.pack("<I", data)
+    return data
+
+
+def reg_value(name, value_type, data):
+    """One line of a regedit file."""
+    if value_type == REG_SZ:
+        return '"%s"="%s"' % (name, data.replace("\\", "\\\\").replace('"', '\\"'))
+    if value_type == REG_DWORD:
+        return '"%s"=dword:%08x' % (name, data)
+    return '"%s"=hex:%s' % (name, ",".join("%02x" % b for b in data))
+
+
+def write_keys(keys, out, layout):
+    """keys: (path below HKEY_LOCAL_MACHINE, [(name, type, data)]) in order."""
+    if layout == "native":
+        for path, values in keys:
+            folder = os.path.join(out, "HKEY_LOCAL_MACHINE", *path.split("\\"))
+            os.makedirs(folder, exist_ok=True)
+            for name, value_type, data in values:
+                with open(os.path.join(folder, name), "wb") as f:
+                    f.write(native_value(value_type, data))
+        return
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for path, values in keys:
+        lines.append("[HKEY_LOCAL_MACHINE\\%s]" % path)
+        lines.extend(reg_value(*value) for value in values)
+        lines.append("")
+    with open(os.path.join(out, "drive_c", "tasks.reg"), "wb") as f:
+        f.write("\ufeff".encode("utf-16-le") + "\r\n".join(lines + [""]).encode("utf-16-le"))
 
 
 def main():
@@ -182,9 +272,13 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--seed", type=int, default=20260314)
     parser.add_argument("--layout", choices=["native", "wine"], default="native")
+    parser.add_argument("--no-registry", action="store_true")
     options = parser.parse_args()
 
     rng = random.Random(options.seed)
+    # Identifiers from a generator of their own, so that the definitions are
+    # the same with the keys or without.
+    ids = random.Random(options.seed + 1)
     if options.layout == "native":
         drive_c = os.path.join(options.out, "C:")
         tasks_windows = "C:\\Windows\\System32\\Tasks"
@@ -200,6 +294,10 @@ def main():
     manifest = []
     candidates = dangerous = 0
     made = set()
+    tree = TASK_CACHE + "\\Tree"
+    keys = [(tree + "".join("\\" + name for name in folder[:depth]), [("SD", REG_BINARY, SECURITY)])
+            for folder in folders for depth in range(1, len(folder) + 1)]
+    keys = list({path: values for path, values in keys}.items())
     for number in range(options.count):
         folder = list(rng.choice(folders))
         name = "%s-%06d" % (rng.choice(["Update", "Sync", "Telemetry", "Cleanup",
@@ -221,14 +319,24 @@ def main():
         if host_folder not in made:
             os.makedirs(host_folder, exist_ok=True)
             made.add(host_folder)
+        data, principal = definition(rng, uri, command, arguments)
         with open(os.path.join(host_folder, name), "wb") as f:
-            f.write(definition(rng, uri, command, arguments))
+            f.write(data)
+        guid = "{%s}" % str(uuid.UUID(int=ids.getrandbits(128), version=4)).upper()
+        keys.append((tree + uri, [("Id", REG_SZ, guid), ("SD", REG_BINARY, SECURITY),
+                                  ("Index", REG_DWORD, 3)]))
+        keys.append((TASK_CACHE + "\\Tasks\\" + guid,
+                     [("Path", REG_SZ, uri),
+                      ("Actions", REG_BINARY, actions_value(principal, command, arguments))]))
         if kind:
             manifest.append("%s\t%s\t%s" % (kind, uri, tasks_windows + uri))
 
+    if not options.no_registry:
+        write_keys(keys, options.out, options.layout)
     with open(os.path.join(options.out, "manifest.tsv"), "w", encoding="utf-8") as f:
-        f.write("# definitions %d candidates %d dangerous %d\n"
-                % (options.count, candidates, dangerous))
+        f.write("# definitions %d registry tasks %d candidates %d dangerous %d\n"
+                % (options.count, 0 if options.no_registry else options.count, candidates,
+                   dangerous))
         f.write("".join(line + "\n" for line in manifest))
     return 0
 

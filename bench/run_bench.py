@@ -7,6 +7,7 @@ by scripts/bench, which builds the programs first.
 import argparse
 import hashlib
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -32,18 +33,26 @@ def fail(message):
     sys.exit(1)
 
 
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
 def run(argv, cwd=None, stdin=b"", stdout=None, env=None):
-    """Runs argv to completion: (seconds of wall time, exit status)."""
+    """Runs argv to completion: (seconds of wall time, exit status). The
+    processor time it took is left in run.cpu."""
     with tempfile.TemporaryFile() as given:
         given.write(stdin)
         given.seek(0)
         out = open(stdout, "wb") if stdout else subprocess.DEVNULL
         try:
+            cpu = children_cpu()
             started = time.perf_counter()
             status = subprocess.call(argv, cwd=cwd, stdin=given, stdout=out,
                                      stderr=subprocess.STDOUT if stdout else subprocess.DEVNULL,
                                      env=env)
             seconds = time.perf_counter() - started
+            run.cpu = children_cpu() - cpu
         finally:
             if stdout:
                 out.close()
@@ -51,13 +60,20 @@ def run(argv, cwd=None, stdin=b"", stdout=None, env=None):
 
 
 def timed(argv, repetitions, **kwargs):
-    """One untimed run to warm the caches, then the median of repetitions."""
+    """One untimed run to warm the caches, then the medians of repetitions:
+    (wall seconds, processor seconds of the program and its children; under
+    Wine that leaves out the server). The fastest run's wall seconds are
+    left in timed.fastest."""
     run(argv, **kwargs)
-    results = [run(argv, **kwargs) for _ in range(repetitions)]
-    for _, status in results:
+    results = []
+    for _ in range(repetitions):
+        seconds, status = run(argv, **kwargs)
         if status != 0:
             fail("%s exited with %d" % (argv[0], status))
-    return statistics.median(r[0] for r in results)
+        results.append((seconds, run.cpu))
+    timed.fastest = min(r[0] for r in results)
+    return (statistics.median(r[0] for r in results),
+            statistics.median(r[1] for r in results))
 
 
 def peak_mib(argv, **kwargs):
@@ -107,9 +123,14 @@ def tool_dangers(output_path):
     return sorted(uris)
 
 
-def check_floor(floor, folder, md5, env=None, wine=()):
-    """The floor program must count what the machine holds."""
+def check_floor(floor, folder, md5, env=None, wine=(), keys=True):
+    """The floor program must count what the machine holds (without its
+    registry keys when keys is false)."""
     expected, _ = manifest(folder)
+    if not keys:
+        words = expected.split()
+        words[words.index("registry") + 2] = "0"
+        expected = " ".join(words)
     argv = list(wine) + [floor, "-v", md5] + (["C:\\windows\\system32\\Tasks"] if wine else [])
     # Output to a file, not a pipe: a Wine server started here would hold a
     # pipe open long after the program ends.
@@ -129,17 +150,17 @@ def native_sizes(options, md5, rows):
         peer_out = os.path.join(BENCH, "peer-out-n%d.txt" % count)
         check_floor(options.floor, folder, md5)
         repetitions = options.reps
-        tool_s = timed([options.tool], repetitions, cwd=folder, stdin=ANSWERS, stdout=output,
+        tool_s, tool_cpu = timed([options.tool], repetitions, cwd=folder, stdin=ANSWERS, stdout=output,
                        env=env)
         tool_mib = peak_mib([options.tool], cwd=folder, stdin=ANSWERS, stdout=output, env=env)
-        floor_s = timed([options.floor, md5], repetitions, cwd=folder)
-        peer_s = timed([sys.executable, PEER, md5], repetitions, cwd=folder, stdout=peer_out)
+        floor_s, floor_cpu = timed([options.floor, md5], repetitions, cwd=folder)
+        peer_s, _ = timed([sys.executable, PEER, md5], repetitions, cwd=folder, stdout=peer_out)
         found = tool_dangers(output)
         peer_found = sorted(open(peer_out, encoding="utf-8").read().split("\n")[:-1])
         if found != peer_found or found != expected:
             fail("N=%d: the tool found %s, the peer %s, the machine holds %s"
                  % (count, found, peer_found, expected))
-        rows.append((count, tool_s, floor_s, peer_s, tool_mib, len(found)))
+        rows.append((count, tool_s, floor_s, peer_s, tool_mib, tool_cpu, floor_cpu))
         print("bench: N=%d done (%d dangerous tasks, all three agree)" % (count, len(found)),
               flush=True)
 
@@ -158,8 +179,8 @@ def fingerprint(options):
                                    check=True).stdout.split()[0]
     if tool_digest != md5sum_digest:
         fail("fingerprint %s, md5sum %s" % (tool_digest, md5sum_digest))
-    tool_s = timed([options.fingerprint, big], options.reps)
-    md5sum_s = timed(["md5sum", big], options.reps)
+    tool_s, _ = timed([options.fingerprint, big], options.reps)
+    md5sum_s, _ = timed(["md5sum", big], options.reps)
     return tool_s, md5sum_s, peak_mib([options.fingerprint, big])
 
 
@@ -185,16 +206,30 @@ def under_wine(options, md5):
             fail("the new Wine prefix already holds tasks")
         machine(options.wine_size, prefix, layout="wine")
         _, expected = manifest(prefix)
-        check_floor(options.wine_floor, prefix, md5, env=env, wine=[WINE_LOADER])
         output = os.path.join(BENCH, "tool-out-wine-n%d.txt" % options.wine_size)
-        tool_s = timed([WINE_LOADER, options.wine_tool], options.reps, cwd=prefix,
-                       stdin=ANSWERS, stdout=output, env=env)
-        floor_s = timed([WINE_LOADER, options.wine_floor, md5, "C:\\windows\\system32\\Tasks"],
-                        options.reps, cwd=prefix, env=env)
-        found = tool_dangers(output)
-        if found != expected:
-            fail("under Wine the tool found %s, the machine holds %s" % (found, expected))
-        return tool_s, floor_s
+        # First the definitions alone, then with the keys imported, to tell
+        # what reading the registry's copy costs.
+        times = []
+        for keys in (False, True):
+            if keys:
+                print("bench: importing the registry keys", flush=True)
+                started = time.perf_counter()
+                _, status = run([WINE_LOADER, "regedit", "/S", "C:\\tasks.reg"], cwd=prefix,
+                                env=env, stdout=os.path.join(BENCH, "regedit-out.txt"))
+                if status != 0:
+                    fail("regedit could not import the keys")
+                print("bench: imported in %.1f s" % (time.perf_counter() - started), flush=True)
+            check_floor(options.wine_floor, prefix, md5, env=env, wine=[WINE_LOADER], keys=keys)
+            tool_s, _ = timed([WINE_LOADER, options.wine_tool], options.reps, cwd=prefix,
+                           stdin=ANSWERS, stdout=output, env=env)
+            tool_fastest = timed.fastest
+            floor_s, _ = timed([WINE_LOADER, options.wine_floor, md5,
+                                "C:\\windows\\system32\\Tasks"], options.reps, cwd=prefix, env=env)
+            found = tool_dangers(output)
+            if found != expected:
+                fail("under Wine the tool found %s, the machine holds %s" % (found, expected))
+            times.append((tool_s, floor_s, tool_fastest, timed.fastest))
+        return times
     finally:
         subprocess.run([WINE_SERVER, "-k"], env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
@@ -217,7 +252,7 @@ def main():
     md5 = hashlib.md5(open(STAND_IN, "rb").read()).hexdigest()
 
     rows = []
-    launch_s = timed(["true"], options.reps)
+    launch_s, _ = timed(["true"], options.reps)
     native_sizes(options, md5, rows)
     fp = fingerprint(options)
     wine = under_wine(options, md5) if options.wine_tool else None
@@ -227,13 +262,15 @@ def main():
           % options.reps)
     print("definition leave out starting a process (%.1f ms, the median for 'true')."
           % (launch_s * 1e3))
-    print("%8s %9s %9s %9s %10s %9s %11s %12s %10s" % (
+    print("cpu: the median processor seconds (user and system), less swayed by a busy machine.")
+    print("%8s %9s %9s %9s %10s %9s %11s %12s %10s %9s %10s %8s" % (
         "N", "tool", "floor", "peer", "tool/floor", "peer/tool", "tool us/def",
-        "floor us/def", "tool MiB"))
-    for count, tool_s, floor_s, peer_s, mib, _ in rows:
-        print("%8d %9.3f %9.3f %9.3f %10.2f %9.1f %11.2f %12.2f %10.1f" % (
+        "floor us/def", "tool MiB", "tool cpu", "floor cpu", "cpu t/f"))
+    for count, tool_s, floor_s, peer_s, mib, tool_cpu, floor_cpu in rows:
+        print("%8d %9.3f %9.3f %9.3f %10.2f %9.1f %11.2f %12.2f %10.1f %9.3f %10.3f %8.2f" % (
             count, tool_s, floor_s, peer_s, tool_s / floor_s, peer_s / tool_s,
-            (tool_s - launch_s) / count * 1e6, (floor_s - launch_s) / count * 1e6, mib))
+            (tool_s - launch_s) / count * 1e6, (floor_s - launch_s) / count * 1e6, mib,
+            tool_cpu, floor_cpu, tool_cpu / floor_cpu))
     tool_s, md5sum_s, mib = fp
     mib_s = 256.0
     print()
@@ -241,9 +278,19 @@ def main():
           "(%.0f MiB/s): %.2f x md5sum's throughput" % (
               tool_s, mib_s / tool_s, mib, md5sum_s, mib_s / md5sum_s, md5sum_s / tool_s))
     if wine:
-        tool_s, floor_s = wine
-        print("under Wine, N=%d: tool %.3f s, floor %.3f s, tool/floor %.2f" % (
-            options.wine_size, tool_s, floor_s, tool_s / floor_s))
+        # The fastest runs as well: a Wine program waits on the server for
+        # every call, and so suffers most from other work on the machine.
+        for (tool_s, floor_s, tool_fast, floor_fast), what in zip(
+                reversed(wine), ("both stores", "definitions alone")):
+            print("under Wine, N=%d, %s: tool %.3f s, floor %.3f s, tool/floor %.2f;"
+                  " fastest runs %.3f s and %.3f s, %.2f" % (
+                      options.wine_size, what, tool_s, floor_s, tool_s / floor_s, tool_fast,
+                      floor_fast, tool_fast / floor_fast))
+        both, alone = wine[1], wine[0]
+        print("  the registry's copy costs the tool %.3f s (%.0f us a task; fastest runs %.3f s),"
+              " the floor %.3f s (fastest runs %.3f s)" % (
+                  both[0] - alone[0], (both[0] - alone[0]) / options.wine_size * 1e6,
+                  both[2] - alone[2], both[1] - alone[1], both[3] - alone[3]))
     return 0
 
 

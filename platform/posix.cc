@@ -439,11 +439,16 @@ struct KeyFolder {
   }
 };
 
+// From an open key's folder when baseFd is one (then the folder holding a
+// key of one name is not held), else from the folder base.
 long openKeyFolder(const std::string& subKey, KeyFolder* key,
-                   const std::string& base = "HKEY_LOCAL_MACHINE") {
+                   const std::string& base = "HKEY_LOCAL_MACHINE", int baseFd = -1) {
   if (!staysInside(subKey)) return ErrorNotFound;
-  key->fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (key->fd < 0) return ErrorNotFound;
+  if (baseFd < 0) {
+    key->fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (key->fd < 0) return ErrorNotFound;
+  }
+  bool stepped = false;
   size_t start = 0;
   while (start <= subKey.size()) {
     size_t end = subKey.find_first_of("\\/", start);
@@ -451,17 +456,23 @@ long openKeyFolder(const std::string& subKey, KeyFolder* key,
     const std::string name = subKey.substr(start, end - start);
     start = end + 1;
     if (name.empty()) continue;
-    struct stat info;
-    if (fstatat(key->fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return ErrorNotFound;
-    if (S_ISLNK(info.st_mode)) return ErrorKeyIsLink;
-    const int next = openat(key->fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (next < 0) return errno == ELOOP ? ErrorKeyIsLink : ErrorNotFound;
+    const int from = key->fd >= 0 ? key->fd : baseFd;
+    // Only a folder itself opens so; what else is there is told apart after.
+    const int next = openat(from, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      if (errno == ELOOP) return ErrorKeyIsLink;
+      struct stat info;
+      return fstatat(from, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)
+                 ? ErrorKeyIsLink
+                 : ErrorNotFound;
+    }
     if (key->parent >= 0) close(key->parent);
     key->parent = key->fd;
     key->fd = next;
     key->name = name;
+    stepped = true;
   }
-  return key->parent >= 0 ? ErrorSuccess : ErrorNotFound;
+  return stepped ? ErrorSuccess : ErrorNotFound;
 }
 
 }  // namespace
@@ -469,16 +480,39 @@ long openKeyFolder(const std::string& subKey, KeyFolder* key,
 struct PlatformKey {
   std::string folder;
   KeyFolder held;  // a key opened to be removed: its folder and the one holding it
+  int fd = -1;     // any other key's folder, as it was opened
+  ~PlatformKey() {
+    if (fd >= 0) close(fd);
+  }
 };
 
-KeyOpening platformOpenKey(const std::string& subKey) {
+namespace {
+
+// The key's folder as opened: values are read and sub-keys listed there,
+// as a handle reads the key it was opened on, whatever its name leads to
+// since.
+int openedFolder(const PlatformKey& key) { return key.held.fd >= 0 ? key.held.fd : key.fd; }
+
+KeyOpening openedKey(KeyFolder* folder, const std::string& path) {
   KeyOpening opening;
-  KeyFolder folder;
-  opening.error = openKeyFolder(subKey, &folder);
-  if (opening.error != ErrorSuccess) return opening;
   opening.key.reset(new PlatformKey);
-  opening.key->folder = keyFolder(subKey);
+  opening.key->folder = path;
+  opening.key->fd = folder->fd;
+  folder->fd = -1;
   return opening;
+}
+
+}  // namespace
+
+KeyOpening platformOpenKey(const std::string& subKey) {
+  KeyFolder folder;
+  const long opened = openKeyFolder(subKey, &folder);
+  if (opened != ErrorSuccess) {
+    KeyOpening refused;
+    refused.error = opened;
+    return refused;
+  }
+  return openedKey(&folder, keyFolder(subKey));
 }
 
 namespace {
@@ -491,11 +525,10 @@ bool sameNameCaseless(const std::string& one, const std::string& other) {
   return true;
 }
 
-// The value file's name in the key's folder: the registry tells value names
-// apart without regard to case.
+// The value file's name in the key's folder, for a name that is not there
+// as it is spelt: the registry tells value names apart without regard to
+// case.
 std::string valueFileName(int folder, const std::string& name) {
-  struct stat info;
-  if (fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return name;
   const int listed = dup(folder);
   DIR* listing = listed >= 0 ? fdopendir(listed) : nullptr;
   if (listing == nullptr) {
@@ -532,12 +565,6 @@ long readValueFile(int fd, std::string* bytes) {
   return ErrorSuccess;
 }
 
-// The key's folder as held when it was opened to be removed, else by name.
-int openValueFolder(const PlatformKey& key) {
-  return key.held.fd >= 0 ? dup(key.held.fd)
-                          : open(key.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-}
-
 }  // namespace
 
 ValueRead platformReadValue(PlatformKey* key, const std::string& name) {
@@ -546,12 +573,12 @@ ValueRead platformReadValue(PlatformKey* key, const std::string& name) {
   if (name.empty() || name == "." || name == ".." ||
       name.find_first_of("/\\") != std::string::npos)
     return read;
-  const int folder = openValueFolder(*key);
+  const int folder = openedFolder(*key);
   if (folder < 0) return read;
-  const int fd = openat(folder, valueFileName(folder, name).c_str(),
-                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int fd = openat(folder, name.c_str(), flags);
+  if (fd < 0 && errno == ENOENT) fd = openat(folder, valueFileName(folder, name).c_str(), flags);
   const int opening = errno;
-  close(folder);
   struct stat info;
   if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     if (fd >= 0) close(fd);
@@ -568,31 +595,38 @@ ValueRead platformReadValue(PlatformKey* key, const std::string& name) {
 void PlatformKeyCloser::operator()(PlatformKey* key) const { delete key; }
 
 KeyOpening platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey) {
-  KeyOpening opening;
   KeyFolder folder;
-  opening.error = openKeyFolder(subKey, &folder, parent->folder);
-  if (opening.error != ErrorSuccess) return opening;
-  opening.key.reset(new PlatformKey);
-  opening.key->folder = parent->folder + "/" + hostPath(subKey);
-  return opening;
+  const long opened = openKeyFolder(subKey, &folder, parent->folder, openedFolder(*parent));
+  if (opened != ErrorSuccess) {
+    KeyOpening refused;
+    refused.error = opened;
+    return refused;
+  }
+  return openedKey(&folder, parent->folder + "/" + hostPath(subKey));
 }
 
 // Sub-keys are the key folder's folders; a symbolic link stands for a
 // registry link, listed as a key whose open is refused.
 SubKeys platformListSubKeys(PlatformKey* key) {
   SubKeys listed;
-  DIR* listing = opendir(key->folder.c_str());
+  const int folder = openedFolder(*key) >= 0 ? dup(openedFolder(*key)) : -1;
+  DIR* listing = folder >= 0 ? fdopendir(folder) : nullptr;
   if (listing == nullptr) {
-    listed.error = windowsError(errno);
+    listed.error = folder >= 0 ? windowsError(errno) : ErrorNotFound;
+    if (folder >= 0) close(folder);
     return listed;
   }
+  rewinddir(listing);  // a duplicate shares the held folder's place in the listing
   while (struct dirent* found = readdir(listing)) {
     const std::string name = found->d_name;
+    if (name == "." || name == "..") continue;
+    // The listing says what most entries are; a stat tells the rest.
+    bool isKey = found->d_type == DT_DIR || found->d_type == DT_LNK;
     struct stat info;
-    if (name != "." && name != ".." &&
-        lstat((key->folder + "/" + name).c_str(), &info) == 0 &&
-        (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode)))
-      listed.names.push_back(name);
+    if (found->d_type == DT_UNKNOWN)
+      isKey = fstatat(dirfd(listing), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+              (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode));
+    if (isKey) listed.names.push_back(name);
   }
   closedir(listing);
   return listed;
@@ -656,10 +690,10 @@ long platformDeleteOpenKey(PlatformKey* key) {
 // A key opened to be removed is read through its folder as held.
 ValuesRead platformReadValues(PlatformKey* key) {
   ValuesRead read;
-  const int folder = openValueFolder(*key);
+  const int folder = openedFolder(*key) >= 0 ? dup(openedFolder(*key)) : -1;
   DIR* listing = folder >= 0 ? fdopendir(folder) : nullptr;
   if (listing == nullptr) {
-    read.error = windowsError(errno);
+    read.error = folder >= 0 ? windowsError(errno) : ErrorNotFound;
     if (folder >= 0) close(folder);
     return read;
   }

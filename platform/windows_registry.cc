@@ -213,8 +213,10 @@ ValueRead platformReadValue(PlatformKey* key, const std::string& name) {
   ValueRead read;
   const std::wstring wide = widen(name);
   DWORD type = 0;
-  DWORD length = 0;
-  LONG result = RegQueryValueExW(handleOf(key), wide.c_str(), nullptr, &type, nullptr, &length);
+  // Most values fit a first read; a larger one is read again with room for
+  // the size it gave.
+  DWORD length = 2048;
+  LONG result = ERROR_SUCCESS;
   std::vector<unsigned char> stored;
   while (result == ERROR_SUCCESS) {
     stored.assign(length + sizeof(wchar_t), 0);  // never empty: a null buffer only measures
@@ -242,18 +244,16 @@ KeyOpening platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey) 
 SubKeys platformListSubKeys(PlatformKey* key) {
   SubKeys listed;
   HKEY hkey = handleOf(key);
-  DWORD longest = 0;
-  listed.error = RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, &longest, nullptr,
-                                  nullptr, nullptr, nullptr, nullptr, nullptr);
-  if (listed.error != ERROR_SUCCESS) return listed;
-  std::wstring name(longest + 1, L'\0');
+  // Room for the longest name the registry allows; the loop makes more if
+  // it is ever short.
+  std::wstring name(256, L'\0');
   for (DWORD index = 0;; ++index) {
     DWORD length = static_cast<DWORD>(name.size());
     const LONG result =
         RegEnumKeyExW(hkey, index, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
     if (result == ERROR_NO_MORE_ITEMS) return listed;
     if (result == ERROR_MORE_DATA) {
-      // A longer name made since it was measured: room for the longest there is.
+      // A name longer than the room made: more room, and the same index again.
       name.assign(name.size() * 2 + 256, L'\0');
       --index;
       continue;

@@ -16,6 +16,7 @@ std::string upToZero(const std::string& text) { return text.substr(0, text.find(
 // The registry has no empty names: "a\\b" is a\b.
 std::string comparableTaskPath(const std::string& path) {
   std::string out;
+  out.reserve(path.size());
   for (char c : path) {
     if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
     out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -50,6 +51,7 @@ void readTask(PlatformKey* tasksRoot, RegistryTask* task) {
   ValueRead actions = platformReadValue(opening.key.get(), "Actions");
   task->actionsRead = actions.error;
   task->actions = std::move(actions.value.raw);
+  task->actions.shrink_to_fit();  // every task's Actions is kept for the whole scan
   task->hasActions = task->actionsRead != ErrorNotFound;
 }
 
