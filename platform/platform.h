@@ -309,6 +309,9 @@ struct ValueRead {
 };
 /// One whole value of an open key, by its name in any case.
 ValueRead platformReadValue(PlatformKey* key, const std::string& name);
+/// Whether an open key holds a value of that name (in any case), nothing
+/// of it read: ErrorSuccess, ErrorNotFound, or the system's code.
+long platformFindValue(PlatformKey* key, const std::string& name);
 struct ValuesRead {
   std::vector<KeyValue> values;  // as far as the system gave them
   long error = ErrorSuccess;

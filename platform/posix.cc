@@ -554,15 +554,28 @@ KeyValue storedValue(const std::string& name, std::string bytes) {
   return value;
 }
 
-// The whole of a value's file, or the system's code.
-long readValueFile(int fd, std::string* bytes) {
-  char chunk[4096];
-  for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) != 0;) {
+// The whole of a value's file, or the system's code. A regular file gives
+// what it has up to what is asked: a read shorter than asked is its end, so
+// a value no larger than its stated size takes one read.
+long readValueFile(int fd, size_t statedSize, std::string* bytes) {
+  size_t have = 0;
+  bytes->resize(statedSize + 1);
+  for (;;) {
+    if (have == bytes->size()) bytes->resize(have * 2 + 4096);
+    const size_t asked = bytes->size() - have;
+    const ssize_t got = read(fd, &(*bytes)[have], asked);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return windowsError(errno);
-    bytes->append(chunk, static_cast<size_t>(got));
+    have += static_cast<size_t>(got);
+    if (static_cast<size_t>(got) < asked) break;
   }
+  bytes->resize(have);
   return ErrorSuccess;
+}
+
+bool isValueName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("/\\") == std::string::npos;
 }
 
 }  // namespace
@@ -570,9 +583,7 @@ long readValueFile(int fd, std::string* bytes) {
 ValueRead platformReadValue(PlatformKey* key, const std::string& name) {
   ValueRead read;
   read.error = ErrorNotFound;
-  if (name.empty() || name == "." || name == ".." ||
-      name.find_first_of("/\\") != std::string::npos)
-    return read;
+  if (!isValueName(name)) return read;
   const int folder = openedFolder(*key);
   if (folder < 0) return read;
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
@@ -586,10 +597,23 @@ ValueRead platformReadValue(PlatformKey* key, const std::string& name) {
     return read;
   }
   std::string bytes;
-  read.error = readValueFile(fd, &bytes);
+  read.error = readValueFile(fd, static_cast<size_t>(info.st_size), &bytes);
   close(fd);
   if (read.error == ErrorSuccess) read.value = storedValue(name, std::move(bytes));
   return read;
+}
+
+long platformFindValue(PlatformKey* key, const std::string& name) {
+  const int folder = openedFolder(*key);
+  if (!isValueName(name) || folder < 0) return ErrorNotFound;
+  struct stat info;
+  if (fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) return ErrorAccessDenied;
+    const std::string spelt = valueFileName(folder, name);
+    if (spelt == name || fstatat(folder, spelt.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+      return ErrorNotFound;
+  }
+  return S_ISREG(info.st_mode) ? ErrorSuccess : ErrorNotFound;
 }
 
 void PlatformKeyCloser::operator()(PlatformKey* key) const { delete key; }
@@ -706,7 +730,11 @@ ValuesRead platformReadValues(PlatformKey* key) {
       continue;
     const int valueFd = openat(dirfd(listing), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     std::string bytes;
-    read.error = valueFd >= 0 ? readValueFile(valueFd, &bytes) : windowsError(errno);
+    struct stat opened;
+    if (valueFd < 0 || fstat(valueFd, &opened) != 0)
+      read.error = windowsError(errno);
+    else
+      read.error = readValueFile(valueFd, static_cast<size_t>(opened.st_size), &bytes);
     if (valueFd >= 0) close(valueFd);
     if (read.error != ErrorSuccess) break;
     read.values.push_back(storedValue(name, std::move(bytes)));

@@ -28,6 +28,7 @@ class Posix : public testing::Test {
 TEST_F(Posix, OpenKeyAndReadValue) {
   writeFile(Hive + "SOFTWARE/Tree/Job/Id", "{1234}");
   writeFile(Hive + "SOFTWARE/Tree/Job/Path", std::string("\\a\0b", 4));
+  writeFile(Hive + "SOFTWARE/Tree/Job/Big", std::string(10000, 'b'));
   writeFile(Hive + "SOFTWARE/Leaf", "not a key");
   makeFolders(Hive + "SOFTWARE/Tree/Job/Sub");
   EXPECT_EQ(platformOpenKey("SOFTWARE\\Missing").error, 2);
@@ -40,7 +41,7 @@ TEST_F(Posix, OpenKeyAndReadValue) {
   // The folder keeps no type: each value is binary, its text its bytes.
   const struct { const char* name; long result; std::string bytes; } cases[] = {
       {"Id", 0, "{1234}"}, {"iD", 0, "{1234}"}, {"Path", 0, std::string("\\a\0b", 4)},
-      {"Missing", 2, ""}, {"Sub", 2, ""}, {"..", 2, ""},
+      {"Big", 0, std::string(10000, 'b')}, {"Missing", 2, ""}, {"Sub", 2, ""}, {"..", 2, ""},
   };
   for (const auto& c : cases) {
     const ValueRead read = platformReadValue(job.key.get(), c.name);
@@ -48,6 +49,7 @@ TEST_F(Posix, OpenKeyAndReadValue) {
     EXPECT_EQ(read.value.type, c.result == 0 ? ValueTypeBinary : 0) << c.name;
     EXPECT_EQ(read.value.raw, c.bytes) << c.name;
     EXPECT_EQ(read.value.text, c.bytes) << c.name;
+    EXPECT_EQ(platformFindValue(job.key.get(), c.name), c.result) << c.name;
   }
 }
 

@@ -234,6 +234,10 @@ ValueRead platformReadValue(PlatformKey* key, const std::string& name) {
   return read;
 }
 
+long platformFindValue(PlatformKey* key, const std::string& name) {
+  return RegQueryValueExW(handleOf(key), widen(name).c_str(), nullptr, nullptr, nullptr, nullptr);
+}
+
 void PlatformKeyCloser::operator()(PlatformKey* key) const { RegCloseKey(handleOf(key)); }
 
 KeyOpening platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey) {

@@ -31,7 +31,7 @@ namespace {
 // the first, or with an Index of 0 or none, is left out of the scheduler's
 // own list: a way the threat's kind hides its tasks.
 std::string hiddenBecause(PlatformKey* treeKey) {
-  if (platformReadValue(treeKey, "SD").error == ErrorNotFound) return "no SD value";
+  if (platformFindValue(treeKey, "SD") == ErrorNotFound) return "no SD value";
   const ValueRead index = platformReadValue(treeKey, "Index");
   if (index.error == ErrorNotFound) return "no Index value";
   if (index.error == ErrorSuccess && index.value.raw.find_first_not_of('\0') == std::string::npos)
