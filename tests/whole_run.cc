@@ -414,11 +414,9 @@ std::vector<std::string> recordedDanger(const Runner& runner, const std::string&
 std::vector<std::string> recordedKeys(const std::string& uri, const std::string& id, bool yes) {
   const std::string tree = "HKEY_LOCAL_MACHINE\\" + treeKey(uri);
   const std::string tasks = "HKEY_LOCAL_MACHINE\\" + tasksKey(id);
-  if (!yes)
-    return {"answer: delete registry keys " + tree + " and " + tasks + ": no",
-            "registry keys: kept by the user"};
-  return {"answer: delete registry keys " + tree + " and " + tasks + ": yes",
-          "registry backup: *", "key deleted: " + tree, "key deleted: " + tasks};
+  const std::string asked = "answer: delete registry keys " + tree + " and " + tasks + ": ";
+  if (!yes) return {asked + "no", "registry keys: kept by the user"};
+  return {asked + "yes", "registry backup: *", "key deleted: " + tree, "key deleted: " + tasks};
 }
 
 std::vector<std::string> recordedFile(const std::string& path, bool yes) {
