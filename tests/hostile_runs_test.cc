@@ -83,14 +83,16 @@ std::function<void(const Runner&, Scenario&)> candidate(
 }
 
 // The infected machine with its task, that task's keys and its payload
-// under these names: found, judged and removed by them.
+// under these names (then changed): found, judged and removed by them.
 Scenario removesTaskNamed(const char* row, const std::string& name,
-                          const std::string& exe = PayloadString) {
+                          const std::string& exe = PayloadString,
+                          const std::function<void(Machine&)>& change = [](Machine&) {}) {
   return {.name = row,
-          .machine = infectedMachineWith([name, exe](Machine& m) {
+          .machine = infectedMachineWith([name, exe, change](Machine& m) {
             m.tasks[0] = definition(name, "\\" + name, Interpreter, "/c start " + exe, true);
             m.keys = cacheKeys(name, TaskId);
             m.files = {payload(exe)};
+            change(m);
           }), .afterScan = removes({.uri = "\\" + name, .exe = exe}),
           .gone = {"Tree\\" + name, TasksName, exe}};
 }
@@ -110,7 +112,6 @@ Machine withIdKey(const CacheKey& tree, const std::vector<CacheKey>& more = {}) 
 const std::vector<Scenario>& scenarios() {
   static const std::vector<Scenario> table = {
       // ---- Definitions --------------------------------------------------
-      // The danger line shows the whole argument line.
       {.name = "PrintsMebibyteArgumentLine",
        .prepare = candidate(QuotedPayload + " " + std::string(1 << 20, 'a'), Always)},
       {.name = "Prints16MiBArgumentLine",
@@ -153,8 +154,7 @@ const std::vector<Scenario>& scenarios() {
          m.tasks[0].bytes = m.tasks[0].bytes.substr(2);
        })},
 
-      // The reader knows no such encoding and reads UTF-8: bytes that are
-      // not UTF-8 come through as they are.
+      // An encoding the reader does not know is read as UTF-8, other bytes as they are.
       {.name = "ReadsUnknownEncodingAsUtf8",
        .prepare = infectedUtf8(QuotedPayload + " \xF0\xD2\xC9\xD7\xC5\xD4", [](std::string& xml) {
          xml.replace(xml.find("UTF-8"), 5, "KOI9-X");
@@ -226,18 +226,16 @@ const std::vector<Scenario>& scenarios() {
          m.tasks.push_back(rawFile("Loop\\root", "/", EntryKind::Symlink));
        })},
 
-      // Definitions with nothing to read: a FIFO (opened without waiting for
-      // a writer) passed over, and a link to nothing, named natively; Wine
-      // does not list it at all.
+      // A FIFO (opened without waiting for a writer) is passed over; a link
+      // to nothing is named natively, and Wine does not list it at all.
       {.name = "PassesOverUnreadableDefinitions", .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("pipe", "", EntryKind::Fifo));
          m.tasks.push_back(rawFile("dangling", "nowhere", EntryKind::Symlink));
        }),
        .prepare = [](const Runner& r, Scenario& s) { s.machine.tasks.back().listed = !r.wine; }},
 
-      // Permission bits shut the tool (and Wine's server, started the same
-      // way) out of a definition that would be a second infected task: it is
-      // named with the system's code, never called clean.
+      // Permission bits (which shut Wine's server out too) keep the tool from a
+      // second infected definition: named with the system's code, never clean.
       {.name = "NamesDefinitionItCannotOpen", .machine = infectedMachineWith([](Machine& m) {
          m.tasks.push_back(rawFile("locked", utf16leWithBom(schedulerTaskXml(
                                                  "\\locked", Interpreter, QuotedPayload)),
@@ -310,9 +308,8 @@ const std::vector<Scenario>& scenarios() {
       // their real names; under Wine each such character shows as '?'.
       removesTaskNamed("RemovesTaskNamedOutsideTheCodePage", u8"Update\U0001F600", UnheldPayload),
 
-      // The file removed must be the file judged. Between the scan and the
-      // answer the payload is replaced by a decoy of the same name: the
-      // decoy stays, and the line says the deletion failed.
+      // The file removed must be the file judged: a decoy put in the payload's
+      // place before the answer stays, and the line says the deletion failed.
       {.name = "SparesDecoyPutInThePayloadsPlace", .beforeExeAnswer = [](LiveMachine& live) {
          const std::string host = live.hostPath(PayloadString);
          writeFile(host + ".decoy", "MZ decoy");
@@ -377,13 +374,10 @@ const std::vector<Scenario>& scenarios() {
       // ---- What the scheduler runs: every action, and its registry copy ------
       // Only the registry has the task (Windows 8 to 11 run it from there):
       // reported by its Tree key and removed in the same steps.
-      {.name = "RemovesTaskOnlyTheRegistryHas", .machine = infectedMachineWith([](Machine& m) {
-         m.tasks[0] = infected("Ghost");
-         m.tasks[0].registryOnly = true;
-         m.keys = cacheKeys("Ghost", TaskId);
-         m.keys[1].values = {{"Actions", ValueTypeBinary, registryActions()}};
-       }), .afterScan = removes({.uri = "\\Ghost"}),
-       .gone = {"Tree\\Ghost", TasksName, PayloadString}},
+      removesTaskNamed("RemovesTaskOnlyTheRegistryHas", "Ghost", PayloadString, [](Machine& m) {
+        m.tasks[0].registryOnly = true;
+        m.keys[1].values = {{"Actions", ValueTypeBinary, registryActions()}};
+      }),
 
       // A harmless definition beside a harmful registry copy: the copy is
       // what runs, and what is shown and removed.
@@ -485,7 +479,8 @@ const std::vector<Scenario>& scenarios() {
       {.name = "KeepsTreeKeyThatIsALink", .wineOnly = true,
        .machine = withIdKey({.path = TreeName, .linkTo = "Tree\\Other"},
                             {{"Tree\\Other", IdKind::Text, TaskId}, {TasksName}}),
-       .answers = "yyy", .afterScan = noIdentifier, .err = openKeyError("2a9"),
+       .answers = "yyy", .afterScan = noIdentifier,
+       .err = msg(MsgOpenKeyError) + "2a9" + msg(MsgRegistryAbort) + "\n",
        .gone = {PayloadString},
        .recordHolds = holds(
            {"Tree key is a registry link, not followed: " + CacheRoot + "\\Tree\\" + Uri})},
@@ -504,9 +499,8 @@ const std::vector<Scenario>& scenarios() {
                                  TasksName})},
 
       // ---- The command interpreter ---------------------------------------
-      // The user's settings name another program (the probe, which says so
-      // on standard output when it runs) as the interpreter and as what it
-      // runs first: neither runs, since the tool starts no program.
+      // The user's settings name the probe (which says so when it runs) as the
+      // interpreter and as what it runs first: the tool starts no program.
       {.name = "RunsOnlyTheSystemsCommandInterpreter", .wineOnly = true,
        .prepare = [](const Runner&, Scenario& s) {
          const std::string helper = "C:\\ProgramData\\Tools\\helper.exe";
@@ -516,8 +510,7 @@ const std::vector<Scenario>& scenarios() {
              {"Software\\Microsoft\\Command Processor", "AutoRun", helper + " /c autorun"}};
        }},
 
-      // The user's own SystemRoot names another folder: the system's is the
-      // one shown and scanned.
+      // The user's own SystemRoot is not the one shown and scanned.
       {.name = "TakesTheSystemsOwnSystemRoot", .wineOnly = true, .machine = infectedMachineWith(
            [](Machine& m) { m.userValues = {{"Environment", "SystemRoot", "C:\\fake"}}; })},
 
@@ -531,8 +524,7 @@ const std::vector<Scenario>& scenarios() {
 
       {.name = "TakesCrLfAnswers", .answers = "y\r\ny\r\ny\r\ny\r\n"},
 
-      // A double-byte character is two answers, neither of them yes; so is
-      // a pair of zero bytes.
+      // A double-byte character is two answers, neither yes; so are two zero bytes.
       {.name = "TakesDoubleByteCharacterAsTwoNos", .answers = "yy是", .afterScan = bothKept,
        .gone = {}},
       {.name = "TakesZeroBytesAsNo", .answers = std::string("yy\0\0", 4), .afterScan = bothKept,

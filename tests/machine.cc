@@ -163,6 +163,20 @@ std::vector<std::string> matching(const std::string& start, const std::string& p
   return paths;
 }
 
+
+// The machine's keys and the keys that hold them, below TaskCache, once each.
+std::vector<std::string> keysWithParents(const Machine& machine) {
+  std::vector<std::string> keys;
+  for (const CacheKey& key : machine.keys)
+    for (size_t end = key.path.find('\\'); ; end = key.path.find('\\', end + 1)) {
+      std::string part = key.path.substr(0, end);
+      if (!part.empty() && std::find(keys.begin(), keys.end(), part) == keys.end())
+        keys.push_back(part);
+      if (end == std::string::npos) break;
+    }
+  return keys;
+}
+
 }  // namespace
 
 std::string registryString(const std::string& utf8) {
@@ -281,34 +295,6 @@ std::string LiveMachine::hostPath(const std::string& windowsPath) const {
   return wineDriveC() + "/" + slashes(windowsPath.substr(3));
 }
 
-namespace {
-
-// scripts/valgrind runs the native tool under a checker: the variable holds
-// the whole command (checker, options, an unsanitised build), split at spaces.
-std::vector<std::string> nativeCommand(const Runner& runner) {
-  std::vector<std::string> words;
-  const char* command = getenv("VORKEL_NATIVE_TOOL_COMMAND");
-  std::istringstream split(command != nullptr ? command : "");
-  for (std::string word; split >> word;) words.push_back(word);
-  if (words.empty()) words.push_back(runner.program);
-  return words;
-}
-
-// Starts a machine's program under Wine and waits until the system treats
-// its file as in use; 0 when it does not come to that.
-int startRunning(const std::string& windowsPath) {
-  int group = startUnderWine({windowsPath});
-  for (int tries = 0; tries < 300; ++tries) {
-    if (runTheProbe({"refuses-deletion", windowsPath}).out == "1") return group;
-    usleep(100 * 1000);
-  }
-  stopUnderWine(group);
-  ADD_FAILURE() << windowsPath << " did not start running";
-  return 0;
-}
-
-}  // namespace
-
 ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSeconds,
                                    long* peakKib, const Interlude* interlude) {
   std::vector<int> running;
@@ -320,7 +306,14 @@ ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSecond
       for (int tries = 0; tries < 300 && !pathExists(marker); ++tries) usleep(100 * 1000);
     }
     if (!runner.wine || !file.running) continue;
-    running.push_back(startRunning(file.windowsPath));
+    // Running once the system treats its file as in use.
+    running.push_back(startUnderWine({file.windowsPath}));
+    bool started = false;
+    for (int tries = 0; tries < 300 && !started; ++tries) {
+      started = runTheProbe({"refuses-deletion", file.windowsPath}).out == "1";
+      if (!started) usleep(100 * 1000);
+    }
+    EXPECT_TRUE(started) << file.windowsPath << " did not start running";
     runningIds[file.windowsPath] = runTheProbe({"process-id", file.windowsPath}).out;
   }
   // Writers keep changing the growing files until the run is over: up to
@@ -341,10 +334,16 @@ ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSecond
       if (fd >= 0) close(fd);
     });
   }
+  // scripts/valgrind runs the native tool under a checker: the variable holds
+  // the whole command (checker, options, an unsanitised build), split at spaces.
+  std::vector<std::string> command;
+  const char* checked = getenv("VORKEL_NATIVE_TOOL_COMMAND");
+  std::istringstream split(checked != nullptr ? checked : "");
+  for (std::string word; split >> word;) command.push_back(word);
+  if (command.empty()) command.push_back(runner.program);
   // GNU time starts the tool from its own small process: a child forked
   // from this one would count this one's memory as its own.
   ScopedTempDir scratch;
-  std::vector<std::string> command = nativeCommand(runner);
   if (peakKib != nullptr)
     command.insert(command.begin(), {"/usr/bin/time", "-f", "%M", "-o", scratch.path + "/peak"});
   ProcessResult result =
@@ -363,23 +362,6 @@ ProcessResult LiveMachine::runTool(const std::string& answers, int timeoutSecond
   if (peakKib != nullptr) *peakKib = atol(readFile(scratch.path + "/peak").c_str());
   return result;
 }
-
-namespace {
-
-// The machine's keys and the keys that hold them, below TaskCache, once each.
-std::vector<std::string> keysWithParents(const Machine& machine) {
-  std::vector<std::string> keys;
-  for (const CacheKey& key : machine.keys)
-    for (size_t end = key.path.find('\\'); ; end = key.path.find('\\', end + 1)) {
-      std::string part = key.path.substr(0, end);
-      if (!part.empty() && std::find(keys.begin(), keys.end(), part) == keys.end())
-        keys.push_back(part);
-      if (end == std::string::npos) break;
-    }
-  return keys;
-}
-
-}  // namespace
 
 MachineState initialState(const Runner& runner, const Machine& machine) {
   MachineState state;
@@ -424,7 +406,7 @@ std::vector<std::string> LiveMachine::listingOrder() {
   const std::string prefix = root + "\\";
   std::vector<std::string> order = splitLines(listed.out);
   for (std::string& path : order)
-    if (path.compare(0, prefix.size(), prefix) == 0) path = path.substr(prefix.size());
+    if (startsWith(path, prefix)) path = path.substr(prefix.size());
   return order;
 }
 

@@ -35,9 +35,7 @@ struct TaskFile {
   bool dangerous = false;
   EntryKind kind = EntryKind::File;
   bool listed = true;  // false: beyond where the tool's walk can reach
-  // No definition at all: the task is only in the registry, at "\" and its
-  // relative path, and reported after the definitions.
-  bool registryOnly = false;
+  bool registryOnly = false;  // no definition: only the registry has the task
   // What the scan names as not judged, after its progress line: the file it
   // could not read ("" for the definition itself) and the fields after it.
   std::string unjudgedPath = "", unjudgedFields = "";
@@ -55,9 +53,8 @@ struct CacheKey {
   bool readOnly = false;
   // More values beside Id, of any type (natively only their bytes).
   std::vector<KeyValue> values = {};
-  // When set, the key is a registry link to this key below TaskCache (and
-  // holds nothing of its own): under Wine made by the probe, natively a
-  // symbolic link to that key's folder.
+  // When set, the key is only a registry link to this key below TaskCache:
+  // under Wine made by the probe, natively a symbolic link to its folder.
   std::string linkTo = "";
 };
 
@@ -88,9 +85,7 @@ struct Machine {
   bool hasTaskStore = true;
   bool inMemory = false;  // natively made on tmpfs when there is one: many files
   std::vector<UserValue> userValues = {};  // Wine only
-  // Files of the system (Windows paths) moved away for the run and back
-  // after it (Wine only).
-  std::vector<std::string> movedAway = {};
+  std::vector<std::string> movedAway = {};  // Wine only: system files away for the run
 };
 
 /// How the tool is run: natively in a folder, or the Windows build under

@@ -104,6 +104,22 @@ void walkInOrder(int folder, const std::string& relative, bool folders,
   closedir(listing);
 }
 
+
+std::string environment(const char* name) {
+  const char* value = getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::string below(const char* folderVariable, const std::string& relative) {
+  const std::string folder = environment(folderVariable);
+  return folder.empty() ? "" : folder + "/" + relative;
+}
+
+bool isBelow(const std::string& program, const char* folderVariable) {
+  const std::string folder = environment(folderVariable);
+  return !folder.empty() && startsWith(program, folder + "/");
+}
+
 }  // namespace
 
 std::vector<std::string> listingOrder(const std::string& folder, bool folders) {
@@ -171,8 +187,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
   };
   if (feed[1] >= 0) feedInput(input);
   int status = 0;
-  const long pollNanoseconds = 5 * 1000 * 1000;
-  long waited = 0;
+  const double deadline = monotonicSeconds() + timeoutSeconds;
   for (;;) {
     if (feed[1] >= 0 && readFile(outPath).find(interlude->waitFor) != std::string::npos) {
       interlude->act();
@@ -181,15 +196,13 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
       feed[1] = -1;
     }
     if (waitpid(child, &status, WNOHANG) == child) break;
-    if (waited > timeoutSeconds * 1000L * 1000 * 1000) {
+    if (monotonicSeconds() > deadline) {
       kill(-child, SIGKILL);
       waitpid(child, &status, 0);
       result.timedOut = true;
       break;
     }
-    struct timespec pause = {0, pollNanoseconds};
-    nanosleep(&pause, nullptr);
-    waited += pollNanoseconds;
+    usleep(5000);
   }
   if (feed[1] >= 0) close(feed[1]);
   if (!result.timedOut && WIFEXITED(status)) result.status = WEXITSTATUS(status);
@@ -205,6 +218,10 @@ std::vector<std::string> splitLines(const std::string& text) {
     lines.push_back(text.substr(start, end - start));
   }
   return lines;
+}
+
+bool startsWith(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
 }
 
 std::string lowered(std::string text) {
@@ -272,25 +289,6 @@ std::string md5Of(const std::string& bytes) {
     return "(no MD5)";
   return md5Hex(digest);
 }
-
-namespace {
-
-std::string environment(const char* name) {
-  const char* value = getenv(name);
-  return value != nullptr ? value : "";
-}
-
-std::string below(const char* folderVariable, const std::string& relative) {
-  const std::string folder = environment(folderVariable);
-  return folder.empty() ? "" : folder + "/" + relative;
-}
-
-bool isBelow(const std::string& program, const char* folderVariable) {
-  const std::string folder = environment(folderVariable);
-  return !folder.empty() && program.compare(0, folder.size() + 1, folder + "/") == 0;
-}
-
-}  // namespace
 
 std::string nativeTool() { return environment("VORKEL_TOOL"); }
 std::string nativeTestSignatureTool() { return environment("VORKEL_TESTSIG_TOOL"); }

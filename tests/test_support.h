@@ -89,6 +89,7 @@ const std::string& standInPayload();
 
 /// The lines of text, each without its '\n'; a last one unended counts too.
 std::vector<std::string> splitLines(const std::string& text);
+bool startsWith(const std::string& text, const std::string& start);
 /// text with A-Z lowered, as Windows compares names.
 std::string lowered(std::string text);
 /// Each byte as two lower-case hex digits, separator between them.

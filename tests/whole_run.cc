@@ -41,7 +41,7 @@ Machine infectedMachine() {
           .keys = cacheKeys(TaskName, TaskId), .files = {payload()}};
 }
 
-// ---- The expected transcript, from the catalogue --------------------------
+// ---- The expected transcript, from the catalogue, and the checks of a run --
 
 namespace {
 
@@ -96,31 +96,27 @@ std::string dangerLine(const Runner& runner, const std::string& where, const Tas
          msg(MsgFieldArg) + shown(runner, task.arguments) + "\n";
 }
 
-std::string unjudgedLine(const Runner& runner, const std::string& path, const std::string& fields) {
-  return msg(MsgUnjudgedHead) + shown(runner, path) + fields + "\n";
-}
-
 // The scan's line naming a link in the task store (a Windows path).
 std::string linkLine(const Runner& runner, const std::string& path, const std::string& target) {
   return msg(MsgStoreLinkHead) + shown(runner, path) + msg(MsgFieldLinkTarget) +
          shown(runner, target) + "\n";
 }
 
-// The definitions in the order listed, then the tasks only the registry has.
-std::string scanSection(const Runner& runner, const std::vector<const TaskFile*>& order,
-                        const std::vector<const TaskFile*>& registryOnly) {
+// The definitions in the order listed, then the dangerous tasks only the
+// registry has.
+std::string scanSection(const Runner& runner, const Dangers& order, const Dangers& registryOnly) {
   std::string out;
   for (size_t i = 0; i < order.size(); ++i) {
     out += msg(MsgProgressHead) + std::to_string(i) + msg(MsgProgressTail);
-    const std::string path = taskStore(runner) + "\\" + order[i]->relativePath;
-    if (!order[i]->unjudgedFields.empty())
-      out += unjudgedLine(runner, order[i]->unjudgedPath.empty() ? path : order[i]->unjudgedPath,
-                          order[i]->unjudgedFields);
-    if (order[i]->dangerous) out += dangerLine(runner, path, *order[i]);
+    const TaskFile& task = *order[i];
+    const std::string path = taskStore(runner) + "\\" + task.relativePath;
+    const std::string& unread = task.unjudgedPath.empty() ? path : task.unjudgedPath;
+    if (!task.unjudgedFields.empty())
+      out += msg(MsgUnjudgedHead) + shown(runner, unread) + task.unjudgedFields + "\n";
+    if (task.dangerous) out += dangerLine(runner, path, task);
   }
   for (const TaskFile* task : registryOnly)
-    if (task->dangerous)
-      out += dangerLine(runner, CacheRoot + "\\Tree\\" + task->relativePath, *task);
+    out += dangerLine(runner, CacheRoot + "\\Tree\\" + task->relativePath, *task);
   return out + msg(MsgScanDone);
 }
 
@@ -128,10 +124,6 @@ std::string dangerList(const Runner& runner, const Dangers& dangers) {
   std::string out = msg(MsgNewline);
   for (const TaskFile* task : dangers) out += msg(MsgDangerTag) + shown(runner, task->uri) + "\n";
   return out + msg(MsgAskDeleteAll);
-}
-
-std::string exeQuestion(const std::string& path) {
-  return msg(MsgAskDeleteExeHead) + path + msg(MsgAskDeleteExeTail);
 }
 
 std::string finish(bool restart = false) {
@@ -153,7 +145,7 @@ std::string removalSteps(const Runner& r, const Removal& removal, const ProcessI
     out += removal.keysKept ? line(MsgKeysKept)
                             : keyDeleted(treeKey(uri), removal.treeDeleted) +
                                   keyDeleted(tasksKey(removal.id), removal.tasksDeleted);
-  out += exeQuestion(exe);
+  out += msg(MsgAskDeleteExeHead) + exe + msg(MsgAskDeleteExeTail);
   if (removal.exeKept) return out + line(MsgExeKept);
   const auto id = ids.find(removal.exe);
   if (removal.exeStopped)
@@ -164,101 +156,6 @@ std::string removalSteps(const Runner& r, const Removal& removal, const ProcessI
          (removal.exeDeleted ? otherNames(r, removal) : "");
 }
 
-}  // namespace
-
-std::string errorField(long code) {
-  char hex[16];
-  snprintf(hex, sizeof hex, "%lx", code);
-  return msg(MsgFieldErrorCode) + hex;
-}
-
-std::string openKeyError(const std::string& code) {
-  return msg(MsgOpenKeyError) + code + msg(MsgRegistryAbort) + "\n";
-}
-
-AfterScan removesEach(const std::function<Removal(const TaskFile&, size_t)>& each) {
-  return [each](const Runner& r, const Dangers& d, const ProcessIds& ids) {
-    std::string out = dangerList(r, d);
-    bool restart = false;
-    for (size_t i = 0; i < d.size(); ++i) {
-      const Removal one = each(*d[i], i);
-      out += removalSteps(r, one, ids);
-      const bool keysGone = one.keysFound && !one.keysKept && (one.treeDeleted || one.tasksDeleted);
-      restart = restart || (keysGone && one.exeKept);
-    }
-    return out + finish(restart);
-  };
-}
-
-AfterScan removes(const Removal& one) {
-  return removesEach([one](const TaskFile&, size_t) { return one; });
-}
-
-const AfterScan removesAll = removes({}), keysKept = removes({.keysKept = true}),
-                executableKept = removes({.exeKept = true}),
-                bothKept = removes({.keysKept = true, .exeKept = true}),
-                noIdentifier = removes({.keysFound = false});
-const AfterScan nothingFound = [](const Runner&, const Dangers&, const ProcessIds&) {
-  return finish();
-};
-const AfterScan cancelsAfterList = [](const Runner& r, const Dangers& d, const ProcessIds&) {
-  return dangerList(r, d) + line(MsgUserCancelled);
-};
-AfterScan treeKeyOnly(const std::string& id) {
-  return removes({.id = id, .tasksDeleted = false});
-}
-
-RecordLines holds(const std::vector<std::string>& lines) {
-  return [lines](const Runner&) { return lines; };
-}
-
-std::vector<std::string> recordedDanger(const Runner& runner, const std::string& definition,
-                                        const std::string& uri, const std::string& arguments,
-                                        const std::string& executable) {
-  return {"answer: start the scan: yes",
-          "task store: " + taskStore(runner),
-          "dangerous task: " + taskStore(runner) + "\\" + definition,
-          "  uri: " + uri,
-          "  command: " + std::string(Interpreter),
-          "  arguments: " + arguments,
-          "  executable: " + executable,
-          "  md5: " + md5Of(standInPayload())};
-}
-
-std::vector<std::string> recordedKeys(const std::string& uri, const std::string& id, bool yes) {
-  const std::string tree = "HKEY_LOCAL_MACHINE\\" + treeKey(uri);
-  const std::string tasks = "HKEY_LOCAL_MACHINE\\" + tasksKey(id);
-  if (!yes)
-    return {"answer: delete registry keys " + tree + " and " + tasks + ": no",
-            "registry keys: kept by the user"};
-  return {"answer: delete registry keys " + tree + " and " + tasks + ": yes",
-          "registry backup: *", "key deleted: " + tree, "key deleted: " + tasks};
-}
-
-std::vector<std::string> recordedFile(const std::string& path, bool yes) {
-  return {"answer: delete executable " + path + ": " + (yes ? "yes" : "no"),
-          (yes ? "file deleted: " : "file kept by the user: ") + path};
-}
-
-std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts) {
-  std::vector<std::string> lines;
-  for (const std::vector<std::string>& part : parts)
-    lines.insert(lines.end(), part.begin(), part.end());
-  return lines;
-}
-
-RecordLines recordedRemoval(bool keys, bool file) {
-  return [keys, file](const Runner& runner) {
-    return joined({recordedDanger(runner),
-                   {"definitions read: 3", "answer: remove the dangerous tasks: yes",
-                    "removing: " + Uri},
-                   recordedKeys(Uri, TaskId, keys), recordedFile(PayloadString, file),
-                   keys && !file ? std::vector<std::string>{"restart needed: *"}
-                                 : std::vector<std::string>()});
-  };
-}
-
-namespace {
 
 // The record as the run left it: UTF-8 with a byte-order mark, CR LF after
 // every line, one block a run; the lines the row names in their order.
@@ -278,7 +175,7 @@ void checkRecord(LiveMachine& live, const Scenario& scenario, int status) {
     EXPECT_EQ("", record);
   }
   if (!scenario.recordHolds && scenario.outcome.empty()) return;
-  ASSERT_EQ(0u, record.compare(0, 3, "\xEF\xBB\xBF")) << "no byte-order mark:\n" << record;
+  ASSERT_TRUE(startsWith(record, "\xEF\xBB\xBF")) << "no byte-order mark:\n" << record;
   std::string text;
   EXPECT_TRUE(convertText(record.substr(3), "UTF-8", "UTF-8", &text)) << "not UTF-8";
   std::vector<std::string> lines = splitLines(record.substr(3));
@@ -288,20 +185,19 @@ void checkRecord(LiveMachine& live, const Scenario& scenario, int status) {
   }
   ASSERT_GE(lines.size(), 5u) << record;
   EXPECT_EQ(std::string("==== vorkelbraith-remover ") + VORKEL_VERSION + " ====", lines[0]);
-  EXPECT_EQ(0u, lines[1].compare(0, 6, "time: ")) << lines[1];
-  EXPECT_EQ(0u, lines[2].compare(0, 10, "computer: ")) << lines[2];
+  EXPECT_TRUE(startsWith(lines[1], "time: ")) << lines[1];
+  EXPECT_TRUE(startsWith(lines[2], "computer: ")) << lines[2];
   EXPECT_EQ("exit status: " + std::to_string(status), lines[lines.size() - 2]);
   EXPECT_EQ("", lines.back());
   if (!scenario.outcome.empty()) {
     EXPECT_EQ("outcome: " + scenario.outcome, lines[lines.size() - 3]);
   }
-  size_t at = 0;
   if (!scenario.recordHolds) return;
+  size_t at = 0;
   for (const std::string& wanted : scenario.recordHolds(live.runner)) {
     const bool prefix = !wanted.empty() && wanted.back() == '*';
-    const std::string start = prefix ? wanted.substr(0, wanted.size() - 1) : wanted;
-    while (at < lines.size() &&
-           (prefix ? lines[at].compare(0, start.size(), start) != 0 : lines[at] != wanted))
+    const std::string start = wanted.substr(0, wanted.size() - prefix);
+    while (at < lines.size() && (prefix ? !startsWith(lines[at], start) : lines[at] != wanted))
       ++at;
     ASSERT_LT(at, lines.size()) << "the record lacks, or has out of order:\n"
                                 << wanted << "\nrecord:\n" << text;
@@ -320,13 +216,12 @@ void listedTasks(LiveMachine& live, std::vector<const TaskFile*>* order, std::st
     byPath[task.relativePath] = &task;
     listed += task.listed && task.kind != EntryKind::Symlink;
   }
-  const std::string linkPrefix = "link ";
   for (const std::string& path : live.listingOrder()) {
     auto found = byPath.find(path);
-    if (path.compare(0, linkPrefix.size(), linkPrefix) == 0) {
+    if (startsWith(path, "link ")) {
       const size_t arrow = path.find(" -> ");
       std::string target = path.substr(arrow + 4);
-      if (target.size() > 7 && target.compare(target.size() - 7, 7, " walked") == 0)
+      if (target.size() > 7 && target.substr(target.size() - 7) == " walked")
         target.resize(target.size() - 7);
       *links += linkLine(live.runner, path.substr(5, arrow - 5), target);
     } else if (found != byPath.end() && found->second->listed &&
@@ -384,12 +279,11 @@ void checkTranscript(const LiveMachine& live, const Scenario& scenario,
                      const ProcessResult& result) {
   const Runner& runner = live.runner;
   Dangers dangers, registryOnly;
-  for (const TaskFile& task : scenario.machine.tasks)
-    if (task.registryOnly) registryOnly.push_back(&task);
   for (const TaskFile* task : order)
     if (task->dangerous) dangers.push_back(task);
-  for (const TaskFile* task : registryOnly)
-    if (task->dangerous) dangers.push_back(task);
+  for (const TaskFile& task : scenario.machine.tasks)
+    if (task.registryOnly && task.dangerous) registryOnly.push_back(&task);
+  dangers.insert(dangers.end(), registryOnly.begin(), registryOnly.end());
   // A run whose first answer is not yes ends at the start screen.
   const bool scans = !scenario.answers.empty() && scenario.answers[0] == 'y';
   std::string expectedOut = startScreenText(MsgRoleAdmin, runner.systemRoot) +
@@ -447,8 +341,7 @@ void checkState(const Runner& runner, const Scenario& scenario, bool keysRestore
                 const MachineState& actual) {
   MachineState expected = initialState(runner, scenario.machine);
   for (const std::string& gone : scenario.gone) {
-    const bool file = gone.compare(0, 2, "C:") == 0;
-    if (file || !keysRestored)
+    if (startsWith(gone, "C:") || !keysRestored)
       for (std::vector<std::string>* items : {&expected.keys, &expected.files})
         items->erase(std::remove(items->begin(), items->end(), gone), items->end());
   }
@@ -462,6 +355,92 @@ void checkState(const Runner& runner, const Scenario& scenario, bool keysRestore
 }
 
 }  // namespace
+
+std::string errorField(long code) {
+  char hex[16];
+  snprintf(hex, sizeof hex, "%lx", code);
+  return msg(MsgFieldErrorCode) + hex;
+}
+
+AfterScan removesEach(const std::function<Removal(const TaskFile&, size_t)>& each) {
+  return [each](const Runner& r, const Dangers& d, const ProcessIds& ids) {
+    std::string out = dangerList(r, d);
+    bool restart = false;
+    for (size_t i = 0; i < d.size(); ++i) {
+      const Removal one = each(*d[i], i);
+      out += removalSteps(r, one, ids);
+      const bool keysGone = one.keysFound && !one.keysKept && (one.treeDeleted || one.tasksDeleted);
+      restart = restart || (keysGone && one.exeKept);
+    }
+    return out + finish(restart);
+  };
+}
+
+AfterScan removes(const Removal& one) {
+  return removesEach([one](const TaskFile&, size_t) { return one; });
+}
+
+const AfterScan removesAll = removes({}), keysKept = removes({.keysKept = true}),
+                executableKept = removes({.exeKept = true}),
+                bothKept = removes({.keysKept = true, .exeKept = true}),
+                noIdentifier = removes({.keysFound = false});
+const AfterScan nothingFound = [](const Runner&, const Dangers&, const ProcessIds&) {
+  return finish();
+};
+const AfterScan cancelsAfterList = [](const Runner& r, const Dangers& d, const ProcessIds&) {
+  return dangerList(r, d) + line(MsgUserCancelled);
+};
+AfterScan treeKeyOnly(const std::string& id) {
+  return removes({.id = id, .tasksDeleted = false});
+}
+
+RecordLines holds(const std::vector<std::string>& lines) {
+  return [lines](const Runner&) { return lines; };
+}
+
+std::vector<std::string> recordedDanger(const Runner& runner, const std::string& definition,
+                                        const std::string& uri, const std::string& arguments,
+                                        const std::string& executable) {
+  return {"answer: start the scan: yes",
+          "task store: " + taskStore(runner),
+          "dangerous task: " + taskStore(runner) + "\\" + definition,
+          "  uri: " + uri,
+          "  command: " + std::string(Interpreter),
+          "  arguments: " + arguments,
+          "  executable: " + executable,
+          "  md5: " + md5Of(standInPayload())};
+}
+
+std::vector<std::string> recordedKeys(const std::string& uri, const std::string& id, bool yes) {
+  const std::string tree = "HKEY_LOCAL_MACHINE\\" + treeKey(uri);
+  const std::string tasks = "HKEY_LOCAL_MACHINE\\" + tasksKey(id);
+  const std::string asked = "answer: delete registry keys " + tree + " and " + tasks + ": ";
+  if (!yes) return {asked + "no", "registry keys: kept by the user"};
+  return {asked + "yes", "registry backup: *", "key deleted: " + tree, "key deleted: " + tasks};
+}
+
+std::vector<std::string> recordedFile(const std::string& path, bool yes) {
+  return {"answer: delete executable " + path + ": " + (yes ? "yes" : "no"),
+          (yes ? "file deleted: " : "file kept by the user: ") + path};
+}
+
+std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> lines;
+  for (const std::vector<std::string>& part : parts)
+    lines.insert(lines.end(), part.begin(), part.end());
+  return lines;
+}
+
+RecordLines recordedRemoval(bool keys, bool file) {
+  return [keys, file](const Runner& runner) {
+    return joined({recordedDanger(runner),
+                   {"definitions read: 3", "answer: remove the dangerous tasks: yes",
+                    "removing: " + Uri},
+                   recordedKeys(Uri, TaskId, keys), recordedFile(PayloadString, file),
+                   keys && !file ? std::vector<std::string>{"restart needed: *"}
+                                 : std::vector<std::string>()});
+  };
+}
 
 void checkWholeRun(const Runner& runner, const Scenario& row) {
   if (skipped(cannotRun(runner.program))) return;

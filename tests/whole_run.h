@@ -49,8 +49,6 @@ typedef std::vector<const TaskFile*> Dangers;
 /// in the order the run lists them and the ids of the programs running.
 typedef std::function<std::string(const Runner&, const Dangers&, const ProcessIds&)> AfterScan;
 
-std::string openKeyError(const std::string& code);
-
 /// One dangerous task past the list, its names shown as the runner shows
 /// them: the keys deleted or failing (or kept, answered no; or none found),
 /// the executable's running program stopped, the executable deleted or
@@ -69,8 +67,7 @@ AfterScan removesEach(const std::function<Removal(const TaskFile&, size_t)>& rem
 /// The same removal for each dangerous task (there is one).
 AfterScan removes(const Removal& removal);
 
-// The shapes several rows share. No identifier: the registry step finds
-// none and says nothing more about it.
+// The shapes several rows share. No identifier: the registry step finds none.
 extern const AfterScan removesAll, keysKept, executableKept, bothKept, nothingFound,
     cancelsAfterList, noIdentifier;
 /// The identifier is taken and shown; the Tree key goes, and the Tasks key

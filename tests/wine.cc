@@ -10,8 +10,6 @@
 
 #include <algorithm>
 
-#include "text/text.h"
-
 const char WineLoader[] = "/usr/lib/wine/wine64";
 
 namespace {
@@ -152,7 +150,7 @@ std::vector<std::string> exportedSubkeys(const std::string& key) {
   const std::string prefix = "[" + lowered(key) + "\\";
   for (std::string entry : splitLines(lowered(text))) {
     if (!entry.empty() && entry.back() == '\r') entry.pop_back();
-    if (entry.compare(0, prefix.size(), prefix) == 0 && entry.back() == ']')
+    if (startsWith(entry, prefix) && entry.back() == ']')
       keys.push_back(entry.substr(prefix.size(), entry.size() - prefix.size() - 1));
   }
   return keys;
@@ -174,8 +172,7 @@ std::vector<std::string> pendingDeletions() {
   }
   for (size_t i = 0; i + 1 < hex.size(); i += 2)
     bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  const std::u16string units = utf16FromLeBytes(bytes);
-  std::string strings = utf8FromUtf16(units.data(), units.size());
+  std::string strings = converted(bytes, "UTF-8", "UTF-16LE");
   std::replace(strings.begin(), strings.end(), '\0', '\n');
   const std::vector<std::string> parts = splitLines(strings);
   for (size_t i = 0; i + 1 < parts.size(); i += 2)

@@ -227,13 +227,6 @@ std::string linkValue(const std::string& subKey) {
   return shown;
 }
 
-// Started where a command interpreter was meant to be (COMSPEC, AutoRun):
-// says so on standard output, which a run's transcript would then show.
-int interpreterRan() {
-  print("interpreter ran: " + utf8(GetCommandLineW()) + "\r\n");
-  return 0;
-}
-
 }  // namespace
 
 int main() {
@@ -241,8 +234,11 @@ int main() {
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   if (arguments == nullptr || count < 3) return 2;
   const std::string verb = utf8(arguments[1]), subject = utf8(arguments[2]);
-  if (verb == "/c" || verb == "/C") return interpreterRan();
-  if (verb == "read") {
+  if (verb == "/c" || verb == "/C") {
+    // Started where a command interpreter was meant to be (COMSPEC, AutoRun):
+    // says so on standard output, which a run's transcript would then show.
+    print("interpreter ran: " + utf8(GetCommandLineW()) + "\r\n");
+  } else if (verb == "read") {
     TaskRecord record = readTaskDefinition(subject);
     print(record.uri + '\0' + record.command + '\0' + record.arguments);
   } else if (verb == "md5") {

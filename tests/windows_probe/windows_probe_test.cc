@@ -35,13 +35,15 @@ class WineProbe : public testing::Test {
   static std::string windows(const std::string& name) { return "C:\\probe\\" + name; }
 
   // Standard output of one probe run, which must end promptly and well.
-  static std::string runProbe(const std::string& verb, const std::string& path,
-                              double* seconds = nullptr, int timeoutSeconds = 30) {
+  static std::string runProbe(std::vector<std::string> arguments, double* seconds = nullptr,
+                              int timeoutSeconds = 30) {
     const double start = monotonicSeconds();
-    ProcessResult run = runUnderWine({probeProgram(), verb, path}, "", timeoutSeconds);
+    const std::string called = testing::PrintToString(arguments);
+    arguments.insert(arguments.begin(), probeProgram());
+    ProcessResult run = runUnderWine(arguments, "", timeoutSeconds);
     if (seconds != nullptr) *seconds = monotonicSeconds() - start;
-    EXPECT_FALSE(run.timedOut) << verb << ' ' << path;
-    EXPECT_EQ(0, run.status) << verb << ' ' << path << ": " << run.err;
+    EXPECT_FALSE(run.timedOut) << called;
+    EXPECT_EQ(0, run.status) << called << ": " << run.err;
     return run.out;
   }
 };
@@ -102,13 +104,13 @@ TEST_F(WineProbe, ReadsDefinitionsAsTheNativeBuildDoes) {
     TaskRecord record = readTaskDefinition(host(c.name));
     Fields native(record.uri, record.command, record.arguments);
     EXPECT_EQ(c.expected, native) << c.name;
-    EXPECT_EQ(native, splitRecord(runProbe("read", windows(c.name)))) << c.name;
+    EXPECT_EQ(native, splitRecord(runProbe({"read", windows(c.name)}))) << c.name;
   }
 }
 
 TEST_F(WineProbe, FingerprintsFilesAsTheNativeBuildDoes) {
   std::string leadingZero;
-  for (int i = 0; md5Of(leadingZero).compare(0, 1, "0") != 0; ++i)
+  for (int i = 0; !startsWith(md5Of(leadingZero), "0"); ++i)
     leadingZero = "leading zero " + std::to_string(i);
   std::mt19937 generator(7);
   std::string large((3 << 20) + 17, '\0');
@@ -120,7 +122,7 @@ TEST_F(WineProbe, FingerprintsFilesAsTheNativeBuildDoes) {
   for (const auto& c : cases) {
     writeFile(host(c.name), c.bytes);
     EXPECT_EQ(md5Of(c.bytes), fileFingerprint(host(c.name)).md5) << c.name;
-    EXPECT_EQ(md5Of(c.bytes), runProbe("md5", windows(c.name))) << c.name;
+    EXPECT_EQ(md5Of(c.bytes), runProbe({"md5", windows(c.name)})) << c.name;
   }
 }
 
@@ -138,11 +140,11 @@ TEST_F(WineProbe, OpensNoDeviceFolderOrMissingFile) {
   };
   for (const auto& c : cases) {
     double seconds = 0;
-    EXPECT_EQ(c.says, runProbe("md5", c.path, &seconds)) << c.path;
+    EXPECT_EQ(c.says, runProbe({"md5", c.path}, &seconds)) << c.path;
     EXPECT_LT(seconds, 10.0) << c.path;
   }
   stopUnderWine(holder);
-  EXPECT_EQ(std::string(2, '\0'), runProbe("read", "C:\\CON")) << "an empty record";
+  EXPECT_EQ(std::string(2, '\0'), runProbe({"read", "C:\\CON"})) << "an empty record";
 }
 
 TEST_F(WineProbe, ExtractsFromA16MiBLineInLinearTime) {
@@ -151,7 +153,7 @@ TEST_F(WineProbe, ExtractsFromA16MiBLineInLinearTime) {
   writeFile(host("long.txt"), arguments);
   ASSERT_EQ("C:\\" + name, extractExecutablePath(arguments));
   double seconds = 0;
-  std::string out = runProbe("path", windows("long.txt"), &seconds);
+  std::string out = runProbe({"path", windows("long.txt")}, &seconds);
   printf("vorkel-probe path on a 16 MiB line took %.2f s under Wine\n", seconds);
   EXPECT_TRUE(out == "C:\\" + name) << out.size() << " bytes: " << out.substr(0, 40);
   EXPECT_LT(seconds, 5.0);
@@ -187,7 +189,7 @@ TEST_F(WineProbe, WalksLinkLoopsAsTheNativeBuildDoes) {
                           (link.walked ? " walked" : ""));
   std::sort(nativeLines.begin(), nativeLines.end());
   EXPECT_EQ(native, nativeLines);
-  std::vector<std::string> listed = splitLines(runProbe("list", windows("store"), nullptr, 15));
+  std::vector<std::string> listed = splitLines(runProbe({"list", windows("store")}, nullptr, 15));
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(wine, listed);
 }
@@ -212,7 +214,7 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
       {"Plain", "result=0 retried=0 inForce=0 putBack=0"},
   };
   for (const auto& c : cases) {
-    const std::string out = runProbe("delete-key", base + "\\" + c.key);
+    const std::string out = runProbe({"delete-key", base + "\\" + c.key});
     EXPECT_EQ(c.outcome, out.substr(0, out.find('\n'))) << c.key;
     // The probe's own reading of its token, before and after the call.
     EXPECT_EQ(lineAfter(out, "before "), lineAfter(out, "after ")) << c.key;
@@ -226,7 +228,7 @@ TEST_F(WineProbe, RetriesRefusedKeyDeletionWithRightsItPutsBack) {
   ASSERT_EQ(0, runTheProbe({"shut", base + "\\Parent\\Child"}).status);
   // A key administrators may not read is opened again with the backup
   // right; Wine refuses that too, and the token is as before.
-  const std::string opened = runProbe("open-key", base + "\\Parent\\Child");
+  const std::string opened = runProbe({"open-key", base + "\\Parent\\Child"});
   EXPECT_EQ(0u, opened.find("result=5\n")) << opened;
   EXPECT_EQ(lineAfter(opened, "before "), lineAfter(opened, "after ")) << opened;
   runTheProbe({"unprotect", base + "\\Protected"});
@@ -247,9 +249,8 @@ TEST_F(WineProbe, ValuesInACodePageKeepOnlyWhatItHolds) {
       {u8"中😀", "65001", u8"中😀"},
   };
   for (const auto& c : cases) {
-    ProcessResult run = runTheProbe({"code-page", c.text, c.codePage});
-    EXPECT_EQ(0, run.status) << c.codePage;
-    EXPECT_EQ(testing::PrintToString(c.bytes), testing::PrintToString(run.out))
+    EXPECT_EQ(testing::PrintToString(c.bytes),
+              testing::PrintToString(runProbe({"code-page", c.text, c.codePage})))
         << c.text << " at " << c.codePage;
   }
 }
@@ -268,7 +269,7 @@ TEST_F(WineProbe, RefusesRegistryLinksAnywhereInThePath) {
   for (const char* link : {"Lk", "Mid"})
     ASSERT_EQ(0, runTheProbe({"make-link", base + "\\" + link, victim}).status) << link;
   EXPECT_EQ("link result=0 type=6 target=" + victim + "\nfollowed Id={victim}\n",
-            runProbe("link-value", base + "\\Lk"));
+            runProbe({"link-value", base + "\\Lk"}));
   const struct { const char* verb; const char* key; const char* outcome; } cases[] = {
       {"open-key", "Lk", "result=681"},
       {"delete-key", "Lk", "result=681 retried=0 inForce=0 putBack=0"},
@@ -278,7 +279,7 @@ TEST_F(WineProbe, RefusesRegistryLinksAnywhereInThePath) {
       {"open-key", "Victim\\Child", "result=0"},
   };
   for (const auto& c : cases) {
-    const std::string out = runProbe(c.verb, base + "\\" + c.key);
+    const std::string out = runProbe({c.verb, base + "\\" + c.key});
     EXPECT_EQ(c.outcome, out.substr(0, out.find('\n'))) << c.verb << ' ' << c.key;
   }
   ProcessResult left = runUnderWine({"reg", "query", "HKLM\\" + base + "\\Victim", "/s"}, "");
@@ -305,10 +306,10 @@ TEST_F(WineProbe, TakesListedNamesAsTheyAreAndCommandPathsAsRun) {
     writeFile(host("odd/" + hostName), xml);
     expected.push_back(windows("odd\\" + name));
   }
-  std::vector<std::string> listed = splitLines(runProbe("list", windows("odd")));
+  std::vector<std::string> listed = splitLines(runProbe({"list", windows("odd")}));
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(expected, listed);
-  for (const std::string& path : expected) EXPECT_EQ(task, splitRecord(runProbe("read", path)));
+  for (const std::string& path : expected) EXPECT_EQ(task, splitRecord(runProbe({"read", path})));
 
   writeFile(host("run/a.exe"), "plain");
   writeFile(host("run/a.exe "), "spaced");
@@ -320,7 +321,7 @@ TEST_F(WineProbe, TakesListedNamesAsTheyAreAndCommandPathsAsRun) {
       {"run\\.\\x\\..\\a.exe", md5Of("plain")},
       {"run\\NUL.exe", "not a file"},  // the device
   };
-  for (const auto& e : executables) EXPECT_EQ(e.md5, runProbe("md5", windows(e.path))) << e.path;
+  for (const auto& e : executables) EXPECT_EQ(e.md5, runProbe({"md5", windows(e.path)})) << e.path;
 }
 
 // The scan holds the backup right in force, the removal the restore right
@@ -328,7 +329,7 @@ TEST_F(WineProbe, TakesListedNamesAsTheyAreAndCommandPathsAsRun) {
 TEST_F(WineProbe, PutsEachPassRightsInForceAndTheTokenBack) {
   const struct { const char* pass; bool restore; } passes[] = {{"scan", false}, {"removal", true}};
   for (const auto& p : passes) {
-    const std::string out = runProbe("file-rights", p.pass);
+    const std::string out = runProbe({"file-rights", p.pass});
     EXPECT_EQ(0u, out.find("inForce=1 asBefore=1\n")) << out;
     const std::string before = lineAfter(out, "before "), during = lineAfter(out, "during ");
     EXPECT_EQ(before, lineAfter(out, "after ")) << p.pass;
@@ -356,9 +357,7 @@ TEST_F(WineProbe, WritesNoFileThroughALinkOrASecondName) {
       {"plain.log", "0", "ax"},     {"new.log", "0", "x"},
   };
   for (const auto& c : cases) {
-    ProcessResult run = runTheProbe({"append", windows("own\\") + c.name, "x"});
-    EXPECT_EQ(0, run.status) << c.name;
-    EXPECT_EQ(c.result, run.out) << c.name;
+    EXPECT_EQ(c.result, runProbe({"append", windows("own\\") + c.name, "x"})) << c.name;
     if (c.left != nullptr) {
       EXPECT_EQ(c.left, readFile(host("own/") + c.name)) << c.name;
     }
@@ -366,7 +365,7 @@ TEST_F(WineProbe, WritesNoFileThroughALinkOrASecondName) {
   EXPECT_EQ("victim", readFile(host("own/victim.txt")));
   EXPECT_EQ("second", readFile(host("own/second.txt")));
   EXPECT_FALSE(pathExists(host("own/missing.txt")));
-  EXPECT_EQ("outcome=3 code=5", runProbe("remove", windows("own")));
+  EXPECT_EQ("outcome=3 code=5", runProbe({"remove", windows("own")}));
   EXPECT_TRUE(pathExists(host("own/victim.txt")));
 }
 
