@@ -8,8 +8,6 @@
 
 namespace {
 
-std::string machineKey(const std::string& subKey) { return "HKEY_LOCAL_MACHINE\\" + subKey; }
-
 // Shows the question, takes the answer and records it.
 bool ask(const Report& question, const RunRecord& runRecord, const std::string& asked) {
   show(question, runRecord);

@@ -53,8 +53,6 @@ Report lineOf(MessageKey key) {
   return report;
 }
 
-std::string machineKey(const std::string& subKey) { return "HKEY_LOCAL_MACHINE\\" + subKey; }
-
 std::string hex(uint32_t value) {
   const char* digits = "0123456789abcdef";
   std::string shown;
@@ -151,6 +149,8 @@ void otherNames(Report* report, const OtherNames& other) {
 }
 
 }  // namespace
+
+std::string machineKey(const std::string& subKey) { return "HKEY_LOCAL_MACHINE\\" + subKey; }
 
 void show(const Report& report, const RunRecord& runRecord) {
   for (const ShownPiece& piece : report.shown) {

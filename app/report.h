@@ -43,6 +43,9 @@ struct Report {
   std::vector<RecordedLine> recorded;
 };
 
+/// A key below HKEY_LOCAL_MACHINE by its full name, as shown and recorded.
+std::string machineKey(const std::string& subKey);
+
 /// Writes the report's pieces to the console, then its lines to the record.
 void show(const Report& report, const RunRecord& runRecord);
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-std::string machineKey(const std::string& subKey) { return "HKEY_LOCAL_MACHINE\\" + subKey; }
-
 // What the scheduler's own copy of a task says it runs, once decoded; a
 // value that does not follow the layout is judged not at all, and said so.
 struct RegistryCopy {
