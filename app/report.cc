@@ -1,6 +1,7 @@
 #include "app/report.h"
 
 #include "console/console.h"
+#include "text/text.h"
 
 namespace {
 
@@ -18,20 +19,16 @@ void text(Report* report, MessageKey key, StdStream stream = StdStream::Out) {
   report->shown.push_back(piece);
 }
 
-void value(Report* report, const std::string& text) {
+void value(Report* report, const std::string& text, StdStream stream = StdStream::Out) {
   ShownPiece piece;
   piece.kind = ShownPiece::Kind::Value;
+  piece.stream = stream;
   piece.value = text;
   report->shown.push_back(piece);
 }
 
-void number(Report* report, uint32_t value, int base, StdStream stream = StdStream::Out) {
-  ShownPiece piece;
-  piece.kind = ShownPiece::Kind::Number;
-  piece.stream = stream;
-  piece.number = value;
-  piece.base = base;
-  report->shown.push_back(piece);
+void number(Report* report, uint32_t number, int base, StdStream stream = StdStream::Out) {
+  value(report, numberText(number, base), stream);
 }
 
 void endLine(Report* report, StdStream stream = StdStream::Out) {
@@ -53,16 +50,6 @@ Report lineOf(MessageKey key) {
   return report;
 }
 
-std::string hex(uint32_t value) {
-  const char* digits = "0123456789abcdef";
-  std::string shown;
-  do {
-    shown.insert(shown.begin(), digits[value & 15]);
-    value >>= 4;
-  } while (value != 0);
-  return shown;
-}
-
 // Why a file gave no content, as the record says it.
 std::string whyUnread(FileFailure failure, long error, uint32_t reparseTag, uint32_t attributes) {
   switch (failure) {
@@ -71,8 +58,9 @@ std::string whyUnread(FileFailure failure, long error, uint32_t reparseTag, uint
     case FileFailure::NotAFile: return "not a file";
     case FileFailure::Refused: return "could not be read, error " + std::to_string(error);
     case FileFailure::ContentElsewhere:
-      return reparseTag != 0 ? "its content is held elsewhere, reparse tag 0x" + hex(reparseTag)
-                             : "its content is held elsewhere, attributes 0x" + hex(attributes);
+      return reparseTag != 0
+                 ? "its content is held elsewhere, reparse tag 0x" + numberText(reparseTag, 16)
+                 : "its content is held elsewhere, attributes 0x" + numberText(attributes, 16);
   }
   return std::string();
 }
@@ -162,7 +150,6 @@ void show(const Report& report, const RunRecord& runRecord) {
       case ShownPiece::Kind::Value:
         piece.stream == StdStream::Out ? writeOut(piece.value) : writeErr(piece.value);
         break;
-      case ShownPiece::Kind::Number: writeNumber(piece.stream, piece.number, piece.base); break;
       case ShownPiece::Kind::LineEnd: ::endLine(piece.stream); break;
       case ShownPiece::Kind::Flush: flushOut(); break;
     }

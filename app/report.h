@@ -24,14 +24,12 @@
 
 /// One piece of the console's output, in the order written.
 struct ShownPiece {
-  enum class Kind { Colour, Message, Value, Number, LineEnd, Flush };
+  enum class Kind { Colour, Message, Value, LineEnd, Flush };
   Kind kind = Kind::Message;
   StdStream stream = StdStream::Out;
   ConsoleColour colour = ColourNormal;  // Colour
   MessageKey message = MsgNewline;      // Message
-  std::string value;                    // Value
-  uint32_t number = 0;                  // Number, in base 10 or 16
-  int base = 10;
+  std::string value;                    // Value (a number as its digits)
 };
 
 struct RecordedLine {

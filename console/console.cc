@@ -97,15 +97,8 @@ void endLine(StdStream stream) {
 }
 
 void writeNumber(StdStream stream, uint32_t value, int base) {
-  const char* digits = "0123456789abcdef";
-  const uint32_t radix = base == 16 ? 16 : 10;
-  char text[16];
-  size_t start = sizeof text;
-  do {
-    text[--start] = digits[value % radix];
-    value /= radix;
-  } while (value != 0);
-  writeAscii(stream, text + start, sizeof text - start);
+  const std::string text = numberText(value, base);
+  writeAscii(stream, text.data(), text.size());
 }
 
 bool askYesNo() {

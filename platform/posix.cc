@@ -525,17 +525,28 @@ bool sameNameCaseless(const std::string& one, const std::string& other) {
   return true;
 }
 
+// A listing of an open key folder from its start, through a duplicate so
+// that the folder stays open; null, with the system's code in *error, when
+// there is none (a folder of -1: no key there).
+DIR* listKeyFolder(int folder, long* error) {
+  const int listed = folder >= 0 ? dup(folder) : -1;
+  DIR* listing = listed >= 0 ? fdopendir(listed) : nullptr;
+  if (listing == nullptr) {
+    *error = listed >= 0 ? windowsError(errno) : ErrorNotFound;
+    if (listed >= 0) close(listed);
+    return nullptr;
+  }
+  rewinddir(listing);  // a duplicate shares the folder's place in the listing
+  return listing;
+}
+
 // The value file's name in the key's folder, for a name that is not there
 // as it is spelt: the registry tells value names apart without regard to
 // case.
 std::string valueFileName(int folder, const std::string& name) {
-  const int listed = dup(folder);
-  DIR* listing = listed >= 0 ? fdopendir(listed) : nullptr;
-  if (listing == nullptr) {
-    if (listed >= 0) close(listed);
-    return name;
-  }
-  rewinddir(listing);  // a duplicate shares the held folder's place in the listing
+  long error = ErrorSuccess;
+  DIR* listing = listKeyFolder(folder, &error);
+  if (listing == nullptr) return name;
   std::string found = name;
   while (struct dirent* entry = readdir(listing))
     if (sameNameCaseless(entry->d_name, name)) found = entry->d_name;
@@ -633,14 +644,8 @@ KeyOpening platformOpenKeyBelow(PlatformKey* parent, const std::string& subKey) 
 // registry link, listed as a key whose open is refused.
 SubKeys platformListSubKeys(PlatformKey* key) {
   SubKeys listed;
-  const int folder = openedFolder(*key) >= 0 ? dup(openedFolder(*key)) : -1;
-  DIR* listing = folder >= 0 ? fdopendir(folder) : nullptr;
-  if (listing == nullptr) {
-    listed.error = folder >= 0 ? windowsError(errno) : ErrorNotFound;
-    if (folder >= 0) close(folder);
-    return listed;
-  }
-  rewinddir(listing);  // a duplicate shares the held folder's place in the listing
+  DIR* listing = listKeyFolder(openedFolder(*key), &listed.error);
+  if (listing == nullptr) return listed;
   while (struct dirent* found = readdir(listing)) {
     const std::string name = found->d_name;
     if (name == "." || name == "..") continue;
@@ -685,13 +690,9 @@ long platformDeleteOpenKey(PlatformKey* key) {
   if (fstatat(held.parent, held.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
       opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
     return ErrorNotFound;
-  const int listed = dup(held.fd);
-  DIR* listing = listed >= 0 ? fdopendir(listed) : nullptr;
-  if (listing == nullptr) {
-    if (listed >= 0) close(listed);
-    return ErrorAccessDenied;
-  }
-  rewinddir(listing);
+  long unlisted = ErrorSuccess;
+  DIR* listing = listKeyFolder(held.fd, &unlisted);
+  if (listing == nullptr) return ErrorAccessDenied;
   std::vector<std::string> values;
   bool hasSubKeys = false;
   while (struct dirent* found = readdir(listing)) {
@@ -714,14 +715,8 @@ long platformDeleteOpenKey(PlatformKey* key) {
 // A key opened to be removed is read through its folder as held.
 ValuesRead platformReadValues(PlatformKey* key) {
   ValuesRead read;
-  const int folder = openedFolder(*key) >= 0 ? dup(openedFolder(*key)) : -1;
-  DIR* listing = folder >= 0 ? fdopendir(folder) : nullptr;
-  if (listing == nullptr) {
-    read.error = folder >= 0 ? windowsError(errno) : ErrorNotFound;
-    if (folder >= 0) close(folder);
-    return read;
-  }
-  rewinddir(listing);
+  DIR* listing = listKeyFolder(openedFolder(*key), &read.error);
+  if (listing == nullptr) return read;
   while (struct dirent* found = readdir(listing)) {
     const std::string name = found->d_name;
     struct stat info;

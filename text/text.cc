@@ -155,6 +155,18 @@ size_t utf16PieceLength(const char16_t* units, size_t count, size_t most) {
   return partsPair ? most - 1 : most;
 }
 
+std::string numberText(uint32_t value, int base) {
+  const char* digits = "0123456789abcdef";
+  const uint32_t radix = base == 16 ? 16 : 10;
+  char text[16];
+  size_t start = sizeof text;
+  do {
+    text[--start] = digits[value % radix];
+    value /= radix;
+  } while (value != 0);
+  return std::string(text + start, sizeof text - start);
+}
+
 bool isAscii(const std::string& text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) >= 0x80) return false;

@@ -53,6 +53,10 @@ std::string utf16LeFromUtf8(const std::string& utf8);
 /// pair, so a piece written on its own never ends in half a character.
 size_t utf16PieceLength(const char16_t* units, size_t count, size_t most);
 
+/// A number in decimal (base 10) or lower-case hexadecimal without prefix
+/// (base 16), as the console and the record write it.
+std::string numberText(uint32_t value, int base);
+
 bool isAscii(const std::string& text);
 /// U+0000 to U+001F and U+007F: a line break, tab or escape in a value
 /// would let whoever wrote it lay out the console or a file.
