@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <glob.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -225,6 +226,7 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
     for (const std::string& key : keysWithParents(plainKeys)) wanted.push_back(lowered(key));
     std::sort(wanted.begin(), wanted.end());
     for (int attempt = 0; attempt < 3 && (attempt == 0 || found != wanted); ++attempt) {
+      if (attempt > 0) printf("the machine's keys were not all made: imported again\n");
       importRegistry(utf16leWithBom(reg + userValuesReg(machine, true)));
       found.clear();
       for (const std::string& key : exportedSubkeys(CacheRoot)) found.push_back(lowered(key));
@@ -290,8 +292,10 @@ LiveMachine::~LiveMachine() {
     for (const std::string verb : {"unprotect", "remove-link"}) {
       if (verb == "unprotect" ? !key.readOnly : key.linkTo.empty()) continue;
       int status = 1;
-      for (int attempt = 0; attempt < 3 && status != 0; ++attempt)
+      for (int attempt = 0; attempt < 3 && status != 0; ++attempt) {
+        if (attempt > 0) printf("%s %s failed: asked again\n", verb.c_str(), key.path.c_str());
         status = runTheProbe({verb, cacheKeyName(key.path)}).status;
+      }
       EXPECT_EQ(0, status) << verb << ' ' << key.path;
     }
   }
