@@ -42,6 +42,13 @@ void record(Report* report, const std::string& label, const std::string& value) 
   report->recorded.push_back({label, value});
 }
 
+/// A report only the record holds.
+Report recordedOnly(const std::string& label, const std::string& value) {
+  Report report;
+  record(&report, label, value);
+  return report;
+}
+
 /// A whole line of the catalogue's text.
 Report lineOf(MessageKey key) {
   Report report;
@@ -158,11 +165,10 @@ void show(const Report& report, const RunRecord& runRecord) {
 }
 
 Report rightsReport(const std::string& label, const RightsGivenBack& rights) {
-  Report report;
-  record(&report, label,
-         std::string(rights.inForce ? "in force" : "not in force") +
-             (rights.asBefore ? "" : ", and the rights were not as before afterwards"));
-  return report;
+  const std::string afterwards =
+      rights.asBefore ? "" : ", and the rights were not as before afterwards";
+  return recordedOnly(label,
+                      std::string(rights.inForce ? "in force" : "not in force") + afterwards);
 }
 
 Report progressReport(uint32_t number) {
@@ -211,16 +217,10 @@ Report unreadReport(const std::string& what, const std::string& path, FileFailur
 }
 
 Report unparsableReport(const std::string& path) {
-  Report report;
-  record(&report, "definition does not parse", path);
-  return report;
+  return recordedOnly("definition does not parse", path);
 }
 
-Report taskStoreReport(const std::string& store) {
-  Report report;
-  record(&report, "task store", store);
-  return report;
-}
+Report taskStoreReport(const std::string& store) { return recordedOnly("task store", store); }
 
 Report storeLinksReport(const std::vector<StoreLink>& links) {
   Report report;
@@ -261,10 +261,8 @@ Report registryCopyReport(const RegistryTask& task, const RegistryActions& actio
 }
 
 Report disagreementReport(const std::string& definitionPath) {
-  Report report;
-  record(&report, "the registry's copy starts other programs than the definition",
-         definitionPath);
-  return report;
+  return recordedOnly("the registry's copy starts other programs than the definition",
+                      definitionPath);
 }
 
 Report dangerReport(const DangerousTask& danger, bool fromRegistry) {
@@ -409,12 +407,11 @@ Report payloadReport(const std::string& path, const PayloadRemoval& removal) {
 }
 
 Report restartReport(const PayloadRemoval& removal) {
-  Report report;
-  record(&report, "restart needed",
-         removal.outcome == PayloadOutcome::Scheduled
-             ? "the file is deleted at restart"
-             : "the scheduler holds the task until it restarts, and its file is there");
-  return report;
+  return recordedOnly("restart needed",
+                      removal.outcome == PayloadOutcome::Scheduled
+                          ? "the file is deleted at restart"
+                          : "the scheduler holds the task until it restarts, and its file is "
+                            "there");
 }
 
 Report cleanupEndReport(bool restartNeeded) {
