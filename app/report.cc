@@ -58,16 +58,18 @@ Report lineOf(MessageKey key) {
 }
 
 // Why a file gave no content, as the record says it.
-std::string whyUnread(FileFailure failure, long error, uint32_t reparseTag, uint32_t attributes) {
-  switch (failure) {
+std::string unreadReason(const WhyUnread& unread) {
+  switch (unread.failure) {
     case FileFailure::None: break;
-    case FileFailure::Missing: return "not there (" + std::to_string(error) + ")";
+    case FileFailure::Missing: return "not there (" + std::to_string(unread.error) + ")";
     case FileFailure::NotAFile: return "not a file";
-    case FileFailure::Refused: return "could not be read, error " + std::to_string(error);
+    case FileFailure::Refused: return "could not be read, error " + std::to_string(unread.error);
     case FileFailure::ContentElsewhere:
-      return reparseTag != 0
-                 ? "its content is held elsewhere, reparse tag 0x" + numberText(reparseTag, 16)
-                 : "its content is held elsewhere, attributes 0x" + numberText(attributes, 16);
+      return unread.reparseTag != 0
+                 ? "its content is held elsewhere, reparse tag 0x" +
+                       numberText(unread.reparseTag, 16)
+                 : "its content is held elsewhere, attributes 0x" +
+                       numberText(unread.attributes, 16);
   }
   return std::string();
 }
@@ -188,12 +190,11 @@ bool countsAsUnjudged(FileFailure failure) {
   return failure == FileFailure::Refused || failure == FileFailure::ContentElsewhere;
 }
 
-Report unreadReport(const std::string& what, const std::string& path, FileFailure failure,
-                    long error, uint32_t reparseTag, uint32_t attributes) {
+Report unreadReport(const std::string& what, const std::string& path, const WhyUnread& unread) {
   Report report;
-  if (failure == FileFailure::None) return report;
-  const std::string why = whyUnread(failure, error, reparseTag, attributes);
-  if (!countsAsUnjudged(failure)) {
+  if (unread.failure == FileFailure::None) return report;
+  const std::string why = unreadReason(unread);
+  if (!countsAsUnjudged(unread.failure)) {
     record(&report, what + " " + why, path);
     return report;
   }
@@ -201,15 +202,15 @@ Report unreadReport(const std::string& what, const std::string& path, FileFailur
   colour(&report, ColourRed);
   text(&report, MsgUnjudgedHead);
   value(&report, path);
-  if (failure == FileFailure::Refused) {
+  if (unread.failure == FileFailure::Refused) {
     text(&report, MsgFieldErrorCode);
-    number(&report, static_cast<uint32_t>(error), 16);
-  } else if (reparseTag != 0) {
+    number(&report, static_cast<uint32_t>(unread.error), 16);
+  } else if (unread.reparseTag != 0) {
     text(&report, MsgFieldReparseTag);
-    number(&report, reparseTag, 16);
+    number(&report, unread.reparseTag, 16);
   } else {
     text(&report, MsgFieldAttributes);
-    number(&report, attributes, 16);
+    number(&report, unread.attributes, 16);
   }
   endLine(&report);
   colour(&report, ColourNormal);

@@ -56,8 +56,7 @@ Report progressReport(uint32_t number);
 /// A file whose content is unknown is not called clean: named on the
 /// console and in the record. One that is not there, or is no file, has
 /// nothing to judge: the record alone says so. Nothing for a file read.
-Report unreadReport(const std::string& what, const std::string& path, FileFailure failure,
-                    long error, uint32_t reparseTag, uint32_t attributes);
+Report unreadReport(const std::string& what, const std::string& path, const WhyUnread& unread);
 /// Whether such a file counts as not judged.
 bool countsAsUnjudged(FileFailure failure);
 Report unparsableReport(const std::string& path);

@@ -48,14 +48,13 @@ std::vector<RegistryCopy> readRegistryCopies(const RunRecord& runRecord,
 
 // A file the scan could not read is named; true when it counts as not judged.
 bool reportUnread(const RunRecord& runRecord, const std::string& what, const std::string& path,
-                  FileFailure failure, long error, uint32_t reparseTag, uint32_t attributes) {
-  show(unreadReport(what, path, failure, error, reparseTag, attributes), runRecord);
-  return countsAsUnjudged(failure);
+                  const WhyUnread& unread) {
+  show(unreadReport(what, path, unread), runRecord);
+  return countsAsUnjudged(unread.failure);
 }
 
 bool reportUnreadExecutable(const RunRecord& runRecord, const TaskVerdict& verdict) {
-  return reportUnread(runRecord, "executable", verdict.executable, verdict.failure, verdict.error,
-                      verdict.reparseTag, verdict.attributes);
+  return reportUnread(runRecord, "executable", verdict.executable, verdict.unread);
 }
 
 void reportDanger(const RunRecord& runRecord, DangerList* dangers, DangerousTask danger,
@@ -89,10 +88,9 @@ ScanResult runScanPass(const std::string& systemRoot, const RunRecord& runRecord
   for (const std::string& path : files) {
     TaskRecord record = readTaskDefinition(path);
     show(progressReport(number++), runRecord);
-    if (reportUnread(runRecord, "definition", path, record.readFailure, record.readError,
-                     record.reparseTag, record.attributes))
+    if (reportUnread(runRecord, "definition", path, record.unread))
       ++result.unjudged;
-    else if (record.readFailure == FileFailure::None && !record.parsed)
+    else if (record.unread.failure == FileFailure::None && !record.parsed)
       show(unparsableReport(path), runRecord);
     const std::string taskPath = "\\" + path.substr(store.size() + 1);
     // The scheduler's copy of the same task, which Windows 8 to 11 run.

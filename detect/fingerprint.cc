@@ -40,17 +40,16 @@ long hashWholeFile(PlatformFile* file, uint64_t size, unsigned char digest[16]) 
 // system starts for it, not a name that only looks the same.
 Fingerprint fileFingerprint(const std::string& path) {
   const FileOpening opening = platformOpenFile(platformPathAsRun(path));
-  if (!opening.file)
-    return {std::string(), opening.failure, opening.error, opening.reparseTag, opening.attributes};
+  if (!opening.file) return {std::string(), opening.unread};
   return openFileFingerprint(opening.file.get(), opening.size);
 }
 
 Fingerprint openFileFingerprint(PlatformFile* file, uint64_t size) {
   Fingerprint fingerprint;
   unsigned char digest[16];
-  fingerprint.error = size == 0 ? ErrorSuccess : hashWholeFile(file, size, digest);
-  if (fingerprint.error != ErrorSuccess)
-    fingerprint.failure = FileFailure::Refused;
+  const long error = size == 0 ? ErrorSuccess : hashWholeFile(file, size, digest);
+  if (error != ErrorSuccess)
+    fingerprint.unread = {FileFailure::Refused, error};
   else
     fingerprint.md5 = size == 0 ? EmptyMd5 : md5Hex(digest);
   return fingerprint;

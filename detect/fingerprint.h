@@ -13,10 +13,8 @@ extern const char EmptyMd5[];
 
 /// A file's MD5, or why it has none.
 struct Fingerprint {
-  std::string md5;  // 32 lower-case hexadecimal digits; "" unless failure is None
-  FileFailure failure = FileFailure::None;
-  long error = ErrorSuccess;  // as platformOpenFile gives them, or the read's code
-  uint32_t reparseTag = 0, attributes = 0;
+  std::string md5;  // 32 lower-case hexadecimal digits; "" unless unread.failure is None
+  WhyUnread unread = {};  // as platformOpenFile gives it, or Refused with the read's code
 };
 /// The fingerprint of the file a command line naming path starts
 /// (platformPathAsRun). A file that cannot be read whole is Refused, with

@@ -83,17 +83,17 @@ TEST(Fingerprint, GivesNothingForWhatIsNotARegularFile) {
   for (const auto& c : cases) {
     const Fingerprint fingerprint = fileFingerprint(c.path);
     EXPECT_EQ("", fingerprint.md5) << c.path;
-    EXPECT_EQ(c.failure, fingerprint.failure) << c.path;
-    EXPECT_EQ(c.error, fingerprint.error) << c.path;
-    EXPECT_EQ(c.tag, fingerprint.reparseTag) << c.path;
+    EXPECT_EQ(c.failure, fingerprint.unread.failure) << c.path;
+    EXPECT_EQ(c.error, fingerprint.unread.error) << c.path;
+    EXPECT_EQ(c.tag, fingerprint.unread.reparseTag) << c.path;
   }
   // Fewer bytes than the size it had at the open: no digest of a part.
   const FileOpening opening = platformOpenFile(folder.path + "/short");
   ASSERT_TRUE(opening.file);
   const Fingerprint cut = openFileFingerprint(opening.file.get(), opening.size + 1);
   EXPECT_EQ("", cut.md5);
-  EXPECT_EQ(FileFailure::Refused, cut.failure);
-  EXPECT_EQ(ErrorCutShort, cut.error);
+  EXPECT_EQ(FileFailure::Refused, cut.unread.failure);
+  EXPECT_EQ(ErrorCutShort, cut.unread.error);
 
   // A FIFO with no writer: opening or reading it for good would never end.
   const std::string fifo = folder.path + "/fifo";
@@ -104,7 +104,7 @@ TEST(Fingerprint, GivesNothingForWhatIsNotARegularFile) {
     int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // lets it finish
     if (writer >= 0) close(writer);
   }
-  EXPECT_EQ(FileFailure::NotAFile, digest.get().failure);
+  EXPECT_EQ(FileFailure::NotAFile, digest.get().unread.failure);
 }
 
 TEST(Fingerprint, HashesSparseFileAboveFourGiB) {

@@ -52,15 +52,12 @@ TaskVerdict judgeActions(const std::vector<TaskAction>& actions) {
     }
     // The first file that could not be read stays named: its content is
     // unknown, not clean.
-    if (verdict.failure == FileFailure::Refused ||
-        verdict.failure == FileFailure::ContentElsewhere)
+    if (verdict.unread.failure == FileFailure::Refused ||
+        verdict.unread.failure == FileFailure::ContentElsewhere)
       continue;
     verdict.executable = executable;
     verdict.md5 = std::move(fingerprint.md5);
-    verdict.failure = fingerprint.failure;
-    verdict.error = fingerprint.error;
-    verdict.reparseTag = fingerprint.reparseTag;
-    verdict.attributes = fingerprint.attributes;
+    verdict.unread = fingerprint.unread;
   }
   return verdict;
 }

@@ -27,11 +27,9 @@ struct TaskVerdict {
   std::string arguments;
   std::string executable;  // the path the argument line names, when it was looked for
   std::string md5;         // that file's fingerprint, when it was computed
-  // Why that file has no fingerprint (Fingerprint's fields), when it was
-  // looked for and could not be read: its content is unknown, not clean.
-  FileFailure failure = FileFailure::None;
-  long error = ErrorSuccess;
-  uint32_t reparseTag = 0, attributes = 0;
+  // Why that file has no fingerprint, when it was looked for and could not
+  // be read: its content is unknown, not clean.
+  WhyUnread unread = {};
 };
 
 /// Dangerous when any action runs cmd.exe with an argument line naming an

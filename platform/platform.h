@@ -186,13 +186,18 @@ enum class FileFailure {
                      // app execution alias, any reparse tag but WOF and dedup, or a recall /
                      // offline attribute): not read; reparseTag and attributes say which
 };
-struct FileOpening {
-  HeldFile file;  // when failure is None
-  uint64_t size = 0;
+/// The failure, and what the system said of it: the one value every reader
+/// of a file (definition, fingerprint, verdict) passes on.
+struct WhyUnread {
   FileFailure failure = FileFailure::None;
   long error = ErrorSuccess;  // the system's code (Refused; also set for Missing)
   uint32_t reparseTag = 0;    // ContentElsewhere: the tag, 0 when an attribute refused it
   uint32_t attributes = 0;    // ContentElsewhere: the file's attributes
+};
+struct FileOpening {
+  HeldFile file;  // when unread.failure is None
+  uint64_t size = 0;
+  WhyUnread unread = {};
 };
 /// Opens a regular file to read it, on the name itself: a link or junction
 /// in the path's last part is not followed (ContentElsewhere, natively a

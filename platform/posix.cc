@@ -256,24 +256,23 @@ namespace {
 // link in the last part, ELOOP is that link.
 FileOpening regularFile(int fd, int openError, const std::string& host) {
   FileOpening opening;
+  WhyUnread& unread = opening.unread;
   struct stat info;
   if (fd < 0) {
-    opening.error = windowsError(openError);
-    opening.failure = openError == ENXIO || openError == ENODEV ? FileFailure::NotAFile
-                                                                : failureOfOpenError(opening.error);
+    unread.error = windowsError(openError);
+    unread.failure = openError == ENXIO || openError == ENODEV ? FileFailure::NotAFile
+                                                               : failureOfOpenError(unread.error);
     if (openError == ELOOP && lstat(host.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
       // A symbolic link stands for one on Windows, which the tool does not read through.
-      opening.failure = FileFailure::ContentElsewhere;
-      opening.error = ErrorSuccess;
-      opening.reparseTag = ReparseTagSymlink;
-      opening.attributes = AttributeReparsePoint;
+      unread = {FileFailure::ContentElsewhere, ErrorSuccess, ReparseTagSymlink,
+                AttributeReparsePoint};
     }
     return opening;
   }
   const bool known = fstat(fd, &info) == 0;
   if (!known || !S_ISREG(info.st_mode)) {
-    if (!known) opening.error = windowsError(errno);
-    opening.failure = known ? FileFailure::NotAFile : FileFailure::Refused;
+    if (!known) unread.error = windowsError(errno);
+    unread.failure = known ? FileFailure::NotAFile : FileFailure::Refused;
     close(fd);
     return opening;
   }
@@ -330,9 +329,9 @@ FileToRemove platformOpenFileToRemove(const std::string& path) {
   const int fd = openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   FileOpening opening = regularFile(fd, errno, host);
   if (!opening.file) {
-    const bool named =
-        opening.failure == FileFailure::Missing || opening.failure == FileFailure::Refused;
-    opened.error = named ? opening.error : ErrorAccessDenied;
+    const FileFailure failure = opening.unread.failure;
+    const bool named = failure == FileFailure::Missing || failure == FileFailure::Refused;
+    opened.error = named ? opening.unread.error : ErrorAccessDenied;
     close(folder);
     return opened;
   }

@@ -186,14 +186,14 @@ TEST_F(Posix, OpenFileOnlyRegularFiles) {
   for (const auto& c : cases) {
     const FileOpening opening = platformOpenFile(c.path);
     EXPECT_FALSE(opening.file) << c.path;
-    EXPECT_EQ(opening.failure, c.failure) << c.path;
-    EXPECT_EQ(opening.error, c.error) << c.path;
-    EXPECT_EQ(opening.reparseTag, c.tag) << c.path;
+    EXPECT_EQ(opening.unread.failure, c.failure) << c.path;
+    EXPECT_EQ(opening.unread.error, c.error) << c.path;
+    EXPECT_EQ(opening.unread.reparseTag, c.tag) << c.path;
   }
   EXPECT_LT(time(nullptr) - start, 2);
   EXPECT_EQ(runAsNobody([] {
-              const FileOpening opening = platformOpenFile("C:\\Temp\\locked");
-              return opening.failure == FileFailure::Refused ? static_cast<int>(opening.error) : 0;
+              const WhyUnread unread = platformOpenFile("C:\\Temp\\locked").unread;
+              return unread.failure == FileFailure::Refused ? static_cast<int>(unread.error) : 0;
             }),
             ErrorAccessDenied);
 

@@ -559,8 +559,7 @@ OwnedHandle openToRead(const std::wstring& name, DWORD flags) {
 
 FileOpening failedOpening(FileFailure failure, long error) {
   FileOpening opening;
-  opening.failure = failure;
-  opening.error = error;
+  opening.unread = {failure, error};
   return opening;
 }
 
@@ -594,9 +593,9 @@ FileOpening openRegularFile(const std::string& path,
       return failedOpening(FileFailure::NotAFile, ErrorSuccess);
     case OpenedFileUse::ContentElsewhere: {
       FileOpening opening = failedOpening(FileFailure::ContentElsewhere, ErrorSuccess);
-      opening.reparseTag =
+      opening.unread.reparseTag =
           (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? tag.ReparseTag : 0;
-      opening.attributes = tag.FileAttributes;
+      opening.unread.attributes = tag.FileAttributes;
       return opening;
     }
     case OpenedFileUse::Reopen: {
@@ -644,10 +643,10 @@ void PlatformFileCloser::operator()(PlatformFile* file) const { CloseHandle(hand
 // provider holds.
 FileToRemove platformOpenFileToRemove(const std::string& path) {
   FileOpening opening = openRegularFile(path, openToRemove);
-  const bool named =
-      opening.failure == FileFailure::Missing || opening.failure == FileFailure::Refused;
+  const FileFailure failure = opening.unread.failure;
+  const bool named = failure == FileFailure::Missing || failure == FileFailure::Refused;
   FileToRemove opened;
-  opened.error = opening.file ? ErrorSuccess : named ? opening.error : ERROR_ACCESS_DENIED;
+  opened.error = opening.file ? ErrorSuccess : named ? opening.unread.error : ERROR_ACCESS_DENIED;
   opened.size = opening.file ? opening.size : 0;
   opened.file = std::move(opening.file);
   return opened;

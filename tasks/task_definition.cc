@@ -21,10 +21,7 @@ const uint64_t LargestDefinition = uint64_t(256) << 20;
 std::unique_ptr<unsigned char[]> readWholeFile(const std::string& path, size_t* size,
                                                TaskRecord* record) {
   const FileOpening opening = platformOpenFile(path);
-  record->readFailure = opening.failure;
-  record->readError = opening.error;
-  record->reparseTag = opening.reparseTag;
-  record->attributes = opening.attributes;
+  record->unread = opening.unread;
   if (!opening.file) return nullptr;
   std::unique_ptr<unsigned char[]> contents;
   if (opening.size <= LargestDefinition)
@@ -35,8 +32,8 @@ std::unique_ptr<unsigned char[]> readWholeFile(const std::string& path, size_t* 
                                           static_cast<size_t>(opening.size) - filled);
     if (got.error != ErrorSuccess || got.bytes == 0) {
       // Part of a definition is not the definition: nothing of it is judged.
-      record->readFailure = FileFailure::Refused;
-      record->readError = got.error != ErrorSuccess ? got.error : ErrorCutShort;
+      const long error = got.error != ErrorSuccess ? got.error : ErrorCutShort;
+      record->unread = {FileFailure::Refused, error};
       contents.reset();
       break;
     }

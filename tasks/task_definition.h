@@ -23,12 +23,10 @@ struct TaskRecord {
   std::string command;
   std::string arguments;
   std::vector<TaskAction> actions;  // every Exec, in order
-  // Why the definition's bytes could not be had (platformOpenFile's
-  // failure, or Refused with the read's code or ErrorCutShort); None when
+  // Why the definition's bytes could not be had (platformOpenFile's, or
+  // Refused with the read's code or ErrorCutShort); failure is None when
   // they were read, whether or not they parsed.
-  FileFailure readFailure = FileFailure::None;
-  long readError = ErrorSuccess;
-  uint32_t reparseTag = 0, attributes = 0;  // ContentElsewhere: which
+  WhyUnread unread = {};
   bool parsed = false;  // the bytes were read and are a well-formed document
 };
 

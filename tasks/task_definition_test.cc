@@ -153,8 +153,8 @@ TEST(TaskDefinition, GivesEmptyRecordForWhatIsNotARegularReadableFile) {
   for (const auto& c : cases) {
     const TaskRecord record = readTaskDefinition(c.path);
     EXPECT_EQ(Fields(), fieldsOf(record)) << c.path;
-    EXPECT_EQ(c.failure, record.readFailure) << c.path;
-    EXPECT_EQ(c.error, record.readError) << c.path;
+    EXPECT_EQ(c.failure, record.unread.failure) << c.path;
+    EXPECT_EQ(c.error, record.unread.error) << c.path;
   }
   // The same bytes at a readable size do give the record.
   EXPECT_EQ(Fields("\\t", "cmd.exe", "/c C:\\a.exe"), readBytes(valid));

@@ -55,18 +55,18 @@ std::string wholeFile(const std::string& path) {
 // "elsewhere 9000001a 400".
 std::string fingerprintText(const Fingerprint& fingerprint) {
   char hex[32];
-  switch (fingerprint.failure) {
+  switch (fingerprint.unread.failure) {
     case FileFailure::None:
       return fingerprint.md5;
     case FileFailure::Missing:
-      return "missing " + std::to_string(fingerprint.error);
+      return "missing " + std::to_string(fingerprint.unread.error);
     case FileFailure::NotAFile:
       return "not a file";
     case FileFailure::Refused:
-      return "refused " + std::to_string(fingerprint.error);
+      return "refused " + std::to_string(fingerprint.unread.error);
     case FileFailure::ContentElsewhere:
-      snprintf(hex, sizeof hex, "%x %x", static_cast<unsigned>(fingerprint.reparseTag),
-               static_cast<unsigned>(fingerprint.attributes));
+      snprintf(hex, sizeof hex, "%x %x", static_cast<unsigned>(fingerprint.unread.reparseTag),
+               static_cast<unsigned>(fingerprint.unread.attributes));
       return std::string("elsewhere ") + hex;
   }
   return "?";
