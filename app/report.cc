@@ -186,15 +186,11 @@ Report progressReport(uint32_t number) {
   return report;
 }
 
-bool countsAsUnjudged(FileFailure failure) {
-  return failure == FileFailure::Refused || failure == FileFailure::ContentElsewhere;
-}
-
 Report unreadReport(const std::string& what, const std::string& path, const WhyUnread& unread) {
   Report report;
   if (unread.failure == FileFailure::None) return report;
   const std::string why = unreadReason(unread);
-  if (!countsAsUnjudged(unread.failure)) {
+  if (!contentUnknown(unread)) {
     record(&report, what + " " + why, path);
     return report;
   }

@@ -57,8 +57,6 @@ Report progressReport(uint32_t number);
 /// console and in the record. One that is not there, or is no file, has
 /// nothing to judge: the record alone says so. Nothing for a file read.
 Report unreadReport(const std::string& what, const std::string& path, const WhyUnread& unread);
-/// Whether such a file counts as not judged.
-bool countsAsUnjudged(FileFailure failure);
 Report unparsableReport(const std::string& path);
 /// Where the definitions are read from.
 Report taskStoreReport(const std::string& store);

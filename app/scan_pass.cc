@@ -50,7 +50,7 @@ std::vector<RegistryCopy> readRegistryCopies(const RunRecord& runRecord,
 bool reportUnread(const RunRecord& runRecord, const std::string& what, const std::string& path,
                   const WhyUnread& unread) {
   show(unreadReport(what, path, unread), runRecord);
-  return countsAsUnjudged(unread.failure);
+  return contentUnknown(unread);
 }
 
 bool reportUnreadExecutable(const RunRecord& runRecord, const TaskVerdict& verdict) {

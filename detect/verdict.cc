@@ -52,9 +52,7 @@ TaskVerdict judgeActions(const std::vector<TaskAction>& actions) {
     }
     // The first file that could not be read stays named: its content is
     // unknown, not clean.
-    if (verdict.unread.failure == FileFailure::Refused ||
-        verdict.unread.failure == FileFailure::ContentElsewhere)
-      continue;
+    if (contentUnknown(verdict.unread)) continue;
     verdict.executable = executable;
     verdict.md5 = std::move(fingerprint.md5);
     verdict.unread = fingerprint.unread;

@@ -40,6 +40,16 @@ FileFailure failureOfOpenError(long error) {
              : FileFailure::Refused;
 }
 
+bool contentUnknown(const WhyUnread& unread) {
+  return unread.failure == FileFailure::Refused || unread.failure == FileFailure::ContentElsewhere;
+}
+
+long errorOfUnopenedRemoval(const WhyUnread& unread) {
+  const bool named =
+      unread.failure == FileFailure::Missing || unread.failure == FileFailure::Refused;
+  return named ? unread.error : ErrorAccessDenied;
+}
+
 uint32_t settableAttributes(uint32_t attributes) {
   return attributes & (AttributeReadOnly | AttributeHidden | AttributeSystem | AttributeArchive |
                        AttributeTemporary | AttributeOffline | AttributeNotContentIndexed);

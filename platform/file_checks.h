@@ -57,6 +57,11 @@ bool isLinkEntry(uint32_t attributes, uint32_t reparseTag);
 /// refused.
 FileFailure failureOfOpenError(long error);
 
+/// The code an open to remove reports for a file it did not open: the
+/// system's own when the file is not there or was refused, access denied
+/// when it is no file or its content is held elsewhere.
+long errorOfUnopenedRemoval(const WhyUnread& unread);
+
 /// The attributes a file's basic information may be given back: read-only,
 /// hidden, system, archive, temporary, offline and not content indexed. The
 /// rest (folder, reparse point, compressed, sparse, encrypted...) the system

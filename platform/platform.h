@@ -194,6 +194,9 @@ struct WhyUnread {
   uint32_t reparseTag = 0;    // ContentElsewhere: the tag, 0 when an attribute refused it
   uint32_t attributes = 0;    // ContentElsewhere: the file's attributes
 };
+/// Whether what was read of the file is unknown (refused, or held
+/// elsewhere), not merely absent: such a file is never taken for clean.
+bool contentUnknown(const WhyUnread& unread);
 struct FileOpening {
   HeldFile file;  // when unread.failure is None
   uint64_t size = 0;

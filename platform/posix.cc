@@ -329,9 +329,7 @@ FileToRemove platformOpenFileToRemove(const std::string& path) {
   const int fd = openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   FileOpening opening = regularFile(fd, errno, host);
   if (!opening.file) {
-    const FileFailure failure = opening.unread.failure;
-    const bool named = failure == FileFailure::Missing || failure == FileFailure::Refused;
-    opened.error = named ? opening.unread.error : ErrorAccessDenied;
+    opened.error = errorOfUnopenedRemoval(opening.unread);
     close(folder);
     return opened;
   }

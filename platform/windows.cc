@@ -643,10 +643,8 @@ void PlatformFileCloser::operator()(PlatformFile* file) const { CloseHandle(hand
 // provider holds.
 FileToRemove platformOpenFileToRemove(const std::string& path) {
   FileOpening opening = openRegularFile(path, openToRemove);
-  const FileFailure failure = opening.unread.failure;
-  const bool named = failure == FileFailure::Missing || failure == FileFailure::Refused;
   FileToRemove opened;
-  opened.error = opening.file ? ErrorSuccess : named ? opening.unread.error : ERROR_ACCESS_DENIED;
+  opened.error = opening.file ? ErrorSuccess : errorOfUnopenedRemoval(opening.unread);
   opened.size = opening.file ? opening.size : 0;
   opened.file = std::move(opening.file);
   return opened;

@@ -228,8 +228,7 @@ LiveMachine::LiveMachine(const Runner& runner, const Machine& machine)
     for (int attempt = 0; attempt < 3 && (attempt == 0 || found != wanted); ++attempt) {
       if (attempt > 0) printf("the machine's keys were not all made: imported again\n");
       importRegistry(utf16leWithBom(reg + userValuesReg(machine, true)));
-      found.clear();
-      for (const std::string& key : exportedSubkeys(CacheRoot)) found.push_back(lowered(key));
+      found = exportedSubkeys(CacheRoot);  // lower-cased by the export
       std::sort(found.begin(), found.end());
     }
     EXPECT_EQ(wanted, found) << "the machine's keys as imported";
